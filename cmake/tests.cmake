@@ -1,0 +1,24 @@
+# Unit tests of the conversion core.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+file(GLOB BMP256_CORE_TEST_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/tests/bitmap/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/quantize/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/mapping/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/convert/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_executable(core_tests ${BMP256_CORE_TEST_SOURCES})
+target_include_directories(core_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(core_tests PRIVATE bmp256_core GTest::gtest_main)
+target_compile_definitions(core_tests PRIVATE
+  BMP256_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  BMP256_SUITE_DIR="${CMAKE_SOURCE_DIR}/tests/data/bmpsuite")
+gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST)

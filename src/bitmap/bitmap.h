@@ -1,0 +1,105 @@
+// BMP files: the two headers, the size arithmetic shared by every stage,
+// the 24-bit reader and the 8-bit writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The 14-byte file header. Held in natural alignment in memory; it is read and
+// written field by field, little-endian, never as a raw record.
+struct BITMAPFILEHEADER {
+    uint16_t bfType;
+    uint32_t bfSize;
+    uint16_t bfReserved1;
+    uint16_t bfReserved2;
+    uint32_t bfOffBits;
+};
+
+// The 40-byte info header, the record that travels between the stages.
+struct BITMAPINFOHEADER {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+
+// One colour-table entry, in file order: blue, green, red, then a zero byte.
+struct PaletteEntry {
+    uint8_t blue;
+    uint8_t green;
+    uint8_t red;
+    uint8_t reserved;
+};
+
+constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+constexpr int kHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
+constexpr int kPaletteSize = 256;
+
+// Size arithmetic of one info header, 32-bit signed as the format defines it.
+// Only meaningful for headers the reader accepted (or built by the caller):
+// the reader refuses every header for which these would overflow.
+int32_t RowStride(const BITMAPINFOHEADER* info);
+int32_t ImageSize(const BITMAPINFOHEADER* info);
+int32_t PaletteEntryCount(const BITMAPINFOHEADER* info);  // -1 for an unknown depth
+int32_t PixelDataOffset(const BITMAPINFOHEADER* info);
+
+// Fills a file header for a file made of the headers, the colour table and the
+// pixel array that `info` describes.
+void FillFileHeader(BITMAPFILEHEADER* file, const BITMAPINFOHEADER* info);
+
+// Why the reader refused a source. kBitmapOk means accepted.
+enum BitmapStatus {
+    kBitmapOk = 0,
+    kBitmapCannotOpen,      // fopen failed; detail.systemError holds errno
+    kBitmapNotBmp,          // shorter than 2 bytes or no "BM" signature
+    kBitmapShortHeader,     // ends inside the 54 header bytes
+    kBitmapHeaderSize,      // biSize is not 40; detail.headerSize holds it
+    kBitmapBitCount,        // biBitCount is not 24; detail.bitCount holds it
+    kBitmapTopDown,         // negative biHeight
+    kBitmapBadDimensions,   // zero or negative width, zero height
+    kBitmapTooLarge,        // image or file size does not fit 32 bits
+    kBitmapShortPixels,     // detail.missingBytes short of the pixel array
+    kBitmapNoMemory,        // the pixel buffer could not be allocated
+    kBitmapReadError,       // an I/O error while reading; detail.systemError holds errno
+};
+
+struct BitmapReadDetail {
+    BitmapStatus status;
+    uint32_t headerSize;
+    uint32_t bitCount;
+    uint64_t missingBytes;
+    int systemError;
+};
+
+// Validates a complete BMP held in memory and returns a heap copy of its pixel
+// array (ImageSize bytes, file row order), or null with `detail` saying why.
+// `info` receives the info header as soon as it is present, also on refusal.
+// The caller frees the result with FreeBytes. `detail` may be null.
+uint8_t* ParseBitmap24(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
+                       BitmapReadDetail* detail);
+
+// The same acceptance rules on a file. `detail` may be null.
+uint8_t* ReadBitmap24Ex(const char* path, BITMAPINFOHEADER* info, BitmapReadDetail* detail);
+
+// Reads a 24-bit BMP: the pixel buffer (caller frees with FreeBytes) or null.
+uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
+
+// Writes an 8-bit BMP: headers, PaletteEntryCount entries of `palette` and
+// ImageSize bytes of `indices`. Returns 1 when every byte reached the file and
+// it closed cleanly; otherwise 0, with the incomplete file removed and errno
+// describing the first failure.
+int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
+                 const BITMAPINFOHEADER* info);
+
+// A plain-words description of a refusal, for the scriptable converter.
+// Writes at most `capacity` bytes including the terminator into `out`.
+void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity);
