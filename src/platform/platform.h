@@ -1,0 +1,130 @@
+// The system services the desktop program uses, under their Win32 names.
+// On Windows these are the real ones from <windows.h>; elsewhere this header
+// declares look-alike types and the same functions, implemented per system
+// (src/platform/linux/), so the code above it is the same on both.
+// Never include this together with bitmap/bitmap.h: <windows.h> defines
+// BITMAPINFOHEADER as well.
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <commdlg.h>
+
+// The only separator the path routines split at.
+#define PLATFORM_PATH_SEPARATOR '\\'
+// Windows paths are case-insensitive, so the whole temporary path may be
+// lower-cased.
+#define PLATFORM_LOWER_CASE_DIRECTORIES 1
+
+#else  // !_WIN32
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define PLATFORM_PATH_SEPARATOR '/'
+// Linux directories are case-sensitive: lower-casing them would point the
+// temporary file at a folder that does not exist.
+#define PLATFORM_LOWER_CASE_DIRECTORIES 0
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+
+// Opaque handles; on Linux nothing ever dereferences them.
+typedef struct PlatformWindow* HWND;
+typedef struct PlatformInstance* HINSTANCE;
+typedef HINSTANCE HMODULE;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define MAX_PATH 260
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+
+#define OFN_OVERWRITEPROMPT 0x00000002u
+#define OFN_ENABLESIZING 0x00800000u
+#define OFN_EXPLORER 0x00080000u
+
+typedef UINT_PTR (*LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+
+// Field for field the Win32 record, in its order. Its size differs from the
+// Windows one (pointers are 8 bytes here); GetSaveFileNameA accepts the older
+// size 76 that the driver passes, as Windows does, or sizeof the record.
+typedef struct tagOFNA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCSTR lpstrFilter;
+    LPSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPSTR lpstrFile;
+    DWORD nMaxFile;
+    LPSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCSTR lpstrInitialDir;
+    LPCSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCSTR lpstrDefExt;
+    LPARAM lCustData;
+    LPOFNHOOKPROC lpfnHook;
+    LPCSTR lpTemplateName;
+    void* pvReserved;
+    DWORD dwReserved;
+    DWORD FlagsEx;
+} OPENFILENAMEA, *LPOPENFILENAMEA;
+
+// FILE_ATTRIBUTE_DIRECTORY for a directory, FILE_ATTRIBUTE_NORMAL for anything
+// else that exists, INVALID_FILE_ATTRIBUTES when stat() fails.
+DWORD GetFileAttributesA(LPCSTR fileName);
+
+// The modal save dialog: the GTK file chooser when a display can be opened,
+// else a text prompt on /dev/tty, else failure. Non-zero when the user chose
+// a path, which then stands in lpstrFile (in the locale's encoding, at most
+// nMaxFile bytes with its zero); 0 on cancel or failure.
+BOOL GetSaveFileNameA(LPOPENFILENAMEA record);
+
+// The running executable for a null name; null for any other name.
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+
+// The running executable's real path (/proc/self/exe) for the module that
+// GetModuleHandleA(null) gives. Returns its length without the zero; when it
+// does not fit, the truncated, zero-terminated path and `size`; 0 on failure.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// Copies `existing` over `target` through a new file beside `target` that is
+// flushed and then renamed over it, so that a failed copy leaves `target` as
+// it was. With failIfExists set an existing target is refused. Non-zero on
+// success.
+BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists);
+
+// The next character after `current`, stepping by the length of the
+// process's locale (set with setlocale(LC_CTYPE, "") at start-up); an invalid
+// byte counts as one character; `current` itself at the terminating zero.
+LPSTR CharNextA(LPCSTR current);
+
+// `fileName` made absolute by prefixing the current directory when it is
+// relative (no "." or ".." folding). Returns its length without the zero when
+// it fits in `size`, else the size it needs with the zero; 0 on failure.
+// `filePart`, when not null, receives the position after the last '/'.
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart);
+
+#endif  // _WIN32
