@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/convert.h"
+#include "bitmap/bitmap.h"
+#include "common/test_image.h"
+#include "quantize/palette.h"
+#include "support/bmp_builder.h"
+#include "util/alloc.h"
+
+using bmptest::Get16;
+using bmptest::Get32;
+
+namespace {
+
+std::vector<uint8_t> BmpOf(const TestImage& image) {
+    const int32_t stride = RowStride(&image.info);
+    return bmptest::MakeBmp24(image.info.biWidth, image.info.biHeight, [&](int x, int y) {
+        const uint8_t* p = &image.pixels[size_t(y) * stride + 3 * size_t(x)];
+        return bmptest::Bgr{p[0], p[1], p[2]};
+    });
+}
+
+// Converts `image` through files in `dir`; returns the output bytes.
+std::vector<uint8_t> Convert(const bmptest::TempDir& dir, const TestImage& image) {
+    const std::string source = dir.File("source.bmp"), output = dir.File("output.bmp");
+    EXPECT_TRUE(bmptest::WriteFileBytes(source, BmpOf(image)));
+    EXPECT_EQ(ConvertFile(source.c_str(), output.c_str()), 1);
+    return bmptest::ReadFileBytes(output);
+}
+
+uint32_t Fnv1a(const std::vector<uint8_t>& bytes) {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : bytes) h = (h ^ b) * 16777619u;
+    return h;
+}
+
+std::vector<std::string> SuiteFiles() {
+    std::vector<std::string> files;
+    for (const char* sub : {"g", "q", "b", "x"}) {
+        const std::string dir = std::string(BMP256_SUITE_DIR) + "/" + sub;
+        if (DIR* d = opendir(dir.c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.') files.push_back(dir + "/" + e->d_name);
+            closedir(d);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+// Two reds, two blues, black and white: four quantized colours; the black
+// pixels take slot 245, the last of the zero slots, which the search meets first.
+TEST(ConvertFile, WholeFourByTwoConversion) {
+    const TestImage image = ImageFromTriples(4, 2, {{0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0},
+                                                    {0, 0, 0}, {255, 255, 255}, {0, 0, 0}, {255, 255, 255}});
+    bmptest::TempDir dir;
+    const std::vector<uint8_t> out = Convert(dir, image);
+    ASSERT_EQ(out.size(), 1078u + 8u);
+    auto slot = [&](int s) { return std::vector<int>{out[54 + 4 * s], out[55 + 4 * s], out[56 + 4 * s], out[57 + 4 * s]}; };
+    EXPECT_EQ(slot(10), std::vector<int>({0, 0, 0, 0}));
+    EXPECT_EQ(slot(11), std::vector<int>({0, 0, 252, 0}));
+    EXPECT_EQ(slot(12), std::vector<int>({252, 252, 252, 0}));
+    EXPECT_EQ(slot(13), std::vector<int>({252, 0, 0, 0}));
+    for (int s = 14; s < 256; ++s) EXPECT_EQ(slot(s), std::vector<int>({0, 0, 0, 0})) << s;
+    for (int s = 0; s < 10; ++s) EXPECT_EQ(slot(s), std::vector<int>({0, 0, 0, 0})) << s;
+    const std::vector<uint8_t> rows(out.begin() + 1078, out.end());
+    EXPECT_EQ(rows, std::vector<uint8_t>({11, 11, 13, 13, 245, 12, 245, 12}));
+}
+
+TEST(ConvertFile, RoundTripsOddSizes) {
+    bmptest::TempDir dir;
+    for (int32_t width = 1; width <= 7; ++width) {
+        for (int32_t height : {1, 2, 3, 5}) {
+            const TestImage image = (width + height) % 2 ? RandomImage(width, height, uint32_t(width * 10 + height))
+                                                         : PhotoLikeImage(width, height, uint32_t(height));
+            const std::vector<uint8_t> out = Convert(dir, image);
+            const uint32_t stride = uint32_t(width + 3) & ~3u;
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+            ASSERT_EQ(out.size(), 1078u + stride * uint32_t(height));
+            EXPECT_EQ(Get16(out, 0), 0x4D42);
+            EXPECT_EQ(Get32(out, 2), out.size());
+            EXPECT_EQ(Get32(out, 10), 1078u);
+            EXPECT_EQ(Get32(out, 14), 40u);
+            EXPECT_EQ(int32_t(Get32(out, 18)), width);
+            EXPECT_EQ(int32_t(Get32(out, 22)), height);
+            EXPECT_EQ(Get16(out, 28), 8);
+            EXPECT_EQ(Get32(out, 34), stride * uint32_t(height));
+
+            std::vector<PaletteEntry> palette(236);
+            ASSERT_EQ(BuildPalette(palette.data(), 236, image.pixels.data(), &image.info), 1);
+            for (int s = 0; s < 256; ++s) {
+                const uint8_t* e = &out[54 + 4 * size_t(s)];
+                if (s >= 10 && s < 246) {
+                    const PaletteEntry& p = palette[size_t(s - 10)];
+                    EXPECT_EQ(std::vector<int>({e[0], e[1], e[2], e[3]}), std::vector<int>({p.blue, p.green, p.red, 0}));
+                } else {
+                    EXPECT_EQ(e[0] | e[1] | e[2] | e[3], 0) << "slot " << s;
+                }
+            }
+            for (int32_t y = 0; y < height; ++y) {
+                const uint8_t* row = &out[1078 + size_t(y) * stride];
+                for (int32_t x = 0; x < width; ++x) {
+                    EXPECT_GE(row[x], 10);
+                    EXPECT_LE(row[x], 245);
+                }
+                for (uint32_t x = uint32_t(width); x < stride; ++x) EXPECT_EQ(row[x], 0) << "pad byte";
+            }
+        }
+    }
+}
+
+// Guards byte-stability across compilers and platforms: the same image must
+// always give these exact bytes.
+TEST(ConvertFile, OutputIsStableToTheByte) {
+    bmptest::TempDir dir;
+    EXPECT_EQ(Fnv1a(Convert(dir, PhotoLikeImage(61, 47, 2024))), 229306050u);
+    EXPECT_EQ(Fnv1a(Convert(dir, RandomImage(33, 29, 7))), 278443870u);
+}
+
+TEST(ConvertFile, SuiteFilesConvertExactlyWhenTheReaderAccepts) {
+    const std::vector<std::string> files = SuiteFiles();
+    ASSERT_GT(files.size(), 50u);
+    bmptest::TempDir dir;
+    const std::string output = dir.File("out.bmp");
+    int accepted = 0;
+    for (const std::string& file : files) {
+        BITMAPINFOHEADER info;
+        uint8_t* pixels = ReadBitmap24(file.c_str(), &info);
+        const bool readable = pixels != nullptr;
+        FreeBytes(pixels);
+        // An earlier result at the output path survives a refused source.
+        ASSERT_TRUE(bmptest::WriteFileBytes(output, {1, 2, 3}));
+        ConvertReport report;
+        const int ok = ConvertFileEx(file.c_str(), output.c_str(), &report);
+        EXPECT_EQ(ok == 1, readable) << file << ": " << report.reason;
+        const std::vector<uint8_t> out = bmptest::ReadFileBytes(output);
+        if (ok) {
+            ++accepted;
+            EXPECT_EQ(report.stage, kConvertDone);
+            ASSERT_GE(out.size(), 1078u) << file;
+            for (size_t i = 1078; i < out.size(); ++i) ASSERT_LE(out[i], 245) << file;
+        } else {
+            EXPECT_EQ(out, std::vector<uint8_t>({1, 2, 3})) << file;
+            EXPECT_NE(report.reason[0], '\0') << file;
+        }
+    }
+    EXPECT_GE(accepted, 3);
+}
+
+TEST(ConvertFile, WorkingMemoryFailuresWriteNothing) {
+    bmptest::TempDir dir;
+    const std::string source = dir.File("s.bmp"), output = dir.File("o.bmp");
+    ASSERT_TRUE(bmptest::WriteFileBytes(source, BmpOf(PhotoLikeImage(9, 7, 1))));
+    for (long failAt = 1;; ++failAt) {
+        SetAllocationFailureAt(failAt);
+        ConvertReport report;
+        const int ok = ConvertFileEx(source.c_str(), output.c_str(), &report);
+        const long made = SetAllocationFailureAt(0);
+        if (made < failAt) {
+            EXPECT_EQ(ok, 1);
+            break;
+        }
+        EXPECT_EQ(ok, 0) << failAt;
+        EXPECT_EQ(report.stage, kConvertNoMemory) << failAt;
+        EXPECT_FALSE(bmptest::FileExists(output)) << failAt;
+    }
+}
+
+TEST(ConvertFile, UnwritableOutputIsReported) {
+    bmptest::TempDir dir;
+    const std::string source = dir.File("s.bmp");
+    ASSERT_TRUE(bmptest::WriteFileBytes(source, BmpOf(RandomImage(3, 3, 1))));
+    ConvertReport report;
+    const std::string output = dir.File("missing/o.bmp");
+    EXPECT_EQ(ConvertFileEx(source.c_str(), output.c_str(), &report), 0);
+    EXPECT_EQ(report.stage, kConvertWriteFailed);
+    EXPECT_NE(std::string(report.reason).find("cannot write"), std::string::npos);
+}

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "common/test_image.h"
+#include "quantize/histogram.h"
+#include "util/alloc.h"
+
+namespace {
+
+std::vector<ColorEntry> Histogram(const TestImage& image) {
+    int32_t k = -1;
+    ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+    EXPECT_NE(entries, nullptr);
+    std::vector<ColorEntry> out(entries, entries + (entries ? k : 0));
+    FreeBytes(entries);
+    return out;
+}
+
+}  // namespace
+
+TEST(QuantizeChannel, SixtyFourLevels) {
+    const struct { int from, to, level; } ranges[] = {
+        {0, 1, 0}, {2, 5, 4}, {6, 9, 8}, {246, 249, 248}, {250, 255, 252},
+    };
+    for (const auto& r : ranges)
+        for (int x = r.from; x <= r.to; ++x) EXPECT_EQ(QuantizeChannel(uint8_t(x)), r.level) << x;
+    for (int x = 0; x < 256; ++x) {
+        EXPECT_EQ(QuantizeChannel(uint8_t(x)) % 4, 0);
+        EXPECT_LE(std::abs(QuantizeChannel(uint8_t(x)) - x), 3) << x;
+    }
+}
+
+TEST(ColorKey, PackedRedLow) {
+    const struct { uint8_t b, g, r; uint32_t key; } cases[] = {
+        {255, 255, 255, 16579836}, {250, 251, 253, 16579836}, {1, 2, 3, 1028},
+        {0, 0, 255, 252}, {255, 0, 0, 16515072},
+    };
+    for (const auto& c : cases) {
+        const uint8_t bgr[3] = {c.b, c.g, c.r};
+        EXPECT_EQ(PixelColorKey(bgr), c.key);
+    }
+    const uint32_t key = MakeColorKey(8, 16, 24);
+    EXPECT_EQ(KeyBlue(key), 8);
+    EXPECT_EQ(KeyGreen(key), 16);
+    EXPECT_EQ(KeyRed(key), 24);
+}
+
+TEST(CountBits8, MatchesBitByBitCount) {
+    for (int v = 0; v < 256; ++v) {
+        int naive = 0;
+        for (int b = 0; b < 8; ++b) naive += (v >> b) & 1;
+        EXPECT_EQ(CountBits8(uint8_t(v)), naive) << v;
+    }
+}
+
+TEST(BuildColorHistogram, RedBeforeBlue) {
+    const TestImage image = ImageFromTriples(2, 1, {{0, 0, 255}, {255, 0, 0}});
+    const std::vector<ColorEntry> h = Histogram(image);
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].colorKey, 252u);
+    EXPECT_EQ(h[0].pixelCount, 1);
+    EXPECT_EQ(h[1].colorKey, 16515072u);
+    EXPECT_EQ(h[1].pixelCount, 1);
+}
+
+TEST(BuildColorHistogram, NeighbouringRedsShareACell) {
+    const TestImage image = ImageFromTriples(3, 1, {{40, 80, 12}, {40, 80, 8}, {40, 80, 12}});
+    const std::vector<ColorEntry> h = Histogram(image);
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].colorKey, MakeColorKey(40, 80, 8));
+    EXPECT_EQ(h[0].pixelCount, 1);
+    EXPECT_EQ(h[1].colorKey, MakeColorKey(40, 80, 12));
+    EXPECT_EQ(h[1].pixelCount, 2);
+    EXPECT_EQ(h[0].colorKey >> 3, h[1].colorKey >> 3);
+}
+
+// Pad bytes are 0xEE in test images: read as pixels they would add key 0xECECEC.
+TEST(BuildColorHistogram, PaddingNeverCounted) {
+    for (int32_t width : {1, 2, 3, 5, 6, 7}) {
+        for (int32_t height : {1, 2, 3}) {
+            const TestImage image = RandomImage(width, height, uint32_t(width * 31 + height));
+            const std::vector<ColorEntry> h = Histogram(image);
+            std::map<uint32_t, int32_t> expected;
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = 0; x < width; ++x)
+                    ++expected[PixelColorKey(&image.pixels[size_t(y) * RowStride(&image.info) + 3 * x])];
+            ASSERT_EQ(h.size(), expected.size()) << width << "x" << height;
+            size_t i = 0;
+            for (const auto& [key, count] : expected) {  // std::map iterates in ascending key order
+                EXPECT_EQ(h[i].colorKey, key);
+                EXPECT_EQ(h[i].pixelCount, count);
+                ++i;
+            }
+        }
+    }
+}
+
+TEST(BuildColorHistogram, RanksFollowKeys) {
+    const TestImage image = RandomImage(64, 64, 7);
+    OccupancyCell* table =
+        static_cast<OccupancyCell*>(AllocateZeroed(kOccupancyCellCount, sizeof(OccupancyCell)));
+    ASSERT_NE(table, nullptr);
+    const int32_t k = MarkColorKeys(table, image.pixels.data(), &image.info);
+    const std::vector<ColorEntry> h = Histogram(image);
+    ASSERT_EQ(size_t(k), h.size());
+    for (int32_t i = 0; i < k; ++i) EXPECT_EQ(ColorKeyRank(h[size_t(i)].colorKey, table), i);
+    FreeBytes(table);
+}
+
+TEST(BuildColorHistogram, NoPixelsNoEntries) {
+    for (const auto& size : {std::pair<int32_t, int32_t>{0, 3}, {3, 0}}) {
+        TestImage image{MakeInfoHeader(size.first, size.second), std::vector<uint8_t>(16, 0)};
+        int32_t k = -1;
+        ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+        ASSERT_NE(entries, nullptr);
+        EXPECT_EQ(k, 0);
+        FreeBytes(entries);
+    }
+}
+
+TEST(BuildColorHistogram, RefusesWhenTableCannotBeHad) {
+    const TestImage image = RandomImage(4, 4, 1);
+    for (long failAt : {1L, 2L}) {
+        SetAllocationFailureAt(failAt);
+        int32_t k = -1;
+        ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+        SetAllocationFailureAt(0);
+        EXPECT_EQ(entries, nullptr) << failAt;
+    }
+}
