@@ -56,6 +56,22 @@ int32_t PixelDataOffset(const BITMAPINFOHEADER* info);
 // pixel array that `info` describes.
 void FillFileHeader(BITMAPFILEHEADER* file, const BITMAPINFOHEADER* info);
 
+// The same arithmetic in 64 bits, exact for every header a file can hold
+// (no overflow for any 32-bit width, height and bit count). The checks below
+// use these; the 32-bit forms above are these truncated.
+int64_t RowStride64(const BITMAPINFOHEADER* info);
+int64_t ImageSize64(const BITMAPINFOHEADER* info);
+// Total length of the 8-bit file written for `info`'s dimensions:
+// 1078 + ImageSize of the 8-bit copy of `info`.
+int64_t Bitmap8FileSize64(const BITMAPINFOHEADER* info);
+
+// Byte-exact little-endian codecs of the two headers. `bytes` holds 14 (file
+// header) or 40 (info header) bytes.
+void DecodeFileHeader(const uint8_t* bytes, BITMAPFILEHEADER* file);
+void DecodeInfoHeader(const uint8_t* bytes, BITMAPINFOHEADER* info);
+void EncodeFileHeader(const BITMAPFILEHEADER* file, uint8_t* bytes);
+void EncodeInfoHeader(const BITMAPINFOHEADER* info, uint8_t* bytes);
+
 // Why the reader refused a source. kBitmapOk means accepted.
 enum BitmapStatus {
     kBitmapOk = 0,
@@ -78,7 +94,23 @@ struct BitmapReadDetail {
     uint32_t bitCount;
     uint64_t missingBytes;
     int systemError;
+    int32_t width;           // biWidth and biHeight once the header is present
+    int32_t height;
 };
+
+// The one acceptance gate, shared by the buffer parser and the file reader.
+// `head` holds the first `headBytes` bytes of the file (at most 54 are looked
+// at); `fileSize` is the file's real length. Decodes the info header into
+// `info` once the file reaches into it (zeros past the file's end; `info` is
+// untouched for a file of 14 bytes or fewer) and tests, in this order:
+// signature, biSize 40 (once the file holds it), complete headers, biBitCount 24, positive height,
+// positive width, 32-bit image and file sizes, and that the file holds the
+// whole pixel array. On acceptance `*pixelOffset` is where the pixel array
+// starts (bfOffBits when 54 or more, else 54). Allocates nothing. Fills
+// `detail` (which may be null) and returns its status.
+BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_t fileSize,
+                                  BITMAPINFOHEADER* info, uint64_t* pixelOffset,
+                                  BitmapReadDetail* detail);
 
 // Validates a complete BMP held in memory and returns a heap copy of its pixel
 // array (ImageSize bytes, file row order), or null with `detail` saying why.

@@ -1,0 +1,264 @@
+// bmp256-convert SOURCE DEST: the scriptable converter.
+//
+// Converts one 24-bit BMP into the 256-colour BMP of ConvertFileEx. The result
+// is written to a fresh temporary file beside DEST and renamed over DEST only
+// once it is complete, so DEST may be SOURCE and a failure never leaves DEST
+// truncated or changed.
+//
+// Exit codes: 0 when DEST holds the result; 1 when the source is refused or
+// DEST cannot be written, with one line on stderr naming the file and the
+// reason; 2 for wrong arguments, with a usage line. --help and --version
+// print to stdout and exit 0.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/convert.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifndef BMP256_VERSION
+#define BMP256_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kProgram = "bmp256-convert";
+constexpr const char* kUsage = "usage: bmp256-convert SOURCE DEST  (or --help, --version)";
+
+void PrintHelp() {
+    std::printf(
+        "usage: bmp256-convert SOURCE DEST\n"
+        "\n"
+        "Converts SOURCE, an uncompressed 24-bit BMP, into DEST, an 8-bit BMP with a\n"
+        "256-entry colour table built from the image (236 colours, error diffusion).\n"
+        "\n"
+        "The result is written to a temporary file beside DEST and renamed over DEST\n"
+        "only when it is complete: DEST may be SOURCE, and a failure leaves an\n"
+        "existing DEST untouched.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  DEST holds the converted image\n"
+        "  1  SOURCE was refused or DEST could not be written (one line on stderr)\n"
+        "  2  wrong arguments\n"
+        "\n"
+        "Options:\n"
+        "  --help     show this text\n"
+        "  --version  show the version\n"
+        "  --         end of options (for file names that start with '-')\n");
+}
+
+// The temporary file of this run, removed by the signal handler if the run
+// is interrupted between its creation and the rename. Plain storage so that
+// the handler touches nothing but async-signal-safe calls.
+char g_tempPath[4096];
+volatile std::sig_atomic_t g_tempLive = 0;
+
+extern "C" void RemoveTempAndDie(int signal) {
+    if (g_tempLive) {
+#ifdef _WIN32
+        _unlink(g_tempPath);
+#else
+        unlink(g_tempPath);
+#endif
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void InstallSignalHandlers() {
+    std::signal(SIGINT, RemoveTempAndDie);
+    std::signal(SIGTERM, RemoveTempAndDie);
+#ifndef _WIN32
+    std::signal(SIGHUP, RemoveTempAndDie);
+    std::signal(SIGPIPE, RemoveTempAndDie);
+#endif
+}
+
+// The directory part of `path` with its trailing separator ("" for a bare
+// name), and the name part.
+void SplitPath(const std::string& path, std::string* dir, std::string* name) {
+#ifdef _WIN32
+    size_t cut = path.find_last_of("/\\:");
+#else
+    size_t cut = path.rfind('/');
+#endif
+    if (cut == std::string::npos) {
+        dir->clear();
+        *name = path;
+    } else {
+        *dir = path.substr(0, cut + 1);
+        *name = path.substr(cut + 1);
+    }
+}
+
+// Creates a new, empty, uniquely named file in DEST's directory and returns
+// its name in `temp`. The name is ".<DEST's name>.XXXXXX"; a very long DEST
+// name is replaced by "bmp256" so that the temporary name stays legal.
+// Returns false with errno set when no file can be created there.
+bool ReserveTempFile(const std::string& dest, std::string* temp) {
+    constexpr size_t kMaxKeptName = 200;  // NAME_MAX is 255 on common systems
+    std::string dir, name;
+    SplitPath(dest, &dir, &name);
+    if (name.empty() || name.size() > kMaxKeptName) name = "bmp256";
+    std::string pattern = dir + "." + name + ".XXXXXX";
+    if (pattern.size() >= sizeof g_tempPath) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+#ifdef _WIN32
+    // GetTempFileNameA creates a new, uniquely named empty file in `dir`.
+    char buffer[MAX_PATH];
+    std::string where = dir.empty() ? std::string(".") : dir;
+    if (GetTempFileNameA(where.c_str(), "bmp", 0, buffer) == 0) {
+        errno = EACCES;
+        return false;
+    }
+    *temp = buffer;
+    return true;
+#else
+    std::string buffer = pattern;
+    int fd = mkstemp(&buffer[0]);
+    if (fd < 0) return false;
+    close(fd);
+    *temp = buffer;
+    return true;
+#endif
+}
+
+// Gives the finished temporary file the permissions DEST will keep: those of
+// the DEST it replaces, or the usual ones of a new file. mkstemp made it 0600.
+void SetFinalMode(const std::string& temp, const std::string& dest) {
+#ifndef _WIN32
+    struct stat st;
+    mode_t mode;
+    if (stat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 0777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    chmod(temp.c_str(), mode);  // best effort: a 0600 result is still a result
+#else
+    (void)temp;
+    (void)dest;
+#endif
+}
+
+// Flushes the finished file to the disk, so that the rename never installs a
+// file whose data is still only in memory. Returns false with errno set.
+bool SyncFile(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return true;  // the Windows CRT's close leaves no data behind in user space
+#else
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    int result = fsync(fd);
+    int error = errno;
+    close(fd);
+    errno = error;
+    return result == 0;
+#endif
+}
+
+// Moves the finished file over DEST, replacing it in one step.
+bool ReplaceFile(const std::string& temp, const std::string& dest) {
+#ifdef _WIN32
+    if (MoveFileExA(temp.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DWORD code = GetLastError();
+    errno = code == ERROR_ACCESS_DENIED ? EACCES : code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    return false;
+#else
+    return std::rename(temp.c_str(), dest.c_str()) == 0;
+#endif
+}
+
+void RemoveTemp(const std::string& temp) {
+    std::remove(temp.c_str());
+    g_tempLive = 0;
+}
+
+int CannotWrite(const std::string& dest, int error) {
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, dest.c_str(),
+                 std::strerror(error ? error : EIO));
+    return kExitFailed;
+}
+
+int Convert(const std::string& source, const std::string& dest) {
+    std::string temp;
+    if (!ReserveTempFile(dest, &temp)) return CannotWrite(dest, errno);
+    std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
+    g_tempLive = 1;
+
+    ConvertReport report;
+    std::memset(&report, 0, sizeof report);
+    if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
+        RemoveTemp(temp);
+        if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
+        const char* reason = report.reason[0] ? report.reason : "cannot be converted";
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
+        return kExitFailed;
+    }
+    SetFinalMode(temp, dest);
+    if (!SyncFile(temp) || !ReplaceFile(temp, dest)) {
+        int error = errno;
+        RemoveTemp(temp);
+        return CannotWrite(dest, error);
+    }
+    g_tempLive = 0;
+    return kExitDone;
+}
+
+int UsageError(const char* problem) {
+    if (problem) std::fprintf(stderr, "%s: %s\n", kProgram, problem);
+    std::fprintf(stderr, "%s\n", kUsage);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string paths[2];
+    int count = 0;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+            if (std::strcmp(arg, "--") == 0) {
+                optionsEnded = true;
+            } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+                PrintHelp();
+                return kExitDone;
+            } else if (std::strcmp(arg, "--version") == 0) {
+                std::printf("%s %s\n", kProgram, BMP256_VERSION);
+                return kExitDone;
+            } else {
+                std::string problem = std::string("unknown option ") + arg;
+                return UsageError(problem.c_str());
+            }
+            continue;
+        }
+        if (count == 2) return UsageError("too many arguments");
+        paths[count++] = arg;
+    }
+    if (count < 2) return UsageError(nullptr);
+    if (paths[0].empty() || paths[1].empty()) return UsageError("empty file name");
+
+    InstallSignalHandlers();
+    return Convert(paths[0], paths[1]);
+}

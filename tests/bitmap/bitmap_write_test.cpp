@@ -1,0 +1,224 @@
+// Part 2.1 writer: golden bytes, layout, replacement of an existing file, and
+// failures that leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bitmap/bitmap.h"
+#include "support/bmp_builder.h"
+#include "util/alloc.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The 8-bit info header the driver hands over for a 5 x 2 source.
+BITMAPINFOHEADER EightBitFiveByTwo() {
+    BITMAPINFOHEADER info{};
+    info.biSize = 40;
+    info.biWidth = 5;
+    info.biHeight = 2;
+    info.biPlanes = 1;
+    info.biBitCount = 8;
+    info.biCompression = 0;
+    info.biSizeImage = 16;
+    info.biXPelsPerMeter = 2835;
+    info.biYPelsPerMeter = 2835;
+    info.biClrUsed = 0;
+    info.biClrImportant = 0;
+    return info;
+}
+
+std::vector<PaletteEntry> TestPalette() {
+    std::vector<PaletteEntry> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        palette[i] = PaletteEntry{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                                  static_cast<uint8_t>(i ^ 0x5A), 0};
+    }
+    return palette;
+}
+
+const uint8_t kIndices5x2[16] = {10, 11, 12, 13, 14, 0, 0, 0, 245, 244, 243, 242, 241, 0, 0, 0};
+
+TEST(WriteBitmap8, GoldenBytes) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("golden.bmp");
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    ASSERT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 1);
+    bool ok = false;
+    std::vector<uint8_t> b = bmptest::ReadFileBytes(path, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(b.size(), 1094u);
+
+    // The 54 header bytes, spelled out.
+    const uint8_t headers[54] = {
+        0x42, 0x4D,              // "BM"
+        0x46, 0x04, 0x00, 0x00,  // bfSize 1094
+        0x00, 0x00, 0x00, 0x00,  // reserved
+        0x36, 0x04, 0x00, 0x00,  // bfOffBits 1078
+        0x28, 0x00, 0x00, 0x00,  // biSize 40
+        0x05, 0x00, 0x00, 0x00,  // biWidth 5
+        0x02, 0x00, 0x00, 0x00,  // biHeight 2
+        0x01, 0x00,              // biPlanes 1
+        0x08, 0x00,              // biBitCount 8
+        0x00, 0x00, 0x00, 0x00,  // biCompression 0
+        0x10, 0x00, 0x00, 0x00,  // biSizeImage 16
+        0x13, 0x0B, 0x00, 0x00,  // biXPelsPerMeter 2835
+        0x13, 0x0B, 0x00, 0x00,  // biYPelsPerMeter 2835
+        0x00, 0x00, 0x00, 0x00,  // biClrUsed
+        0x00, 0x00, 0x00, 0x00,  // biClrImportant
+    };
+    for (int i = 0; i < 54; ++i) EXPECT_EQ(b[i], headers[i]) << "header byte " << i;
+    // 256 entries of blue, green, red, 0.
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(b[54 + 4 * i + 0], i) << "entry " << i;
+        EXPECT_EQ(b[54 + 4 * i + 1], 255 - i) << "entry " << i;
+        EXPECT_EQ(b[54 + 4 * i + 2], i ^ 0x5A) << "entry " << i;
+        EXPECT_EQ(b[54 + 4 * i + 3], 0) << "entry " << i;
+    }
+    // Index rows as handed in, pad bytes included.
+    EXPECT_EQ(std::memcmp(b.data() + 1078, kIndices5x2, 16), 0);
+}
+
+TEST(WriteBitmap8, InfoHeaderWrittenUnchanged) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("fields.bmp");
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    info.biCompression = 7;  // carried over, not examined
+    info.biPlanes = 3;
+    info.biClrUsed = 99;
+    info.biXPelsPerMeter = -5;
+    std::vector<PaletteEntry> palette = TestPalette();
+    ASSERT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 1);
+    std::vector<uint8_t> b = bmptest::ReadFileBytes(path);
+    ASSERT_EQ(b.size(), 1094u);
+    BITMAPINFOHEADER back;
+    DecodeInfoHeader(b.data() + 14, &back);
+    EXPECT_EQ(back.biCompression, 7u);
+    EXPECT_EQ(back.biPlanes, 3);
+    EXPECT_EQ(back.biClrUsed, 99u);
+    EXPECT_EQ(back.biXPelsPerMeter, -5);
+}
+
+TEST(WriteBitmap8, SizesForOddWidths) {
+    bmptest::TempDir dir;
+    std::vector<PaletteEntry> palette = TestPalette();
+    for (int32_t w = 1; w <= 7; ++w) {
+        for (int32_t h = 1; h <= 3; ++h) {
+            BITMAPINFOHEADER info = EightBitFiveByTwo();
+            info.biWidth = w;
+            info.biHeight = h;
+            info.biSizeImage = static_cast<uint32_t>(ImageSize(&info));
+            std::vector<uint8_t> indices(static_cast<size_t>(ImageSize(&info)), 42);
+            std::string path = dir.File("odd.bmp");
+            ASSERT_EQ(WriteBitmap8(path.c_str(), indices.data(), palette.data(), &info), 1);
+            std::vector<uint8_t> b = bmptest::ReadFileBytes(path);
+            int32_t stride = (w + 3) & ~3;
+            ASSERT_EQ(b.size(), static_cast<size_t>(1078 + stride * h)) << w << "x" << h;
+            EXPECT_EQ(bmptest::Get32(b, 2), b.size());
+            EXPECT_EQ(bmptest::Get32(b, 10), 1078u);
+        }
+    }
+}
+
+TEST(WriteBitmap8, ExistingFileIsEmptiedAndReplaced) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("existing.bmp");
+    ASSERT_TRUE(bmptest::WriteFileBytes(path, std::vector<uint8_t>(5000, 0xCC)));
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    ASSERT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 1);
+    std::vector<uint8_t> b = bmptest::ReadFileBytes(path);
+    ASSERT_EQ(b.size(), 1094u);
+    EXPECT_EQ(b[0], 0x42);
+    EXPECT_EQ(b[1093], 0);
+}
+
+TEST(WriteBitmap8, UnwritablePathFails) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("no-such-dir/out.bmp");
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    errno = 0;
+    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(bmptest::FileExists(path));
+}
+
+#ifndef _WIN32
+TEST(WriteBitmap8, FullDeviceFailsAndIsNotRemoved) {
+    struct stat before;
+    if (stat("/dev/full", &before) != 0) GTEST_SKIP() << "no /dev/full here";
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    errno = 0;
+    EXPECT_EQ(WriteBitmap8("/dev/full", kIndices5x2, palette.data(), &info), 0);
+    EXPECT_EQ(errno, ENOSPC);
+    struct stat after;
+    ASSERT_EQ(stat("/dev/full", &after), 0) << "the device node must never be removed";
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+}
+
+TEST(WriteBitmap8, ReadOnlyDirectoryFails) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    bmptest::TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    std::string path = dir.File("out.bmp");
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 0);
+    EXPECT_EQ(errno, EACCES);
+    chmod(dir.path().c_str(), 0755);
+    EXPECT_FALSE(bmptest::FileExists(path));
+}
+#endif
+
+TEST(WriteBitmap8, HeaderThatCannotBeWrittenIsRefusedBeforeOpening) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("refused.bmp");
+    std::vector<PaletteEntry> palette = TestPalette();
+    BITMAPINFOHEADER negative = EightBitFiveByTwo();
+    negative.biHeight = -2;  // negative ImageSize
+    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &negative), 0);
+    BITMAPINFOHEADER huge = EightBitFiveByTwo();
+    huge.biWidth = 100000;
+    huge.biHeight = 100000;
+    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &huge), 0);
+    BITMAPINFOHEADER depth = EightBitFiveByTwo();
+    depth.biBitCount = 7;
+    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &depth), 0);
+    EXPECT_FALSE(bmptest::FileExists(path));
+}
+
+TEST(WriteBitmap8, ReadBackThroughTheHeaderCodec) {
+    // Write an 8-bit file and check it with the same little-endian decoder.
+    bmptest::TempDir dir;
+    std::string path = dir.File("codec.bmp");
+    BITMAPINFOHEADER info = EightBitFiveByTwo();
+    std::vector<PaletteEntry> palette = TestPalette();
+    ASSERT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 1);
+    std::vector<uint8_t> b = bmptest::ReadFileBytes(path);
+    ASSERT_GE(b.size(), 54u);
+    BITMAPFILEHEADER file;
+    DecodeFileHeader(b.data(), &file);
+    BITMAPFILEHEADER expected;
+    FillFileHeader(&expected, &info);
+    EXPECT_EQ(file.bfType, expected.bfType);
+    EXPECT_EQ(file.bfSize, expected.bfSize);
+    EXPECT_EQ(file.bfOffBits, expected.bfOffBits);
+    // The 8-bit file is not an acceptable source: the reader says why.
+    BITMAPINFOHEADER readBack;
+    BitmapReadDetail detail;
+    EXPECT_EQ(ReadBitmap24Ex(path.c_str(), &readBack, &detail), nullptr);
+    EXPECT_EQ(detail.status, kBitmapBitCount);
+    EXPECT_EQ(detail.bitCount, 8u);
+}
+
+}  // namespace
