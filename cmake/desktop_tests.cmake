@@ -1,0 +1,50 @@
+# Tests of the desktop program.
+#  app_path_tests: the portable path routines; no system calls of their own,
+#    so the Windows build cross-builds and runs them under wine as well.
+#  desktop_tests (Linux): the platform services and whole runs of the program
+#    through its real entry, with the dialog and the module path answered by
+#    the test double in bmp256-dialog-double.
+file(GLOB BMP256_PATH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/path_*_test.cpp)
+add_executable(app_path_tests ${BMP256_PATH_TEST_SOURCES})
+target_link_libraries(app_path_tests PRIVATE bmp256_app GTest::gtest_main)
+
+if(NOT WIN32)
+  target_sources(app_path_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/linux/module.cpp)
+  # A Shift-JIS locale for the double-byte stepping cases; Debian ships the
+  # character map but no compiled locale. localedef warns that Shift-JIS is
+  # not ASCII-compatible (exit code 1), hence -c and the check for the result.
+  set(BMP256_LOCALE_DIR ${CMAKE_BINARY_DIR}/locale)
+  find_program(BMP256_LOCALEDEF localedef)
+  if(BMP256_LOCALEDEF AND NOT EXISTS ${BMP256_LOCALE_DIR}/ja_JP.SJIS/LC_CTYPE)
+    file(MAKE_DIRECTORY ${BMP256_LOCALE_DIR})
+    execute_process(
+      COMMAND ${BMP256_LOCALEDEF} -c --no-warnings=ascii -f SHIFT_JIS -i ja_JP
+              ${BMP256_LOCALE_DIR}/ja_JP.SJIS
+      OUTPUT_QUIET ERROR_QUIET)
+  endif()
+  gtest_discover_tests(app_path_tests DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "LOCPATH=${BMP256_LOCALE_DIR}")
+
+  add_executable(bmp256-dialog-double
+    ${CMAKE_SOURCE_DIR}/src/app/main_linux.cpp
+    ${CMAKE_SOURCE_DIR}/tests/app/fake_platform.cpp)
+  target_link_libraries(bmp256-dialog-double PRIVATE bmp256_app)
+
+  file(GLOB BMP256_DESKTOP_TEST_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/tests/app/desktop_*_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/app/platform_*_test.cpp)
+  add_executable(desktop_tests
+    ${BMP256_DESKTOP_TEST_SOURCES}
+    ${CMAKE_SOURCE_DIR}/tests/app/run_program.cpp
+    ${CMAKE_SOURCE_DIR}/src/platform/linux/module.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/bmp_builder.cpp)
+  target_include_directories(desktop_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(desktop_tests PRIVATE bmp256_platform GTest::gtest_main)
+  add_dependencies(desktop_tests bmp256-dialog-double bmp256)
+  target_compile_definitions(desktop_tests PRIVATE
+    BMP256_DOUBLE_PROGRAM="$<TARGET_FILE:bmp256-dialog-double>"
+    BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+  gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
+else()
+  gtest_discover_tests(app_path_tests DISCOVERY_MODE PRE_TEST)
+endif()

@@ -1,0 +1,43 @@
+#include "app/driver.h"
+
+#include <string.h>
+
+#include "app/convert.h"
+#include "app/module_path.h"
+#include "app/save_dialog.h"
+#include "platform/platform.h"
+
+int FileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+int RunConversionDriver(int argc, char** argv) {
+    // One file only: none, or several dropped at once, end the run.
+    if (argc != 2) return 0;
+    const char* source = argv[1];
+    // Every path buffer is MAX_PATH bytes; a longer source is refused here so
+    // that nothing below can overrun one.
+    if (strlen(source) >= MAX_PATH) return 0;
+    if (!FileExists(source)) return 0;
+
+    // The dialog may change the current directory (it runs without
+    // OFN_NOCHANGEDIR), so a relative source is resolved now and the full
+    // path opened after the dialog; the dialog still gets the path as given.
+    char fullSource[MAX_PATH];
+    DWORD fullLength = GetFullPathNameA(source, MAX_PATH, fullSource, nullptr);
+    if (fullLength == 0 || fullLength >= MAX_PATH) return 0;
+
+    char destination[MAX_PATH];
+    if (!ShowSaveDialog(nullptr, OFN_OVERWRITEPROMPT, destination, source, kSaveDialogTitle,
+                        kSaveDialogFilter)) {
+        return 0;
+    }
+
+    char temporary[MAX_PATH];
+    if (!BuildModulePath(temporary, ".tmp")) return 0;
+    if (!ConvertFile(fullSource, temporary)) return 0;
+    // Its result is not examined: on failure the temporary file holds the
+    // result and the run ends the same way.
+    CopyFileA(temporary, destination, FALSE);
+    return 0;
+}

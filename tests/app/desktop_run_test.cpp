@@ -1,0 +1,337 @@
+// Whole runs of the desktop program through its real entry, with the dialog
+// and the executable's path answered by the test double (fake_platform.cpp).
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/run_program.h"
+#include "support/bmp_builder.h"
+
+using bmptest::Bgr;
+using bmptest::ReadFileBytes;
+using bmptest::TempDir;
+using bmptest::WriteFileBytes;
+using desktoptest::RunOptions;
+using desktoptest::RunProgram;
+
+namespace {
+
+const size_t kPixelOffset = 1078;
+
+// The whole-conversion example: 4 x 2 pixels in buffer order.
+std::vector<uint8_t> ExampleSource() {
+    const Bgr red{0, 0, 255}, blue{255, 0, 0}, black{0, 0, 0}, white{255, 255, 255};
+    return bmptest::MakeBmp24(4, 2, std::vector<Bgr>{red, red, blue, blue, black, white, black,
+                                                     white});
+}
+
+// True when `bytes` is the 8-bit result of ExampleSource().
+bool IsExampleResult(const std::vector<uint8_t>& bytes) {
+    const uint8_t rows[] = {11, 11, 13, 13, 245, 12, 245, 12};
+    if (bytes.size() != kPixelOffset + sizeof rows) return false;
+    if (bytes[0] != 'B' || bytes[1] != 'M' || bmptest::Get16(bytes, 28) != 8) return false;
+    // Slot 11 is (blue 0, green 0, red 252).
+    if (bytes[54 + 4 * 11] != 0 || bytes[54 + 4 * 11 + 2] != 252) return false;
+    return memcmp(bytes.data() + kPixelOffset, rows, sizeof rows) == 0;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The record file of the double: "name=value" lines.
+std::map<std::string, std::string> ReadRecord(const std::string& path) {
+    std::map<std::string, std::string> fields;
+    bool ok = false;
+    std::vector<uint8_t> bytes = ReadFileBytes(path, &ok);
+    std::string text(bytes.begin(), bytes.end());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) fields[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return fields;
+}
+
+std::string Hex(const char* bytes, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char byte = static_cast<unsigned char>(bytes[i]);
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
+// One run's folder: bin/ holds the (pretended) executable Bmp256, whose
+// temporary file is bin/bmp256.tmp; pictures/ the files.
+struct RunFolder {
+    TempDir root;
+    std::string bin = root.File("bin");
+    std::string pictures = root.File("pictures");
+    std::string module = bin + "/Bmp256";
+    std::string temporary = bin + "/bmp256.tmp";
+    std::string record = root.File("record.txt");
+    std::string output = root.File("output.txt");
+
+    RunFolder() {
+        mkdir(bin.c_str(), 0755);
+        mkdir(pictures.c_str(), 0755);
+    }
+    std::string Picture(const std::string& name) const { return pictures + "/" + name; }
+
+    // Runs the program with the double answering `answer` ("cancel",
+    // "proposed" or a path).
+    int Run(const std::vector<std::string>& arguments, const std::string& answer,
+            std::vector<std::string> extra = {}) const {
+        RunOptions options;
+        options.arguments = arguments;
+        options.outputFile = output;
+        options.environment = {"BMP256_DOUBLE_ANSWER=" + answer, "BMP256_DOUBLE_RECORD=" + record,
+                               "BMP256_DOUBLE_MODULE=" + module};
+        options.environment.insert(options.environment.end(), extra.begin(), extra.end());
+        options.directory = root.path();
+        return RunProgram(BMP256_DOUBLE_PROGRAM, options);
+    }
+    bool DialogShown() const { return Exists(record); }
+    // The program wrote nothing on stdout or stderr.
+    bool Silent() const { return ReadFileBytes(output).empty(); }
+};
+
+TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    std::string destination = run.Picture("out.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    EXPECT_EQ(0, run.Run({source}, destination));
+    EXPECT_TRUE(run.DialogShown());
+    std::vector<uint8_t> result = ReadFileBytes(destination);
+    EXPECT_TRUE(IsExampleResult(result));
+    // The temporary file stays, with the same bytes.
+    EXPECT_EQ(result, ReadFileBytes(run.temporary));
+    EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
+    EXPECT_TRUE(run.Silent());
+}
+
+TEST(DesktopRun, AcceptingTheProposedNameReplacesTheSource) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    EXPECT_EQ(0, run.Run({source}, "proposed"));
+    EXPECT_TRUE(IsExampleResult(ReadFileBytes(source)));
+    EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(run.temporary));
+}
+
+TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    EXPECT_EQ(0, run.Run({source}, "cancel"));
+    std::map<std::string, std::string> f = ReadRecord(run.record);
+    EXPECT_EQ("76", f["lStructSize"]);
+    EXPECT_EQ("null", f["hwndOwner"]);
+    EXPECT_EQ("null", f["hInstance"]);
+    // "名前を付けて保存" in Shift-JIS.
+    EXPECT_EQ("96bc914f82f0957482af82c495db91b6", f["lpstrTitle"]);
+    const char filter[] =
+        "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
+        "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
+    EXPECT_EQ(Hex(filter, sizeof filter), f["lpstrFilter"]);
+    EXPECT_EQ("null", f["lpstrCustomFilter"]);
+    EXPECT_EQ("0", f["nMaxCustFilter"]);
+    EXPECT_EQ("0", f["nFilterIndex"]);
+    EXPECT_EQ("photo.bmp", f["lpstrFile"]);
+    EXPECT_EQ("260", f["nMaxFile"]);
+    EXPECT_EQ("null", f["lpstrFileTitle"]);
+    EXPECT_EQ("0", f["nMaxFileTitle"]);
+    EXPECT_EQ(run.pictures, f["lpstrInitialDir"]);
+    EXPECT_EQ("0x880002", f["Flags"]);
+    EXPECT_EQ("0", f["nFileOffset"]);
+    EXPECT_EQ("0", f["nFileExtension"]);
+    EXPECT_EQ("null", f["lpstrDefExt"]);
+    EXPECT_EQ("0", f["lCustData"]);
+    EXPECT_EQ("null", f["lpfnHook"]);
+    EXPECT_EQ("null", f["lpTemplateName"]);
+}
+
+TEST(DesktopRun, DialogGetsTheSourcePathAsGiven) {
+    struct Case {
+        std::string argument;  // run from the folder's root
+        std::string initialDir;
+        std::string file;
+    };
+    RunFolder run;
+    ASSERT_TRUE(WriteFileBytes(run.root.File("top.bmp"), ExampleSource()));
+    ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), ExampleSource()));
+    const Case cases[] = {
+        // No separator: the whole path is both the folder and the name.
+        {"top.bmp", "top.bmp", "top.bmp"},
+        {"pictures/photo.bmp", "pictures", "photo.bmp"},
+        {"./pictures/photo.bmp", "./pictures", "photo.bmp"},
+    };
+    for (const Case& c : cases) {
+        unlink(run.record.c_str());
+        EXPECT_EQ(0, run.Run({c.argument}, "cancel"));
+        std::map<std::string, std::string> f = ReadRecord(run.record);
+        EXPECT_EQ(c.initialDir, f["lpstrInitialDir"]) << c.argument;
+        EXPECT_EQ(c.file, f["lpstrFile"]) << c.argument;
+    }
+}
+
+// The dialog may leave the current directory elsewhere; the relative source
+// must still be the file that was named, not a namesake there.
+TEST(DesktopRun, RelativeSourceIsTheOneNamedBeforeTheDialog) {
+    RunFolder run;
+    ASSERT_TRUE(WriteFileBytes(run.root.File("photo.bmp"), ExampleSource()));
+    // A different picture of the same name where the dialog goes.
+    ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), bmptest::MakeBmp24(
+        3, 3, [](int x, int y) { return Bgr{uint8_t(x * 80), uint8_t(y * 80), 7}; })));
+    std::string destination = run.Picture("out.bmp");
+    EXPECT_EQ(0, run.Run({"photo.bmp"}, destination, {"BMP256_DOUBLE_CHDIR=" + run.pictures}));
+    EXPECT_TRUE(IsExampleResult(ReadFileBytes(destination)));
+}
+
+TEST(DesktopRun, DestinationWithoutExtensionIsUsedAsTyped) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    EXPECT_EQ(0, run.Run({source}, run.Picture("result")));
+    EXPECT_TRUE(IsExampleResult(ReadFileBytes(run.Picture("result"))));
+    EXPECT_FALSE(Exists(run.Picture("result.bmp")));
+}
+
+// Runs that end before the dialog: no dialog, nothing written.
+TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    std::string other = run.Picture("other.bmp");
+    ASSERT_TRUE(WriteFileBytes(other, ExampleSource()));
+    // A real file whose path is longer than the 260-byte buffers.
+    std::string deep = run.pictures;
+    while (deep.size() < 300) {
+        deep += "/" + std::string(40, 'd');
+        ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
+    }
+    std::string longPath = deep + "/photo.bmp";
+    ASSERT_TRUE(WriteFileBytes(longPath, ExampleSource()));
+
+    const std::vector<std::string> cases[] = {
+        {},
+        {source, other},
+        {source, source, source},
+        {run.Picture("missing.bmp")},
+        {""},
+        {longPath},
+    };
+    for (const std::vector<std::string>& arguments : cases) {
+        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp"))) << arguments.size();
+        EXPECT_FALSE(run.DialogShown()) << arguments.size();
+        EXPECT_FALSE(Exists(run.Picture("out.bmp")));
+        EXPECT_FALSE(Exists(run.temporary));
+        EXPECT_TRUE(run.Silent());
+    }
+}
+
+// Runs that end after the dialog: shown, and the destination never written.
+TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
+    struct Case {
+        const char* what;
+        std::string argument;
+        std::string answer;
+        std::vector<std::string> extra;
+    };
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    std::string notBitmap = run.Picture("notes.bmp");
+    ASSERT_TRUE(WriteFileBytes(notBitmap, std::vector<uint8_t>(100, 'x')));
+    std::string destination = run.Picture("out.bmp");
+    // Within the limit the module path itself, but not with ".tmp" added.
+    std::string longModule = run.bin + "/" + std::string(258 - run.bin.size(), 'm');
+
+    const Case cases[] = {
+        {"cancelled", source, "cancel", {}},
+        {"a directory", run.pictures, destination, {}},
+        {"not a 24-bit bitmap", notBitmap, destination, {}},
+        {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}},
+        {"temporary path too long", source, destination, {"BMP256_DOUBLE_MODULE=" + longModule}},
+        {"executable folder missing", source, destination,
+         {"BMP256_DOUBLE_MODULE=" + run.root.File("gone/Bmp256")}},
+    };
+    for (const Case& c : cases) {
+        unlink(run.record.c_str());
+        EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra)) << c.what;
+        EXPECT_TRUE(run.DialogShown()) << c.what;
+        EXPECT_FALSE(Exists(destination)) << c.what;
+        EXPECT_FALSE(Exists(run.temporary)) << c.what;
+        EXPECT_TRUE(run.Silent()) << c.what;
+    }
+    EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
+}
+
+TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
+    RunFolder run;
+    std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
+    std::string notBitmap = run.Picture("notes.bmp");
+    ASSERT_TRUE(WriteFileBytes(notBitmap, bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3),
+                                                            [] {
+                                                                bmptest::BmpOptions o;
+                                                                o.bitCount = 32;
+                                                                return o;
+                                                            }())));
+    EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
+    EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
+    EXPECT_FALSE(Exists(run.Picture("out.bmp")));
+}
+
+TEST(DesktopRun, UnwritableExecutableFolderWritesNothing) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    ASSERT_EQ(0, chmod(run.bin.c_str(), 0555));
+    // Permissions do not stop root; a directory in the temporary file's place
+    // can be created by no one.
+    std::string blocker = run.temporary;
+    if (access(run.bin.c_str(), W_OK) == 0) {
+        chmod(run.bin.c_str(), 0755);
+        ASSERT_EQ(0, mkdir(blocker.c_str(), 0755));
+    }
+    EXPECT_EQ(0, run.Run({source}, run.Picture("out.bmp")));
+    EXPECT_FALSE(Exists(run.Picture("out.bmp")));
+    chmod(run.bin.c_str(), 0755);
+    rmdir(blocker.c_str());
+}
+
+TEST(DesktopRun, FailedCopyLeavesTheResultInTheTemporaryFile) {
+    RunFolder run;
+    std::string source = run.Picture("photo.bmp");
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    // A destination in a folder that does not exist, and one that is a folder.
+    const std::string destinations[] = {run.root.File("gone/out.bmp"), run.Picture("folder")};
+    ASSERT_EQ(0, mkdir(destinations[1].c_str(), 0755));
+    for (const std::string& destination : destinations) {
+        unlink(run.temporary.c_str());
+        EXPECT_EQ(0, run.Run({source}, destination)) << destination;
+        EXPECT_TRUE(IsExampleResult(ReadFileBytes(run.temporary))) << destination;
+        EXPECT_TRUE(run.Silent());
+    }
+    struct stat info;
+    ASSERT_EQ(0, stat(destinations[1].c_str(), &info));
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+}  // namespace
