@@ -1,0 +1,223 @@
+// The real program without a display: its save dialog becomes a text prompt
+// on the terminal, driven here through a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/run_program.h"
+#include "support/bmp_builder.h"
+
+using bmptest::ReadFileBytes;
+using bmptest::TempDir;
+using bmptest::WriteFileBytes;
+
+namespace {
+
+const char kPrompt[] = "Press Enter to accept, or type another path: ";
+const char kReplace[] = " already exists. Replace it? [y/N] ";
+
+std::vector<uint8_t> Source() {
+    return bmptest::MakeBmp24(5, 3, bmptest::NoisePixels(11));
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The program copied into bin/ of a fresh folder, so that its temporary file
+// (bin/bmp256.tmp) lands there; pictures/photo.bmp is the source.
+struct PromptFolder {
+    TempDir root;
+    std::string bin = root.File("bin");
+    std::string pictures = root.File("pictures");
+    std::string program = bin + "/bmp256";
+    std::string temporary = bin + "/bmp256.tmp";
+    std::string source = pictures + "/photo.bmp";
+
+    PromptFolder() {
+        mkdir(bin.c_str(), 0755);
+        mkdir(pictures.c_str(), 0755);
+        bool ok = false;
+        std::vector<uint8_t> image = ReadFileBytes(BMP256_PROGRAM, &ok);
+        if (ok && WriteFileBytes(program, image)) chmod(program.c_str(), 0755);
+        WriteFileBytes(source, Source());
+    }
+};
+
+// One run of the program on a pseudo-terminal.
+class TerminalRun {
+public:
+    TerminalRun(const PromptFolder& folder, const char* locale) {
+        struct termios settings;
+        memset(&settings, 0, sizeof settings);
+        cfmakeraw(&settings);
+        // Canonical input with echo, as a person's terminal has; no output
+        // processing, so the bytes read are the bytes written.
+        settings.c_lflag |= ICANON | ECHO;
+        settings.c_iflag |= ICRNL;
+        settings.c_cc[VEOF] = 4;
+        settings.c_cc[VMIN] = 1;
+        child_ = forkpty(&master_, nullptr, &settings, nullptr);
+        if (child_ == 0) {
+            if (chdir(folder.root.path().c_str()) != 0) _exit(126);
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            unsetenv("LANGUAGE");
+            setenv("LC_ALL", locale, 1);
+            execl(folder.program.c_str(), folder.program.c_str(), folder.source.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TerminalRun() {
+        if (child_ > 0 && !ended_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+    }
+    bool Started() const { return child_ > 0; }
+
+    // Reads until `text` has appeared after what earlier waits consumed;
+    // false after five seconds or at the end of output.
+    bool WaitFor(const std::string& text) {
+        for (;;) {
+            size_t found = output_.find(text, consumed_);
+            if (found != std::string::npos) {
+                consumed_ = found + text.size();
+                return true;
+            }
+            if (!ReadSome(5000)) return false;
+        }
+    }
+    void Type(const std::string& keys) {
+        ssize_t written = write(master_, keys.data(), keys.size());
+        (void)written;
+    }
+    // The program's exit code, after the rest of its output; -1 on a timeout
+    // or a signal.
+    int Wait() {
+        while (ReadSome(5000)) {
+        }
+        int status = 0;
+        for (int i = 0; i < 500; ++i) {
+            pid_t done = waitpid(child_, &status, WNOHANG);
+            if (done == child_) {
+                ended_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            struct timespec pause = {0, 10 * 1000 * 1000};
+            nanosleep(&pause, nullptr);
+        }
+        return -1;
+    }
+    const std::string& Output() const { return output_; }
+
+private:
+    bool ReadSome(int milliseconds) {
+        struct pollfd ready = {master_, POLLIN, 0};
+        if (poll(&ready, 1, milliseconds) <= 0) return false;
+        char block[4096];
+        ssize_t got = read(master_, block, sizeof block);
+        // EIO: the program has ended and closed its side.
+        if (got <= 0) return false;
+        output_.append(block, static_cast<size_t>(got));
+        return true;
+    }
+
+    int master_ = -1;
+    pid_t child_ = -1;
+    bool ended_ = false;
+    std::string output_;
+    size_t consumed_ = 0;
+};
+
+TEST(DesktopPrompt, ShowsTitleAndProposedPathAndEnterAcceptsIt) {
+    PromptFolder folder;
+    TerminalRun run(folder, "C.UTF-8");
+    ASSERT_TRUE(run.Started());
+    EXPECT_TRUE(run.WaitFor("\xe5\x90\x8d\xe5\x89\x8d\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91"
+                            "\xe3\x81\xa6\xe4\xbf\x9d\xe5\xad\x98\n"));  // 名前を付けて保存
+    EXPECT_TRUE(run.WaitFor("Save as: " + folder.source + "\n"));
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("\n");
+    // The proposed name is the source itself, which exists.
+    ASSERT_TRUE(run.WaitFor(folder.source + kReplace));
+    run.Type("y\n");
+    EXPECT_EQ(0, run.Wait());
+    std::vector<uint8_t> result = ReadFileBytes(folder.source);
+    ASSERT_GT(result.size(), 1078u);
+    EXPECT_EQ(8, bmptest::Get16(result, 28));
+    EXPECT_EQ(result, ReadFileBytes(folder.temporary));
+}
+
+TEST(DesktopPrompt, TypedNameIsTakenInTheProposedFolder) {
+    PromptFolder folder;
+    TerminalRun run(folder, "C.UTF-8");
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("copy.bmp\n");
+    EXPECT_EQ(0, run.Wait());
+    // Relative to the source's folder, not to the current directory.
+    EXPECT_TRUE(Exists(folder.pictures + "/copy.bmp"));
+    EXPECT_FALSE(Exists(folder.root.File("copy.bmp")));
+    EXPECT_EQ(Source(), ReadFileBytes(folder.source));
+}
+
+TEST(DesktopPrompt, DecliningTheReplacementAsksAgain) {
+    PromptFolder folder;
+    std::string other = folder.root.File("other.bmp");
+    ASSERT_TRUE(WriteFileBytes(other, {1, 2, 3}));
+    TerminalRun run(folder, "C.UTF-8");
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type(other + "\n");
+    ASSERT_TRUE(run.WaitFor(other + kReplace));
+    run.Type("n\n");
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type(folder.pictures + "\n");
+    ASSERT_TRUE(run.WaitFor("That is a folder.\n"));
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("\x04");  // end of input: a cancel
+    EXPECT_EQ(0, run.Wait());
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ReadFileBytes(other));
+    EXPECT_FALSE(Exists(folder.temporary));
+}
+
+TEST(DesktopPrompt, EndOfInputCancels) {
+    PromptFolder folder;
+    TerminalRun run(folder, "C");
+    // A terminal that cannot show the title gets question marks.
+    EXPECT_TRUE(run.WaitFor("????????\n"));
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("\x04");
+    EXPECT_EQ(0, run.Wait());
+    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_EQ(Source(), ReadFileBytes(folder.source));
+}
+
+// Neither a display nor a terminal: the dialog fails and the run ends.
+TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
+    PromptFolder folder;
+    desktoptest::RunOptions options;
+    options.arguments = {folder.source};
+    options.outputFile = folder.root.File("output.txt");
+    EXPECT_EQ(0, desktoptest::RunProgram(folder.program, options));
+    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_TRUE(ReadFileBytes(options.outputFile).empty());
+}
+
+}  // namespace

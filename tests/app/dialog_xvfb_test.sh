@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The real GTK save dialog of bmp256, driven under Xvfb with xdotool: accept,
+# cancel, and the overwrite confirmation (declined and accepted).
+# Usage: tests/app/dialog_xvfb_test.sh BUILD_DIR
+set -uo pipefail
+build=${1:?build directory}
+program=$(realpath "$build/bin/bmp256")
+work=$(mktemp -d)
+passed=0; failed=0
+
+# A display of our own; -noreset keeps it from going away between clients.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")" GDK_BACKEND=x11
+# No accessibility bus or settings service on a bare machine.
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory LC_ALL=C.UTF-8
+unset WAYLAND_DISPLAY
+title=$'\xe5\x90\x8d\xe5\x89\x8d\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91\xe3\x81\xa6\xe4\xbf\x9d\xe5\xad\x98'
+
+# A 4 x 2 24-bit BMP.
+make_source() {
+  printf 'BM\x56\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x04\x00\x00\x00\x02\x00\x00\x00\x01\x00\x18\x00\x00\x00\x00\x00\x18\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$1"
+  printf '\x00\x00\xff\x00\x00\xff\xff\x00\x00\xff\x00\x00\x00\x00\x00\xff\xff\xff\x00\x00\x00\xff\xff\xff' >>"$1"
+}
+
+# Visible windows of pid $1 other than $2 whose name is $3 ("" for untitled);
+# waits up to 10 s for one.
+find_window() {
+  local wid name
+  for _ in $(seq 200); do
+    for wid in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+      [ "$wid" = "$2" ] && continue
+      name=$(xdotool getwindowname "$wid" 2>/dev/null) || continue
+      if [ "$name" = "$3" ]; then echo "$wid"; return 0; fi
+    done
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.05
+  done
+  return 1
+}
+
+keys() { xdotool windowfocus --sync "$1" && shift && xdotool "$@"; }
+
+# Waits for pid $1 (10 s at most); its exit code, 124 on a timeout.
+finish() {
+  for _ in $(seq 200); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+  if kill -0 "$1" 2>/dev/null; then kill -9 "$1"; wait "$1" 2>/dev/null; return 124; fi
+  wait "$1"
+}
+
+check() {  # name, condition...
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+}
+
+# A fresh folder with the program copied in (its temporary file lands beside
+# it) and the source; prints the folder.
+setup() {
+  local dir="$work/$1"
+  mkdir -p "$dir/bin" "$dir/pictures"
+  cp "$program" "$dir/bin/bmp256"
+  make_source "$dir/pictures/photo.bmp"
+  echo "$dir"
+}
+
+is_8bit() { [ "$(head -c 2 "$1")" = BM ] && [ "$(od -An -tu2 -j28 -N2 "$1" | tr -d ' ')" = 8 ]; }
+
+scenario_accept() {
+  local dir pid wid rc
+  dir=$(setup accept)
+  (cd "$dir" && exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
+  wid=$(find_window "$pid" "" "$title") || { check "accept: dialog appears" false; finish "$pid"; return; }
+  check "accept: dialog appears with its title" true
+  keys "$wid" key ctrl+a && xdotool type --delay 20 -- "$dir/pictures/out.bmp" && xdotool key Return
+  finish "$pid"; rc=$?
+  check "accept: exit code 0" [ "$rc" = 0 ]
+  check "accept: destination is 8-bit" is_8bit "$dir/pictures/out.bmp"
+  check "accept: temporary file has the same bytes" cmp -s "$dir/pictures/out.bmp" "$dir/bin/bmp256.tmp"
+  check "accept: nothing printed" [ ! -s "$dir/out.log" ]
+}
+
+scenario_cancel() {
+  local dir pid wid rc
+  dir=$(setup cancel)
+  (cd "$dir" && exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
+  wid=$(find_window "$pid" "" "$title") || { check "cancel: dialog appears" false; finish "$pid"; return; }
+  keys "$wid" key Escape
+  finish "$pid"; rc=$?
+  check "cancel: exit code 0" [ "$rc" = 0 ]
+  check "cancel: no temporary file" [ ! -e "$dir/bin/bmp256.tmp" ]
+  check "cancel: source unchanged" cmp -s "$dir/pictures/photo.bmp" <(make_source /dev/stdout)
+}
+
+# Enter on the proposed name in the proposed folder hits the source itself,
+# so the confirmation shows that both were proposed.
+scenario_overwrite() {
+  local dir pid wid prompt rc
+  dir=$(setup overwrite)
+  (cd "$dir" && exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
+  wid=$(find_window "$pid" "" "$title") || { check "overwrite: dialog appears" false; finish "$pid"; return; }
+  keys "$wid" key Return
+  prompt=$(find_window "$pid" "$wid" "")
+  check "overwrite: confirmation asked for the proposed source" [ -n "$prompt" ]
+  # Declined: back in the dialog; asked again and accepted.
+  [ -n "$prompt" ] && keys "$prompt" key Escape
+  for _ in $(seq 40); do xdotool getwindowname "$prompt" >/dev/null 2>&1 || break; sleep 0.05; done
+  check "overwrite: declining keeps the dialog open" kill -0 "$pid"
+  keys "$wid" key Return
+  prompt=$(find_window "$pid" "$wid" "")
+  [ -n "$prompt" ] && keys "$prompt" key Return
+  finish "$pid"; rc=$?
+  check "overwrite: exit code 0" [ "$rc" = 0 ]
+  check "overwrite: source replaced by its 8-bit version" is_8bit "$dir/pictures/photo.bmp"
+  check "overwrite: temporary file has the same bytes" cmp -s "$dir/pictures/photo.bmp" "$dir/bin/bmp256.tmp"
+}
+
+scenario_accept
+scenario_cancel
+scenario_overwrite
+echo "dialog: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
