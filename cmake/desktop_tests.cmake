@@ -48,3 +48,10 @@ if(NOT WIN32)
 else()
   gtest_discover_tests(app_path_tests DISCOVERY_MODE PRE_TEST)
 endif()
+
+if(NOT WIN32)
+  add_test(NAME desktop_install
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+            -DPREFIX=${CMAKE_BINARY_DIR}/install-check
+            -P ${CMAKE_SOURCE_DIR}/tests/app/install_check.cmake)
+endif()
