@@ -75,11 +75,12 @@ std::string Hex(const char* bytes, size_t size) {
     return text;
 }
 
-// One run's folder: bin/ holds the (pretended) executable Bmp256, whose
-// temporary file is bin/bmp256.tmp; pictures/ the files.
+// One run's folder: Bin/ holds the (pretended) executable Bmp256, whose
+// temporary file is Bin/bmp256.tmp (the folder keeps its case); pictures/
+// the files.
 struct RunFolder {
     TempDir root;
-    std::string bin = root.File("bin");
+    std::string bin = root.File("Bin");
     std::string pictures = root.File("pictures");
     std::string module = bin + "/Bmp256";
     std::string temporary = bin + "/bmp256.tmp";

@@ -88,6 +88,11 @@ TEST(PlatformCopy, ReplacesTheDestinationAndLeavesNoStagingFile) {
     EXPECT_TRUE(CopyFileA(dir.File("from").c_str(), dir.File("new").c_str(), FALSE));
     EXPECT_EQ(content, ReadFileBytes(dir.File("new")));
     EXPECT_EQ(3u, FolderEntries(dir.path()).size());
+
+    // A name at the file system's length limit still gets its copy.
+    std::string longest = dir.File(std::string(255, 'n'));
+    EXPECT_TRUE(CopyFileA(dir.File("from").c_str(), longest.c_str(), FALSE));
+    EXPECT_EQ(content, ReadFileBytes(longest));
 }
 
 TEST(PlatformCopy, FollowsALinkToTheDestination) {

@@ -86,13 +86,15 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists) {
     if (targetExists && realpath(target, resolved) != nullptr) destination = resolved;
 
     // The new file lives beside the destination so the rename stays on one
-    // file system and replaces the destination in one step.
-    static const char kSuffix[] = ".XXXXXX";
-    size_t destinationLength = strlen(destination);
-    if (destinationLength + sizeof kSuffix > PATH_MAX) return FALSE;
+    // file system and replaces the destination in one step. A short name of
+    // its own, so that a destination name near the length limit still fits.
+    static const char kStagingName[] = ".bmp256-XXXXXX";
+    const char* slash = strrchr(destination, '/');
+    size_t folderLength = slash != nullptr ? static_cast<size_t>(slash - destination) + 1 : 0;
+    if (folderLength + sizeof kStagingName > PATH_MAX) return FALSE;
     char staging[PATH_MAX];
-    memcpy(staging, destination, destinationLength);
-    memcpy(staging + destinationLength, kSuffix, sizeof kSuffix);
+    memcpy(staging, destination, folderLength);
+    memcpy(staging + folderLength, kStagingName, sizeof kStagingName);
 
     int from = open(existing, O_RDONLY | O_CLOEXEC);
     if (from < 0) return FALSE;
