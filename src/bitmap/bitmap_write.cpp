@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "bitmap/bitmap.h"
+#include "util/file_io.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int kMaxTableBytes = kPaletteSize * kEntryBytes;  // 1024 for 8 bits
 constexpr int64_t kMaxFileBytes = INT32_MAX;              // bfSize is 32-bit signed in practice
 
 bool WriteAll(FILE* f, const void* data, size_t bytes) {
-    return bytes == 0 || std::fwrite(data, 1, bytes, f) == bytes;
+    return bytes == 0 || WriteToFile(data, bytes, f) == bytes;
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
               WriteAll(f, tableBytes, static_cast<size_t>(entries) * kEntryBytes) &&
               WriteAll(f, indices, static_cast<size_t>(imageBytes));
     int error = ok ? 0 : errno;
-    if (std::fclose(f) != 0 && ok) {
+    if (CloseWrittenFile(f) != 0 && ok) {
         ok = false;
         error = errno;
     }
