@@ -1,0 +1,39 @@
+# libFuzzer targets, off by default. Needs clang:
+#   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+#         -DBMP256_FUZZ=ON -DBMP256_TESTS=OFF
+# Each target gets its own instrumented copy of the sources it exercises, so
+# the ordinary libraries stay as they are.
+option(BMP256_FUZZ "Build the libFuzzer targets (clang, ASan and UBSan)" OFF)
+
+if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "BMP256_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  set(BMP256_FUZZ_COMPILE -fsanitize=fuzzer-no-link,address,undefined
+      -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  set(BMP256_FUZZ_LINK -fsanitize=fuzzer,address,undefined)
+
+  add_library(bmp256_fuzz_core STATIC
+    ${BMP256_CORE_SOURCES}
+    ${CMAKE_SOURCE_DIR}/src/app/convert.cpp
+    ${CMAKE_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+    ${CMAKE_SOURCE_DIR}/fuzz/conversion_checks.cpp)
+  target_include_directories(bmp256_fuzz_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+  target_compile_options(bmp256_fuzz_core PUBLIC ${BMP256_FUZZ_COMPILE})
+  target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads)
+
+  add_library(bmp256_fuzz_path STATIC
+    ${CMAKE_SOURCE_DIR}/src/app/path.cpp
+    ${CMAKE_SOURCE_DIR}/src/platform/linux/chars.cpp
+    ${CMAKE_SOURCE_DIR}/fuzz/path_checks.cpp)
+  target_include_directories(bmp256_fuzz_path PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+  target_compile_options(bmp256_fuzz_path PUBLIC ${BMP256_FUZZ_COMPILE})
+
+  foreach(name reader convert path)
+    add_executable(bmp256_${name}_fuzzer ${CMAKE_SOURCE_DIR}/fuzz/${name}_fuzzer.cpp)
+    target_link_options(bmp256_${name}_fuzzer PRIVATE ${BMP256_FUZZ_LINK})
+  endforeach()
+  target_link_libraries(bmp256_reader_fuzzer PRIVATE bmp256_fuzz_core)
+  target_link_libraries(bmp256_convert_fuzzer PRIVATE bmp256_fuzz_core)
+  target_link_libraries(bmp256_path_fuzzer PRIVATE bmp256_fuzz_path)
+endif()
