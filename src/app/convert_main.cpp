@@ -199,23 +199,65 @@ int CannotWrite(const std::string& dest, int error) {
     return kExitFailed;
 }
 
+int Report(const std::string& source, const std::string& dest, const ConvertReport& report) {
+    if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
+    const char* reason = report.reason[0] ? report.reason : "cannot be converted";
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
+    return kExitFailed;
+}
+
+// What DEST names decides how it is replaced: a regular file (or nothing) is
+// replaced by rename from a temporary file beside it; through a symbolic link
+// the file it points to is the one replaced; a device or pipe (/dev/stdout)
+// cannot be renamed over and is written directly; a directory is refused.
+enum DestKind { kDestFile, kDestStream, kDestDirectory };
+
+DestKind ClassifyDest(const std::string& dest, std::string* target) {
+    *target = dest;
+#ifndef _WIN32
+    struct stat st;
+    if (stat(dest.c_str(), &st) != 0) return kDestFile;  // new file (or a dangling link)
+    if (S_ISDIR(st.st_mode)) return kDestDirectory;
+    if (!S_ISREG(st.st_mode)) return kDestStream;
+    struct stat link;
+    if (lstat(dest.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = realpath(dest.c_str(), nullptr);
+        if (resolved) {
+            *target = resolved;
+            std::free(resolved);
+        }
+    }
+#endif
+    return kDestFile;
+}
+
 int Convert(const std::string& source, const std::string& dest) {
+    ConvertReport report;
+    std::memset(&report, 0, sizeof report);
+    std::string target;
+    switch (ClassifyDest(dest, &target)) {
+        case kDestDirectory:
+            return CannotWrite(dest, EISDIR);
+        case kDestStream:
+            // The source is read in full before DEST is opened, so a refused
+            // source never touches it.
+            return ConvertFileEx(source.c_str(), dest.c_str(), &report) ? kExitDone
+                                                                        : Report(source, dest, report);
+        case kDestFile:
+            break;
+    }
+
     std::string temp;
-    if (!ReserveTempFile(dest, &temp)) return CannotWrite(dest, errno);
+    if (!ReserveTempFile(target, &temp)) return CannotWrite(dest, errno);
     std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
     g_tempLive = 1;
 
-    ConvertReport report;
-    std::memset(&report, 0, sizeof report);
     if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
         RemoveTemp(temp);
-        if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
-        const char* reason = report.reason[0] ? report.reason : "cannot be converted";
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
-        return kExitFailed;
+        return Report(source, dest, report);
     }
-    SetFinalMode(temp, dest);
-    if (!SyncFile(temp) || !ReplaceFile(temp, dest)) {
+    SetFinalMode(temp, target);
+    if (!SyncFile(temp) || !ReplaceFile(temp, target)) {
         int error = errno;
         RemoveTemp(temp);
         return CannotWrite(dest, error);

@@ -13,6 +13,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -167,14 +168,24 @@ TEST(WriteBitmap8, FullDeviceFailsAndIsNotRemoved) {
 }
 
 TEST(WriteBitmap8, ReadOnlyDirectoryFails) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    // Root may create files in a 0555 directory, so the write is made in a
+    // child process that runs as nobody when this one is root.
     bmptest::TempDir dir;
     ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
     std::string path = dir.File("out.bmp");
     BITMAPINFOHEADER info = EightBitFiveByTwo();
     std::vector<PaletteEntry> palette = TestPalette();
-    EXPECT_EQ(WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info), 0);
-    EXPECT_EQ(errno, EACCES);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        int result = WriteBitmap8(path.c_str(), kIndices5x2, palette.data(), &info);
+        _exit(result == 0 && errno == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: could not become nobody; 1: the write did not fail";
     chmod(dir.path().c_str(), 0755);
     EXPECT_FALSE(bmptest::FileExists(path));
 }

@@ -1,0 +1,5 @@
+# Tools of the repository: make_sample writes the photo-like 24-bit BMPs of
+# our own making (samples/sample.bmp is its default output, committed).
+if(NOT TARGET make_sample)
+  add_executable(make_sample ${CMAKE_SOURCE_DIR}/tools/make_sample.cpp)
+endif()

@@ -1,0 +1,434 @@
+// bmp256-convert as a script runs it: exit codes 0, 1 and 2, one stderr line
+// naming the file and the reason, DEST replaced only when complete, nothing
+// left behind on failure, --help and --version.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/convert.h"
+#include "cli/run_process.h"
+#include "support/bmp_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using clitest::RunProgram;
+using clitest::RunOptions;
+using clitest::RunResult;
+
+const std::string kProgram = BMP256_CONVERT_PROGRAM;
+const std::string kMakeSample = BMP256_MAKE_SAMPLE;
+const std::string kSuite = BMP256_SUITE_DIR;
+const std::string kUsagePrefix = "usage: bmp256-convert SOURCE DEST";
+
+std::string Suite(const std::string& file) { return kSuite + "/" + file; }
+
+std::vector<std::string> ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int CountLines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+    bool ok = false;
+    std::vector<uint8_t> bytes = bmptest::ReadFileBytes(from, &ok);
+    return ok && bmptest::WriteFileBytes(to, bytes);
+}
+
+// What the library's ConvertFile makes of `source`: the bytes the program
+// must leave at DEST.
+std::vector<uint8_t> Reference(const std::string& source) {
+    bmptest::TempDir dir;
+    std::string out = dir.File("reference.bmp");
+    EXPECT_EQ(ConvertFile(source.c_str(), out.c_str()), 1) << source;
+    return bmptest::ReadFileBytes(out);
+}
+
+// The 8-bit file of Part 2.1 and the choices: layout, sizes, zero
+// slots outside 10 to 245, every index in 10 to 245, zero pad bytes.
+void ExpectEightBitFile(const std::vector<uint8_t>& b, int32_t width, int32_t height,
+                        const std::string& what) {
+    int32_t stride = (width + 3) & ~3;
+    size_t size = 1078 + static_cast<size_t>(stride) * height;
+    ASSERT_EQ(b.size(), size) << what;
+    EXPECT_EQ(bmptest::Get16(b, 0), 0x4D42) << what;
+    EXPECT_EQ(bmptest::Get32(b, 2), size) << what;
+    EXPECT_EQ(bmptest::Get32(b, 10), 1078u) << what;
+    EXPECT_EQ(bmptest::Get32(b, 14), 40u) << what;
+    EXPECT_EQ(static_cast<int32_t>(bmptest::Get32(b, 18)), width) << what;
+    EXPECT_EQ(static_cast<int32_t>(bmptest::Get32(b, 22)), height) << what;
+    EXPECT_EQ(bmptest::Get16(b, 28), 8) << what;
+    EXPECT_EQ(bmptest::Get32(b, 34), static_cast<uint32_t>(stride * height)) << what;
+    for (int slot = 0; slot < 256; ++slot) {
+        if (slot >= 10 && slot < 246) continue;
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(b[54 + 4 * slot + k], 0) << what << " slot " << slot;
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* row = b.data() + 1078 + static_cast<size_t>(y) * stride;
+        for (int32_t x = 0; x < width; ++x) {
+            ASSERT_GE(row[x], 10) << what << " pixel " << x << "," << y;
+            ASSERT_LE(row[x], 245) << what << " pixel " << x << "," << y;
+        }
+        for (int32_t x = width; x < stride; ++x) ASSERT_EQ(row[x], 0) << what << " pad of row " << y;
+    }
+}
+
+void ExpectOneLine(const RunResult& r, const std::string& expected) {
+    EXPECT_EQ(r.err, expected + "\n");
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Convert, SuiteFileGivesTheLibrarysBytes) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("out.bmp");
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
+    EXPECT_EQ(out, Reference(Suite("g/rgb24.bmp")));
+    ExpectEightBitFile(out, 127, 64, "g/rgb24.bmp");
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(Convert, EveryAcceptedSuiteFile) {
+    for (const char* file : {"g/rgb24.bmp", "g/rgb24pal.bmp", "q/rgb24largepal.bmp"}) {
+        bmptest::TempDir dir;
+        std::string dest = dir.File("out.bmp");
+        RunResult r = RunProgram(kProgram, {Suite(file), dest});
+        EXPECT_EQ(r.exitCode, 0) << file << ": " << r.err;
+        std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
+        ExpectEightBitFile(out, 127, 64, file);
+        EXPECT_EQ(out, Reference(Suite(file))) << file;
+    }
+}
+
+TEST(Convert, BundledSample) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("sample-256.bmp");
+    RunResult r = RunProgram(kProgram, {BMP256_SAMPLE_BMP, dest});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
+    ExpectEightBitFile(out, 640, 480, "samples/sample.bmp");
+    // A photo-like picture uses most of the 236 colours.
+    std::vector<bool> used(256, false);
+    for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;
+    EXPECT_GE(std::count(used.begin(), used.end(), true), 200);
+}
+
+TEST(Convert, PhotographsOfOurOwnMaking) {
+    struct Shot {
+        int width, height, seed;
+    };
+    const Shot shots[] = {{1, 1, 1},  {2, 1, 2},  {1, 2, 3},   {3, 3, 4},     {5, 2, 5},
+                          {7, 5, 6},  {6, 7, 7},  {4, 9, 8},   {97, 61, 9},   {641, 3, 10},
+                          {3, 123, 11}, {333, 211, 12}};
+    bmptest::TempDir dir;
+    for (const Shot& s : shots) {
+        std::string name = std::to_string(s.width) + "x" + std::to_string(s.height);
+        std::string source = dir.File(name + ".bmp");
+        std::string dest = dir.File(name + "-256.bmp");
+        RunResult made = RunProgram(kMakeSample, {source, std::to_string(s.width), std::to_string(s.height),
+                                           std::to_string(s.seed)});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        std::vector<uint8_t> src = bmptest::ReadFileBytes(source);
+        ASSERT_EQ(src.size(), 54u + static_cast<size_t>(bmptest::Stride24(s.width)) * s.height);
+        RunResult r = RunProgram(kProgram, {source, dest});
+        ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
+        std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
+        ExpectEightBitFile(out, s.width, s.height, name);
+        EXPECT_EQ(out, Reference(source)) << name;
+    }
+}
+
+TEST(Convert, DestMaySourceAndIsReplaced) {
+    bmptest::TempDir dir;
+    std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), path));
+    std::vector<uint8_t> expected = Reference(path);
+    RunResult r = RunProgram(kProgram, {path, path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(bmptest::ReadFileBytes(path), expected);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"picture.bmp"});
+    // Converting the 8-bit result again is refused and leaves it as it is.
+    RunResult again = RunProgram(kProgram, {path, path});
+    EXPECT_EQ(again.exitCode, 1);
+    ExpectOneLine(again, "bmp256-convert: " + path + ": 8 bits per pixel, only 24 can be converted");
+    EXPECT_EQ(bmptest::ReadFileBytes(path), expected);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"picture.bmp"});
+}
+
+TEST(Convert, RelativePathsInTheWorkingDirectory) {
+    bmptest::TempDir dir;
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("in.bmp")));
+    RunOptions options;
+    options.workingDirectory = dir.path();
+    RunResult r = RunProgram(kProgram, {"in.bmp", "out.bmp"}, options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    EXPECT_EQ(bmptest::ReadFileBytes(dir.File("out.bmp")), Reference(dir.File("in.bmp")));
+}
+
+TEST(Convert, ExistingDestIsReplacedAndKeepsItsPermissions) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("out.bmp");
+    ASSERT_TRUE(bmptest::WriteFileBytes(dest, std::vector<uint8_t>(100000, 0xCC)));
+    ASSERT_EQ(chmod(dest.c_str(), 0640), 0);
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(Suite("g/rgb24.bmp")));
+    struct stat st;
+    ASSERT_EQ(stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(Convert, NewDestGetsTheUsualPermissions) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("out.bmp");
+    mode_t old = umask(027);
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
+    umask(old);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    struct stat st;
+    ASSERT_EQ(stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // 0666 less the umask, not mkstemp's 0600
+}
+
+TEST(Convert, SymbolicLinkDestReplacesTheFileItNames) {
+    bmptest::TempDir dir;
+    std::string target = dir.File("target.bmp");
+    std::string link = dir.File("link.bmp");
+    ASSERT_TRUE(bmptest::WriteFileBytes(target, {1, 2, 3}));
+    ASSERT_EQ(symlink("target.bmp", link.c_str()), 0);
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), link});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(bmptest::ReadFileBytes(target), Reference(Suite("g/rgb24.bmp")));
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"link.bmp", "target.bmp"}));
+}
+
+TEST(Convert, StandardOutputAsDest) {
+    bmptest::TempDir dir;
+    RunOptions options;
+    options.stdoutPath = dir.File("captured.bmp");
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/stdout"}, options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(bmptest::ReadFileBytes(dir.File("captured.bmp")), Reference(Suite("g/rgb24.bmp")));
+}
+
+TEST(Convert, FileNamesThatStartWithADash) {
+    bmptest::TempDir dir;
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("-in.bmp")));
+    RunOptions options;
+    options.workingDirectory = dir.path();
+    RunResult r = RunProgram(kProgram, {"--", "-in.bmp", "-out.bmp"}, options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(bmptest::FileExists(dir.File("-out.bmp")));
+}
+
+struct Refusal {
+    const char* file;
+    const char* reason;
+};
+
+TEST(Refused, OneLineNamingTheFileAndTheReason) {
+    const Refusal refusals[] = {
+        {"x/ba-bm.bmp", "not a BMP file"},
+        {"g/pal8os2.bmp", "a 12-byte header is not supported"},
+        {"q/rgb24rle24.bmp", "a 64-byte header is not supported"},
+        {"g/pal8v4.bmp", "a 108-byte header is not supported"},
+        {"q/rgb24prof.bmp", "a 124-byte header is not supported"},
+        {"g/rgb32.bmp", "32 bits per pixel, only 24 can be converted"},
+        {"g/rgb16.bmp", "16 bits per pixel, only 24 can be converted"},
+        {"g/pal8.bmp", "8 bits per pixel, only 24 can be converted"},
+        {"g/pal1.bmp", "1 bit per pixel, only 24 can be converted"},
+        {"b/reallybig.bmp", "the image is too large"},
+    };
+    for (const Refusal& f : refusals) {
+        bmptest::TempDir dir;
+        std::string dest = dir.File("out.bmp");
+        RunResult r = RunProgram(kProgram, {Suite(f.file), dest});
+        EXPECT_EQ(r.exitCode, 1) << f.file;
+        ExpectOneLine(r, "bmp256-convert: " + Suite(f.file) + ": " + f.reason);
+        EXPECT_TRUE(ListDir(dir.path()).empty()) << f.file;
+    }
+}
+
+TEST(Refused, BuiltHeaders) {
+    bmptest::TempDir dir;
+    std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> shortFile(good.begin(), good.end() - 5);
+    std::vector<uint8_t> topDown = bmptest::MakeBmp24(3, -2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> empty = bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5));
+    struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string reason;
+    } cases[] = {
+        {"short.bmp", shortFile, "the pixel data is 5 bytes short"},
+        {"topdown.bmp", topDown, "top-down bitmaps are not supported"},
+        {"empty.bmp", empty, "the image is empty (0 x 2 pixels)"},
+        {"text.bmp", {'h', 'i', '\n'}, "not a BMP file"},
+    };
+    for (const auto& c : cases) {
+        std::string source = dir.File(c.name);
+        ASSERT_TRUE(bmptest::WriteFileBytes(source, c.bytes));
+        RunResult r = RunProgram(kProgram, {source, dir.File("out.bmp")});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        ExpectOneLine(r, "bmp256-convert: " + source + ": " + c.reason);
+        EXPECT_FALSE(bmptest::FileExists(dir.File("out.bmp"))) << c.name;
+    }
+}
+
+TEST(Refused, MissingSource) {
+    bmptest::TempDir dir;
+    std::string source = dir.File("absent.bmp");
+    RunResult r = RunProgram(kProgram, {source, dir.File("out.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: " + source + ": cannot open: " + std::strerror(ENOENT));
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
+TEST(Refused, SourceThatIsADirectory) {
+    bmptest::TempDir dir;
+    RunResult r = RunProgram(kProgram, {dir.path(), dir.File("out.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: " + dir.path() + ": cannot read: " + std::strerror(EISDIR));
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
+TEST(Refused, ExistingDestIsLeftUntouched) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("keep.bmp");
+    std::vector<uint8_t> before(3000, 0x77);
+    ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb32.bmp"), dest});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
+}
+
+TEST(CannotWrite, DestDirectoryDoesNotExist) {
+    bmptest::TempDir dir;
+    std::string dest = dir.File("missing/out.bmp");
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(ENOENT));
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
+TEST(CannotWrite, DestIsADirectory) {
+    bmptest::TempDir dir;
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dir.path()});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + dir.path() + ": " + std::strerror(EISDIR));
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
+TEST(CannotWrite, FullDevice) {
+    struct stat st;
+    if (stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "no /dev/full";
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/full"});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, std::string("bmp256-convert: cannot write /dev/full: ") + std::strerror(ENOSPC));
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device must stay a device";
+}
+
+// An unwritable directory: a non-root user cannot create files in a 0555
+// directory; root can, so as root the program runs as nobody.
+TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
+    RunOptions options;
+    if (geteuid() == 0) {
+        if (!clitest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
+        options.asNobody = true;
+    }
+    bmptest::TempDir dir;  // 0755 under the usual umask: nobody may enter it
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    std::string locked = dir.File("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+    std::string source = dir.File("in.bmp");
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), source));
+    ASSERT_EQ(chmod(source.c_str(), 0644), 0);
+    // An existing DEST inside, readable and writable by everyone, and the
+    // directory itself closed: the rename could not be done.
+    std::string dest = locked + "/out.bmp";
+    std::vector<uint8_t> before(500, 0x42);
+    ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+    ASSERT_EQ(chmod(dest.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+
+    RunResult r = RunProgram(kProgram, {source, dest}, options);
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EACCES));
+    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+
+    // DEST that does not exist yet: nothing appears.
+    std::string fresh = locked + "/new.bmp";
+    r = RunProgram(kProgram, {source, fresh}, options);
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + fresh + ": " + std::strerror(EACCES));
+    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+    chmod(locked.c_str(), 0755);
+}
+
+TEST(Usage, WrongArgumentsExitTwo) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {}, {"only-one.bmp"}, {"a.bmp", "b.bmp", "c.bmp"}, {"-x", "a.bmp", "b.bmp"},
+        {"--frobnicate"}, {"", "b.bmp"},
+    };
+    for (const auto& args : wrong) {
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 2) << args.size() << " arguments";
+        EXPECT_EQ(r.out, "");
+        ASSERT_FALSE(r.err.empty());
+        // The last line is the usage line.
+        std::string last = r.err.substr(0, r.err.size() - 1);
+        last = last.substr(last.rfind('\n') == std::string::npos ? 0 : last.rfind('\n') + 1);
+        EXPECT_EQ(last.compare(0, kUsagePrefix.size(), kUsagePrefix), 0) << r.err;
+        EXPECT_LE(CountLines(r.err), 2);
+    }
+}
+
+TEST(Usage, Help) {
+    for (const char* flag : {"--help", "-h"}) {
+        RunResult r = RunProgram(kProgram, {flag});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out.compare(0, kUsagePrefix.size(), kUsagePrefix), 0) << r.out;
+        EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+    }
+    // --help wins wherever it stands, and nothing is converted.
+    bmptest::TempDir dir;
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dir.File("out.bmp"), "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
+TEST(Usage, Version) {
+    RunResult r = RunProgram(kProgram, {"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, std::string("bmp256-convert ") + BMP256_EXPECTED_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
