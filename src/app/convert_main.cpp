@@ -88,6 +88,28 @@ void InstallSignalHandlers() {
 #endif
 }
 
+#ifdef _WIN32
+// The errno closest to the last Windows error, for the one stderr line.
+int ErrnoOfLastError() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DIRECTORY:
+        case ERROR_INVALID_NAME:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return EACCES;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        default:
+            return EIO;
+    }
+}
+#endif
+
 // The directory part of `path` with its trailing separator ("" for a bare
 // name), and the name part.
 void SplitPath(const std::string& path, std::string* dir, std::string* name) {
@@ -124,7 +146,7 @@ bool ReserveTempFile(const std::string& dest, std::string* temp) {
     char buffer[MAX_PATH];
     std::string where = dir.empty() ? std::string(".") : dir;
     if (GetTempFileNameA(where.c_str(), "bmp", 0, buffer) == 0) {
-        errno = EACCES;
+        errno = ErrnoOfLastError();
         return false;
     }
     *temp = buffer;
@@ -180,8 +202,7 @@ bool SyncFile(const std::string& path) {
 bool ReplaceFile(const std::string& temp, const std::string& dest) {
 #ifdef _WIN32
     if (MoveFileExA(temp.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    DWORD code = GetLastError();
-    errno = code == ERROR_ACCESS_DENIED ? EACCES : code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    errno = ErrnoOfLastError();
     return false;
 #else
     return std::rename(temp.c_str(), dest.c_str()) == 0;
