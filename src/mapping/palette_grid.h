@@ -50,3 +50,26 @@ int32_t FindNearestColorCounted(const uint8_t* query, const PaletteGrid* grid, i
 
 // Returns every node to the heap; the grid is empty afterwards.
 void ReleasePaletteGrid(PaletteGrid* grid);
+
+// The same search with its cell walk done once per cell: for every cell, the
+// nodes FindNearestColor examines for a query in that cell, in the order it
+// meets them (own cell, then shell 1 when the own cell has nodes, else every
+// shell up to and including the first that has any). Keeping the first
+// strictly smaller distance over that list is FindNearestColor exactly.
+// Tones are stored int16 side by side so the distances of a list vectorise.
+struct CandidateTable {
+    int32_t* listStart;   // kGridCells + 1 offsets into the arrays below
+    int16_t* toneBlue;
+    int16_t* toneGreen;
+    int16_t* toneRed;
+    uint8_t* slot;
+    int32_t longestList;
+};
+
+// Fills `table` from a built grid whose slots are 0 to 255. Returns 1, or 0
+// when memory cannot be had or a slot does not fit a byte (nothing is then held).
+int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid);
+// FindNearestColor(query, grid) for the grid the table was built from;
+// `distances` is scratch room for table->longestList values.
+int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table, int32_t* distances);
+void ReleaseCandidateTable(CandidateTable* table);

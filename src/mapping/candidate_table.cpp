@@ -1,0 +1,134 @@
+#include <algorithm>
+#include <cstdlib>
+
+#include "mapping/palette_grid.h"
+#include "quantize/tone_table.h"
+#include "util/alloc.h"
+
+namespace {
+
+int CountNodes(const GridNode* node) {
+    int n = 0;
+    for (; node; node = node->next) ++n;
+    return n;
+}
+
+// The cells that hold nodes, in ascending cell index.
+struct OccupiedCells {
+    int count;
+    int16_t cell[kGridCells];
+};
+
+int Chebyshev(int a, int b) {
+    const int dx = std::abs((a >> 8) - (b >> 8));
+    const int dy = std::abs(((a >> 4) & 15) - ((b >> 4) & 15));
+    const int dz = std::abs((a & 15) - (b & 15));
+    return std::max(dx, std::max(dy, dz));
+}
+
+// Calls visit(cell index) for every cell holding nodes that FindNearestColor
+// examines for a query in cell `own`, in the same order: the own cell, then
+// one whole shell, which is shell 1 when the own cell holds nodes and else
+// the nearest shell holding any. A shell is walked in ascending cell index,
+// so taking its occupied cells in ascending index order meets the same nodes
+// in the same order; empty cells add nothing.
+template <typename Visit>
+void VisitSearchedCells(const PaletteGrid* grid, const OccupiedCells* occupied, int own, Visit visit) {
+    int radius = 1;
+    if (grid->heads[own]) {
+        visit(own);
+    } else {
+        radius = 16;  // beyond every shell: an empty grid yields nothing
+        for (int i = 0; i < occupied->count; ++i) radius = std::min(radius, Chebyshev(own, occupied->cell[i]));
+    }
+    for (int i = 0; i < occupied->count; ++i)
+        if (Chebyshev(own, occupied->cell[i]) == radius) visit(occupied->cell[i]);
+}
+
+}  // namespace
+
+int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
+    *table = CandidateTable{};
+    for (int c = 0; c < kGridCells; ++c)
+        for (const GridNode* n = grid->heads[c]; n; n = n->next)
+            if (n->slot < 0 || n->slot > 255) return 0;
+    table->listStart = static_cast<int32_t*>(AllocateBytes(sizeof(int32_t) * (kGridCells + 1)));
+    if (!table->listStart) return 0;
+    OccupiedCells* occupied = static_cast<OccupiedCells*>(AllocateBytes(sizeof(OccupiedCells)));
+    if (!occupied) {
+        ReleaseCandidateTable(table);
+        return 0;
+    }
+    occupied->count = 0;
+    int nodesIn[kGridCells];
+    for (int c = 0; c < kGridCells; ++c) {
+        nodesIn[c] = CountNodes(grid->heads[c]);
+        if (nodesIn[c] > 0) occupied->cell[occupied->count++] = int16_t(c);
+    }
+    int64_t total = 0;
+    int32_t longest = 0;
+    for (int c = 0; c < kGridCells; ++c) {
+        table->listStart[c] = int32_t(total);
+        int n = 0;
+        VisitSearchedCells(grid, occupied, c, [&](int cell) { n += nodesIn[cell]; });
+        total += n;
+        longest = std::max(longest, int32_t(n));
+    }
+    table->listStart[kGridCells] = int32_t(total);
+    table->longestList = longest;
+    table->toneBlue = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
+    table->toneGreen = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
+    table->toneRed = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
+    table->slot = static_cast<uint8_t*>(AllocateBytes(size_t(total)));
+    if (!table->toneBlue || !table->toneGreen || !table->toneRed || !table->slot) {
+        FreeBytes(occupied);
+        ReleaseCandidateTable(table);
+        return 0;
+    }
+    for (int c = 0; c < kGridCells; ++c) {
+        int32_t at = table->listStart[c];
+        VisitSearchedCells(grid, occupied, c, [&](int cell) {
+            for (const GridNode* n = grid->heads[cell]; n; n = n->next, ++at) {
+                table->toneBlue[at] = ToneTable[n->color & 0xFF];
+                table->toneGreen[at] = ToneTable[(n->color >> 8) & 0xFF];
+                table->toneRed[at] = ToneTable[(n->color >> 16) & 0xFF];
+                table->slot[at] = uint8_t(n->slot);
+            }
+        });
+    }
+    FreeBytes(occupied);
+    return 1;
+}
+
+int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table, int32_t* distances) {
+    const int cell = GridCellIndex(query[0], query[1], query[2]);
+    const int32_t first = table->listStart[cell];
+    const int32_t count = table->listStart[cell + 1] - first;
+    if (count == 0) return -1;
+    const int16_t* tb = table->toneBlue + first;
+    const int16_t* tg = table->toneGreen + first;
+    const int16_t* tr = table->toneRed + first;
+    const int32_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
+    // Distances first and the least of them after, in two simple loops that
+    // the compiler can vectorise; the first list position with the least
+    // distance is the node the plain walk keeps.
+    int32_t least = 2147483647;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t db = qb - tb[i], dg = qg - tg[i], dr = qr - tr[i];
+        const int32_t d = db * db + dg * dg + dr * dr;
+        distances[i] = d;
+        least = d < least ? d : least;
+    }
+    int32_t i = 0;
+    while (distances[i] != least) ++i;
+    return table->slot[first + i];
+}
+
+void ReleaseCandidateTable(CandidateTable* table) {
+    FreeBytes(table->listStart);
+    FreeBytes(table->toneBlue);
+    FreeBytes(table->toneGreen);
+    FreeBytes(table->toneRed);
+    FreeBytes(table->slot);
+    *table = CandidateTable{};
+}
