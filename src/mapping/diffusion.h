@@ -21,3 +21,21 @@ struct ErrorCell {
 // nothing is held).
 int DiffuseToIndices(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const PaletteEntry* palette,
                      int firstSlot, int endSlot, const uint8_t* source, const BITMAPINFOHEADER* sourceInfo);
+
+// How DiffuseToIndicesFast may go about it; no choice changes a byte.
+struct DiffusionOptions {
+    int threadCount;     // rows mapped at once; 0: one per processor the machine runs
+    int useColorCache;   // keep every search result by its 24-bit corrected colour
+};
+
+// DiffuseToIndices, byte for byte, faster: the cell walk of the search is done
+// once per cell (CandidateTable), search results are kept per corrected colour
+// (a zero-filled byte table, slot numbers being never 0; only used when the
+// first slot is above 0), and successive rows are mapped by several threads
+// as a wavefront: row y maps column x once row y - 1 has finished column x + 2,
+// which is all the kernel reads of it. A thread that cannot be started leaves
+// its rows to the others. Returns what DiffuseToIndices returns; also 0 when
+// the extra working memory cannot be had.
+int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const PaletteEntry* palette,
+                         int firstSlot, int endSlot, const uint8_t* source, const BITMAPINFOHEADER* sourceInfo,
+                         const DiffusionOptions* options);

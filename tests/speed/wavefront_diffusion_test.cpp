@@ -1,0 +1,150 @@
+// The fast mapping against the plain one, byte for byte, on odd sizes and
+// several thread counts, with and without the colour table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/test_image.h"
+#include "mapping/diffusion.h"
+#include "mapping/palette_grid.h"
+#include "quantize/palette.h"
+#include "util/alloc.h"
+
+namespace {
+
+struct Mapped {
+    int result;
+    std::vector<uint8_t> indices;
+};
+
+BITMAPINFOHEADER IndexHeader(const TestImage& image) {
+    BITMAPINFOHEADER out = image.info;
+    out.biBitCount = 8;
+    return out;
+}
+
+Mapped MapPlain(const TestImage& image, const PaletteEntry* palette, int first, int end) {
+    const BITMAPINFOHEADER out = IndexHeader(image);
+    Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
+    m.result = DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info);
+    return m;
+}
+
+Mapped MapFast(const TestImage& image, const PaletteEntry* palette, int first, int end, int threads, int cache) {
+    const BITMAPINFOHEADER out = IndexHeader(image);
+    Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
+    const DiffusionOptions options{threads, cache};
+    m.result = DiffuseToIndicesFast(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
+                                    &options);
+    return m;
+}
+
+// Empty string when equal, else where the first difference lies.
+std::string FirstMismatch(const TestImage& image, const Mapped& want, const Mapped& got) {
+    if (want.result != got.result) return "results differ";
+    const BITMAPINFOHEADER out = IndexHeader(image);
+    const int32_t stride = RowStride(&out);
+    for (size_t i = 0; i < want.indices.size(); ++i) {
+        if (want.indices[i] == got.indices[i]) continue;
+        return "first mismatch at x " + std::to_string(i % size_t(stride)) + ", y " +
+               std::to_string(i / size_t(stride)) + ": plain " + std::to_string(want.indices[i]) + ", fast " +
+               std::to_string(got.indices[i]);
+    }
+    return "";
+}
+
+// The palette a conversion of `image` would get, in a 256-entry palette.
+std::vector<PaletteEntry> ConversionPalette(const TestImage& image) {
+    std::vector<PaletteEntry> palette(kPaletteSize, PaletteEntry{0, 0, 0, 0});
+    EXPECT_EQ(BuildPalette(&palette[10], 236, image.pixels.data(), &image.info), 1);
+    return palette;
+}
+
+// A palette with few, scattered colours: far shells and empty cells get searched.
+std::vector<PaletteEntry> SparsePalette(uint32_t seed, int first, int end) {
+    std::mt19937 rng(seed);
+    std::vector<PaletteEntry> palette(kPaletteSize, PaletteEntry{0, 0, 0, 0});
+    for (int s = first; s < end; ++s) palette[size_t(s)] = PaletteEntry{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    return palette;
+}
+
+struct Case {
+    const char* name;
+    TestImage image;
+};
+
+std::vector<Case> Cases() {
+    std::vector<Case> cases;
+    for (int32_t w : {1, 2, 3, 7, 33})
+        for (int32_t h : {1, 2, 3, 17}) {
+            cases.push_back(Case{"random", RandomImage(w, h, uint32_t(w * 100 + h))});
+            cases.push_back(Case{"photo", PhotoLikeImage(w, h, uint32_t(w * 7 + h))});
+        }
+    cases.push_back(Case{"photo", PhotoLikeImage(257, 131, 5)});
+    cases.push_back(Case{"random", RandomImage(129, 67, 6)});
+    return cases;
+}
+
+TEST(DiffuseToIndicesFast, SameBytesAsThePlainMappingForEveryThreadCount) {
+    for (const Case& c : Cases()) {
+        // A few scattered colours make the search walk far shells; once per
+        // size is enough, as the table build for them is slow.
+        const bool sparse = std::strcmp(c.name, "random") == 0;
+        const std::vector<PaletteEntry> palettes[2] = {ConversionPalette(c.image),
+                                                       SparsePalette(uint32_t(c.image.info.biWidth), 10, 14)};
+        const int ends[2] = {246, 14};
+        for (int p = 0; p < (sparse ? 2 : 1); ++p) {
+            const Mapped want = MapPlain(c.image, palettes[p].data(), 10, ends[p]);
+            ASSERT_EQ(want.result, 1);
+            for (int threads : {1, 2, 3, 8})
+                for (int cache : {0, 1}) {
+                    const Mapped got = MapFast(c.image, palettes[p].data(), 10, ends[p], threads, cache);
+                    ASSERT_EQ(FirstMismatch(c.image, want, got), "")
+                        << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", palette "
+                        << p << ", " << threads << " threads, cache " << cache;
+                }
+        }
+    }
+}
+
+TEST(DiffuseToIndicesFast, SlotZeroInTheRangeStillMapsExactly) {
+    // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
+    // must go on without it.
+    const TestImage image = PhotoLikeImage(45, 23, 3);
+    const std::vector<PaletteEntry> palette = SparsePalette(9, 0, 40);
+    const Mapped want = MapPlain(image, palette.data(), 0, 40);
+    EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, 1)), "");
+}
+
+TEST(DiffuseToIndicesFast, RefusesLikeThePlainMapping) {
+    const TestImage image = PhotoLikeImage(9, 7, 1);
+    const std::vector<PaletteEntry> palette = ConversionPalette(image);
+    EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, 1).result, 0);
+    EXPECT_EQ(MapFast(image, palette.data(), -1, 12, 2, 1).result, 0);
+    EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, 1).result, 0);
+}
+
+TEST(DiffuseToIndicesFast, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
+    // Each allocation of the pass fails in turn; the sanitizer build shows any leak.
+    const TestImage image = PhotoLikeImage(31, 17, 4);
+    const std::vector<PaletteEntry> palette = ConversionPalette(image);
+    const Mapped want = MapPlain(image, palette.data(), 10, 246);
+    SetAllocationFailureAt(0);
+    ASSERT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, 3, 1)), "");
+    const long allocations = SetAllocationFailureAt(0);
+    ASSERT_GT(allocations, 0);
+    for (long n = 1; n <= allocations; ++n) {
+        SetAllocationFailureAt(n);
+        const Mapped got = MapFast(image, palette.data(), 10, 246, 3, 1);
+        SetAllocationFailureAt(0);
+        // A failed thread start is no failure: the other threads map its rows.
+        if (got.result == 1) {
+            EXPECT_EQ(FirstMismatch(image, want, got), "") << "allocation " << n;
+        } else {
+            EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
+        }
+    }
+}
+
+}  // namespace
