@@ -187,7 +187,7 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         w.nextRow.store(0, std::memory_order_relaxed);
         for (int t = 0; t < threads; ++t) {
             starts[t] = WorkerStart{&w, w.scratch + size_t(candidates.longestList + 1) * size_t(t)};
-            workers[t].handle = nullptr;
+            workers[t].running = 0;
         }
         // Worker 0 is this thread; the others are extra hands when they start.
         for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &starts[t]);

@@ -1,9 +1,7 @@
 #include "mapping/worker_threads.h"
 
-#include <new>
+#include <cstring>
 #include <thread>
-
-#include "util/alloc.h"
 
 // POSIX threads here and in the MinGW build (winpthreads). std::thread would
 // report a failed start by throwing, which this code base never does.
@@ -11,22 +9,17 @@
 #define BMP256_NO_THREADS 1
 #else
 #include <pthread.h>
+static_assert(sizeof(pthread_t) <= sizeof(WorkerThread::handle), "thread id does not fit");
 #endif
 
 namespace {
 
-struct ThreadStart {
-#ifndef BMP256_NO_THREADS
-    pthread_t thread;
-#endif
-    void (*run)(void*);
-    void* argument;
-};
+int g_refuseStarts = 0;
 
 #ifndef BMP256_NO_THREADS
-void* RunThread(void* start) {
-    ThreadStart* s = static_cast<ThreadStart*>(start);
-    s->run(s->argument);
+void* RunThread(void* record) {
+    WorkerThread* worker = static_cast<WorkerThread*>(record);
+    worker->run(worker->argument);
     return nullptr;
 }
 #endif
@@ -34,35 +27,32 @@ void* RunThread(void* start) {
 }  // namespace
 
 int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument) {
-    worker->handle = nullptr;
+    worker->running = 0;
+    worker->run = run;
+    worker->argument = argument;
 #ifdef BMP256_NO_THREADS
-    (void)run;
-    (void)argument;
     return 0;
 #else
-    ThreadStart* start = static_cast<ThreadStart*>(AllocateBytes(sizeof(ThreadStart)));
-    if (!start) return 0;
-    new (start) ThreadStart{};
-    start->run = run;
-    start->argument = argument;
-    if (pthread_create(&start->thread, nullptr, RunThread, start) != 0) {
-        FreeBytes(start);
-        return 0;
-    }
-    worker->handle = start;
+    if (g_refuseStarts) return 0;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, RunThread, worker) != 0) return 0;
+    std::memcpy(worker->handle, &thread, sizeof thread);
+    worker->running = 1;
     return 1;
 #endif
 }
 
 void JoinWorkerThread(WorkerThread* worker) {
-    if (!worker->handle) return;
+    if (!worker->running) return;
 #ifndef BMP256_NO_THREADS
-    ThreadStart* start = static_cast<ThreadStart*>(worker->handle);
-    pthread_join(start->thread, nullptr);
-    FreeBytes(start);
+    pthread_t thread;
+    std::memcpy(&thread, worker->handle, sizeof thread);
+    pthread_join(thread, nullptr);
 #endif
-    worker->handle = nullptr;
+    worker->running = 0;
 }
+
+void RefuseWorkerStarts(int refuse) { g_refuseStarts = refuse; }
 
 int MachineThreadCount() {
     const unsigned n = std::thread::hardware_concurrency();

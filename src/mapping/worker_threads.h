@@ -2,15 +2,22 @@
 // reported by a result, never thrown, so callers can go on with fewer.
 #pragma once
 
+// One worker; the caller keeps the record in place from start to join.
 struct WorkerThread {
-    void* handle;  // the platform's thread record, null when not running
+    alignas(8) unsigned char handle[32];  // the platform's thread id
+    int running;
+    void (*run)(void*);
+    void* argument;
 };
 
 // Starts run(argument) on a new thread. Returns 1, or 0 when no thread could
-// be started (the worker is then not running and needs no join).
+// be started (the worker is then not running and needs no join). Allocates nothing.
 int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument);
 // Waits for a started worker to end; a worker that never started is ignored.
 void JoinWorkerThread(WorkerThread* worker);
+// Test hook: while `refuse` is non-zero every start fails as if the system
+// had no thread left.
+void RefuseWorkerStarts(int refuse);
 // Threads the machine runs at once, at least 1.
 int MachineThreadCount();
 // Lets another thread run while this one waits.

@@ -8,6 +8,7 @@
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
 #include "mapping/palette_grid.h"
+#include "mapping/worker_threads.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
@@ -117,6 +118,16 @@ TEST(DiffuseToIndicesFast, SlotZeroInTheRangeStillMapsExactly) {
     EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, 1)), "");
 }
 
+TEST(DiffuseToIndicesFast, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
+    const TestImage image = PhotoLikeImage(37, 29, 8);
+    const std::vector<PaletteEntry> palette = ConversionPalette(image);
+    const Mapped want = MapPlain(image, palette.data(), 10, 246);
+    RefuseWorkerStarts(1);
+    const Mapped got = MapFast(image, palette.data(), 10, 246, 8, 1);
+    RefuseWorkerStarts(0);
+    EXPECT_EQ(FirstMismatch(image, want, got), "");
+}
+
 TEST(DiffuseToIndicesFast, RefusesLikeThePlainMapping) {
     const TestImage image = PhotoLikeImage(9, 7, 1);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
@@ -138,12 +149,8 @@ TEST(DiffuseToIndicesFast, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
         SetAllocationFailureAt(n);
         const Mapped got = MapFast(image, palette.data(), 10, 246, 3, 1);
         SetAllocationFailureAt(0);
-        // A failed thread start is no failure: the other threads map its rows.
-        if (got.result == 1) {
-            EXPECT_EQ(FirstMismatch(image, want, got), "") << "allocation " << n;
-        } else {
-            EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
-        }
+        EXPECT_EQ(got.result, 0) << "allocation " << n;
+        EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
     }
 }
 
