@@ -69,7 +69,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     ClearRowPadding(indices, &indexInfo);
 
     int result = 0;
-    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo)) {
+    if (!DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     } else if (!WriteBitmap8(outputPath, indices, palette, &indexInfo)) {
         const int error = errno;
