@@ -1,0 +1,30 @@
+# Safety tests. tests/safety/*.cpp are in core_tests already; they replay the
+# fuzz corpora through the fuzz targets' own check functions, added here.
+target_sources(core_tests PRIVATE
+  ${CMAKE_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+  ${CMAKE_SOURCE_DIR}/fuzz/conversion_checks.cpp)
+target_include_directories(core_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(core_tests PRIVATE BMP256_FUZZ_CORPUS_DIR="${CMAKE_SOURCE_DIR}/fuzz/corpus")
+# The path routines live in the desktop program's library.
+if(TARGET bmp256_app)
+  target_sources(core_tests PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/path_checks.cpp)
+  target_link_libraries(core_tests PRIVATE bmp256_app)
+  target_compile_definitions(core_tests PRIVATE BMP256_HAVE_PATH_ROUTINES=1)
+endif()
+
+# The desktop program under faults (Linux): whole runs of the test double with
+# the temporary file or the copy failing, and two runs at once.
+if(NOT WIN32 AND TARGET bmp256-dialog-double)
+  file(GLOB BMP256_DESKTOP_SAFETY_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/*_test.cpp)
+  add_executable(desktop_safety_tests
+    ${BMP256_DESKTOP_SAFETY_SOURCES}
+    ${CMAKE_SOURCE_DIR}/tests/app/run_program.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/bmp_builder.cpp)
+  target_include_directories(desktop_safety_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(desktop_safety_tests PRIVATE bmp256_core GTest::gtest_main)
+  add_dependencies(desktop_safety_tests bmp256-dialog-double)
+  target_compile_definitions(desktop_safety_tests PRIVATE
+    BMP256_DOUBLE_PROGRAM="$<TARGET_FILE:bmp256-dialog-double>")
+  gtest_discover_tests(desktop_safety_tests DISCOVERY_MODE PRE_TEST)
+endif()
