@@ -33,6 +33,15 @@ void ClearRowPadding(uint8_t* indices, const BITMAPINFOHEADER* info) {
     }
 }
 
+// The 8-bit file always holds 256 uncompressed entries and rows, whatever the
+// source's header claimed: a carried-over compression code or a colour count
+// above 256 (or below it) would make readers misread a correct file.
+void MendCarriedHeaderFields(BITMAPINFOHEADER* info) {
+    info->biCompression = 0;
+    if (info->biClrUsed != uint32_t(kPaletteSize)) info->biClrUsed = 0;
+    if (info->biClrImportant > uint32_t(kPaletteSize)) info->biClrImportant = 0;
+}
+
 }  // namespace
 
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report) {
@@ -61,6 +70,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     BITMAPINFOHEADER indexInfo = sourceInfo;
     indexInfo.biBitCount = 8;
     indexInfo.biSizeImage = uint32_t(ImageSize(&indexInfo));
+    MendCarriedHeaderFields(&indexInfo);
     uint8_t* indices = static_cast<uint8_t*>(AllocateBytes(size_t(indexInfo.biSizeImage)));
     if (!indices) {
         FreeBytes(pixels);
