@@ -12,19 +12,28 @@ if(TARGET bmp256_app)
   target_compile_definitions(core_tests PRIVATE BMP256_HAVE_PATH_ROUTINES=1)
 endif()
 
-# The desktop program under faults (Linux): whole runs of the test double with
-# the temporary file or the copy failing, and two runs at once.
+# The desktop program under faults (Linux): whole runs of the program with
+# the temporary file or the copy failing, and two runs at once. They run
+# bmp256-copy-double: the dialog double with the copy wrapped by hooks that
+# hold a run before its copy or fill its disk (tests/safety/desktop/copy_hooks.cpp).
 if(NOT WIN32 AND TARGET bmp256-dialog-double)
+  add_executable(bmp256-copy-double
+    ${CMAKE_SOURCE_DIR}/src/app/main_linux.cpp
+    ${CMAKE_SOURCE_DIR}/tests/app/fake_platform.cpp
+    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/copy_hooks.cpp)
+  target_link_libraries(bmp256-copy-double PRIVATE bmp256_app)
+  target_link_options(bmp256-copy-double PRIVATE -Wl,--wrap=_Z9CopyFileAPKcS0_i)
+
   file(GLOB BMP256_DESKTOP_SAFETY_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/tests/safety/desktop/*_test.cpp)
   add_executable(desktop_safety_tests
     ${BMP256_DESKTOP_SAFETY_SOURCES}
-    ${CMAKE_SOURCE_DIR}/tests/app/run_program.cpp
+    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/desktop_runs.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/bmp_builder.cpp)
   target_include_directories(desktop_safety_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(desktop_safety_tests PRIVATE bmp256_core GTest::gtest_main)
-  add_dependencies(desktop_safety_tests bmp256-dialog-double)
+  add_dependencies(desktop_safety_tests bmp256-copy-double)
   target_compile_definitions(desktop_safety_tests PRIVATE
-    BMP256_DOUBLE_PROGRAM="$<TARGET_FILE:bmp256-dialog-double>")
+    BMP256_COPY_DOUBLE="$<TARGET_FILE:bmp256-copy-double>")
   gtest_discover_tests(desktop_safety_tests DISCOVERY_MODE PRE_TEST)
 endif()

@@ -35,9 +35,14 @@ int RunConversionDriver(int argc, char** argv) {
 
     char temporary[MAX_PATH];
     if (!BuildModulePath(temporary, ".tmp")) return 0;
-    if (!ConvertFile(fullSource, temporary)) return 0;
-    // Its result is not examined: on failure the temporary file holds the
-    // result and the run ends the same way.
-    CopyFileA(temporary, destination, FALSE);
+    // Every run of this executable shares the one temporary file: held from
+    // the conversion through the copy, so that a second run waits here
+    // rather than overwriting it while this one copies it.
+    HANDLE lock = LockTemporaryFile(temporary);
+    if (lock == nullptr) return 0;
+    // The copy's result is not examined: on failure the temporary file holds
+    // the result and the run ends the same way.
+    if (ConvertFile(fullSource, temporary)) CopyFileA(temporary, destination, FALSE);
+    UnlockTemporaryFile(lock);
     return 0;
 }

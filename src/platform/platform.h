@@ -17,6 +17,35 @@
 // lower-cased.
 #define PLATFORM_LOWER_CASE_DIRECTORIES 1
 
+// LockTemporaryFile: a named mutex per temporary path. Windows cannot lock a
+// folder, and a lock on the file itself would have to create the file before
+// the conversion. Names take no backslash, so the path goes in as a hash; a
+// run that died holding the mutex hands it on (WAIT_ABANDONED).
+inline HANDLE LockTemporaryFile(LPCSTR path) {
+    if (path == NULL) return NULL;
+    unsigned long long hash = 14695981039346656037ull;  // 64-bit FNV-1a
+    for (const unsigned char* p = (const unsigned char*)path; *p != 0; ++p) {
+        hash = (hash ^ *p) * 1099511628211ull;
+    }
+    char name[] = "Local\\bmp256-tmp-0000000000000000";
+    char* digit = name + sizeof name - 1;
+    for (int i = 0; i < 16; ++i, hash >>= 4) *--digit = "0123456789abcdef"[hash & 15];
+    HANDLE mutex = CreateMutexA(NULL, FALSE, name);
+    if (mutex == NULL) return NULL;
+    DWORD waited = WaitForSingleObject(mutex, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return NULL;
+    }
+    return mutex;
+}
+
+inline void UnlockTemporaryFile(HANDLE lock) {
+    if (lock == NULL) return;
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+
 #else  // !_WIN32
 
 #include <stddef.h>
@@ -39,6 +68,7 @@ typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
+typedef void* HANDLE;
 
 // Opaque handles; on Linux nothing ever dereferences them.
 typedef struct PlatformWindow* HWND;
@@ -115,6 +145,15 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // it was. With failIfExists set an existing target is refused. Non-zero on
 // success.
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists);
+
+// Waits until no other run of the program holds the temporary file at
+// `path`, then holds it until UnlockTemporaryFile, so that two runs never
+// write or copy it at once. Here an flock on the file's folder: the file need
+// not exist, and may be replaced or removed while held. Returns null when no
+// lock can be had (the folder cannot be opened).
+HANDLE LockTemporaryFile(LPCSTR path);
+// Ends the hold; null is ignored.
+void UnlockTemporaryFile(HANDLE lock);
 
 // The next character after `current`, stepping by the length of the
 // process's locale (set with setlocale(LC_CTYPE, "") at start-up); an invalid

@@ -1,0 +1,279 @@
+// The desktop program under faults: the temporary file cannot be made, the
+// copy fails half-way, the destination is a device, its folder goes away, or
+// it is the source itself. Every run ends silently with exit code 0, and the
+// destination holds either its old bytes or the whole new file.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "safety/desktop/desktop_runs.h"
+
+using bmptest::ReadFileBytes;
+using bmptest::WriteFileBytes;
+using namespace safetytest;
+
+namespace {
+
+const std::vector<uint8_t> kOldBytes = {'o', 'l', 'd', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'};
+
+// Where the dialog's answer points, and what the destination held before.
+enum class Target { kAbsent, kEarlierFile, kTheSource };
+const Target kTargets[] = {Target::kAbsent, Target::kEarlierFile, Target::kTheSource};
+
+const char* TargetName(Target target) {
+    switch (target) {
+        case Target::kAbsent: return "new destination";
+        case Target::kEarlierFile: return "earlier destination";
+        case Target::kTheSource: return "destination is the source";
+    }
+    return "";
+}
+
+// A source and a destination laid out for `target` in `folder`.
+struct Scene {
+    std::string source;
+    std::string destination;
+    std::vector<uint8_t> sourceBytes;
+    std::vector<uint8_t> result;
+    std::vector<uint8_t> before;  // the destination's bytes; empty: absent
+};
+
+Scene MakeScene(const RunFolder& folder, Target target) {
+    Scene scene;
+    scene.source = folder.Picture("photo.bmp");
+    scene.sourceBytes = Picture(13, 7, 5);
+    scene.result = ConvertedBytes(scene.sourceBytes);
+    EXPECT_TRUE(WriteFileBytes(scene.source, scene.sourceBytes));
+    scene.destination = target == Target::kTheSource ? scene.source : folder.Picture("out.bmp");
+    if (target == Target::kEarlierFile) {
+        EXPECT_TRUE(WriteFileBytes(scene.destination, kOldBytes));
+    }
+    scene.before = target == Target::kTheSource ? scene.sourceBytes
+                   : target == Target::kEarlierFile ? kOldBytes
+                                                    : std::vector<uint8_t>();
+    return scene;
+}
+
+// Names in `directory` other than . and .., sorted.
+std::vector<std::string> Names(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The destination as it must be after a run that could not finish: its old
+// bytes, or still absent; and no staging file left beside it.
+void ExpectUntouched(const Scene& scene, const RunFolder& folder, const std::string& what) {
+    bool ok = false;
+    std::vector<uint8_t> now = ReadFileBytes(scene.destination, &ok);
+    if (scene.before.empty()) {
+        EXPECT_FALSE(bmptest::FileExists(scene.destination)) << what;
+    } else {
+        EXPECT_EQ(scene.before, now) << what;
+    }
+    for (const std::string& name : Names(folder.pictures)) {
+        EXPECT_TRUE(name == "photo.bmp" || name == "out.bmp") << what << ": left " << name;
+    }
+}
+
+int RunSilently(RunSpec spec, const RunFolder& folder, bool* silent) {
+    spec.outputFile = folder.root.File("output.txt");
+    const int code = Run(spec);
+    *silent = ReadFileBytes(spec.outputFile).empty();
+    return code;
+}
+
+TEST(DesktopFaults, TemporaryFileCannotBeMade) {
+    struct Case {
+        const char* what;
+        // Blocks the temporary file in `folder`; may point the run's
+        // executable elsewhere; false when the case cannot be set up here.
+        bool (*block)(const RunFolder& folder, RunSpec* spec);
+    };
+    const Case cases[] = {
+        {"temporary path is a folder",
+         [](const RunFolder& f, RunSpec*) { return mkdir(f.temporary.c_str(), 0755) == 0; }},
+        {"temporary path is a link into a missing folder",
+         [](const RunFolder& f, RunSpec*) {
+             return symlink(f.root.File("missing/bmp256.tmp").c_str(), f.temporary.c_str()) == 0;
+         }},
+        {"executable folder is a file",
+         [](const RunFolder& f, RunSpec* spec) {
+             spec->module = f.root.File("plain") + "/Bmp256";
+             return WriteFileBytes(f.root.File("plain"), kOldBytes);
+         }},
+        {"executable folder is gone",
+         [](const RunFolder& f, RunSpec* spec) {
+             spec->module = f.root.File("gone") + "/Bmp256";
+             return true;
+         }},
+        // Permissions do not stop root: then the case is left out.
+        {"executable folder not writable",
+         [](const RunFolder& f, RunSpec*) {
+             return chmod(f.bin.c_str(), 0555) == 0 && access(f.bin.c_str(), W_OK) != 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        for (Target target : kTargets) {
+            const std::string what = std::string(c.what) + ", " + TargetName(target);
+            RunFolder folder;
+            Scene scene = MakeScene(folder, target);
+            RunSpec spec = SpecFor(folder, scene.source, scene.destination);
+            if (!c.block(folder, &spec)) {
+                chmod(folder.bin.c_str(), 0755);
+                continue;
+            }
+            bool silent = false;
+            EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << what;
+            EXPECT_TRUE(silent) << what;
+            ExpectUntouched(scene, folder, what);
+            if (target != Target::kTheSource) {
+                EXPECT_EQ(scene.sourceBytes, ReadFileBytes(scene.source)) << what;
+            }
+            chmod(folder.bin.c_str(), 0755);
+        }
+    }
+}
+
+// The disk fills while the copy writes: the staging file beside the
+// destination is given up, the destination keeps what it had, and the
+// temporary file keeps the whole result.
+TEST(DesktopFaults, CopyFailsHalfWay) {
+    const size_t resultSize = ConvertedBytes(Picture(13, 7, 5)).size();
+    ASSERT_GT(resultSize, 1078u);
+    const size_t limits[] = {0, 1, 54, 1077, 1078, resultSize - 1};
+    for (size_t limit : limits) {
+        for (Target target : kTargets) {
+            const std::string what = "room for " + std::to_string(limit) + " bytes, " + TargetName(target);
+            RunFolder folder;
+            Scene scene = MakeScene(folder, target);
+            RunSpec spec = SpecFor(folder, scene.source, scene.destination);
+            spec.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(limit));
+            bool silent = false;
+            EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << what;
+            EXPECT_TRUE(silent) << what;
+            ExpectUntouched(scene, folder, what);
+            EXPECT_EQ(scene.result, ReadFileBytes(folder.temporary)) << what;
+        }
+    }
+    // Room for the whole file: the copy goes through.
+    for (Target target : kTargets) {
+        RunFolder folder;
+        Scene scene = MakeScene(folder, target);
+        RunSpec spec = SpecFor(folder, scene.source, scene.destination);
+        spec.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(resultSize));
+        bool silent = false;
+        EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << TargetName(target);
+        EXPECT_EQ(scene.result, ReadFileBytes(scene.destination)) << TargetName(target);
+    }
+}
+
+// A destination that is a full device (the kind /dev/full is, made here so
+// that the system's own device is never at stake), directly or through a
+// link: not a file the copy may replace, so it is left alone.
+TEST(DesktopFaults, DestinationIsAFullDevice) {
+    RunFolder folder;
+    Scene scene = MakeScene(folder, Target::kAbsent);
+    const std::string device = folder.Picture("full"), link = folder.Picture("link.bmp");
+    struct stat system;
+    if (stat("/dev/full", &system) != 0 || !S_ISCHR(system.st_mode) ||
+        mknod(device.c_str(), S_IFCHR | 0666, system.st_rdev) != 0) {
+        GTEST_SKIP() << "cannot make a full device here (needs root and a file system with devices)";
+    }
+    ASSERT_EQ(0, symlink(device.c_str(), link.c_str()));
+    for (const std::string& answer : {device, link}) {
+        bool silent = false;
+        EXPECT_EQ(0, RunSilently(SpecFor(folder, scene.source, answer), folder, &silent)) << answer;
+        EXPECT_TRUE(silent) << answer;
+        struct stat after;
+        ASSERT_EQ(0, stat(device.c_str(), &after)) << answer;
+        EXPECT_TRUE(S_ISCHR(after.st_mode) && after.st_rdev == system.st_rdev) << answer;
+        ASSERT_EQ(0, lstat(link.c_str(), &after)) << answer;
+        EXPECT_TRUE(S_ISLNK(after.st_mode)) << answer;
+        EXPECT_EQ(scene.result, ReadFileBytes(folder.temporary)) << answer;
+        EXPECT_EQ((std::vector<std::string>{"full", "link.bmp", "photo.bmp"}), Names(folder.pictures));
+    }
+    unlink(device.c_str());
+}
+
+// The destination's folder is removed after the dialog, while the run
+// converts: nothing is made in its place.
+TEST(DesktopFaults, DestinationFolderGoneBeforeTheCopy) {
+    RunFolder folder;
+    Scene scene = MakeScene(folder, Target::kAbsent);
+    const std::string album = folder.Picture("album");
+    ASSERT_EQ(0, mkdir(album.c_str(), 0755));
+    const std::string destination = album + "/out.bmp";
+    ASSERT_TRUE(WriteFileBytes(destination, kOldBytes));
+    HoldPoint hold;
+    RunSpec spec = SpecFor(folder, scene.source, destination);
+    spec.environment.push_back(hold.Environment());
+    const pid_t run = StartRun(spec);
+    ASSERT_TRUE(hold.WaitHeld(run));
+    ASSERT_EQ(0, unlink(destination.c_str()));
+    ASSERT_EQ(0, rmdir(album.c_str()));
+    ASSERT_TRUE(hold.Release());
+    EXPECT_EQ(0, WaitRun(run));
+    EXPECT_FALSE(bmptest::FileExists(album));
+    EXPECT_EQ(scene.result, ReadFileBytes(folder.temporary));
+}
+
+// The same file by several names: the source itself, a link to it, the
+// temporary file. Each ends as the whole new file.
+TEST(DesktopFaults, DestinationIsTheSourceOrTheTemporaryFile) {
+    struct Case {
+        const char* what;
+        bool sourceIsTemporary;  // the picture lies at the temporary path
+        bool answerIsLink;       // the answer is a link to the source
+        bool answerIsTemporary;  // the answer is the temporary path
+    };
+    const Case cases[] = {
+        {"the source", false, false, false},
+        {"a link to the source", false, true, false},
+        {"the temporary file", false, false, true},
+        {"the source at the temporary path", true, false, false},
+    };
+    for (const Case& c : cases) {
+        RunFolder folder;
+        const std::vector<uint8_t> sourceBytes = Picture(9, 11, 21);
+        const std::vector<uint8_t> result = ConvertedBytes(sourceBytes);
+        const std::string source = c.sourceIsTemporary ? folder.temporary : folder.Picture("photo.bmp");
+        ASSERT_TRUE(WriteFileBytes(source, sourceBytes));
+        std::string answer = source;
+        if (c.answerIsLink) {
+            answer = folder.Picture("link.bmp");
+            ASSERT_EQ(0, symlink(source.c_str(), answer.c_str()));
+        }
+        if (c.answerIsTemporary) answer = folder.temporary;
+        bool silent = false;
+        EXPECT_EQ(0, RunSilently(SpecFor(folder, source, answer), folder, &silent)) << c.what;
+        EXPECT_TRUE(silent) << c.what;
+        EXPECT_EQ(result, ReadFileBytes(answer)) << c.what;
+        EXPECT_EQ(result, ReadFileBytes(folder.temporary)) << c.what;
+        if (c.answerIsLink) {
+            struct stat info;
+            ASSERT_EQ(0, lstat(answer.c_str(), &info));
+            EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link itself was replaced";
+            EXPECT_EQ(result, ReadFileBytes(source));
+        }
+        if (c.answerIsTemporary) {
+            EXPECT_EQ(sourceBytes, ReadFileBytes(source)) << c.what;
+        }
+    }
+}
+
+}  // namespace

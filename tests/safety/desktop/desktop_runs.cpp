@@ -1,0 +1,140 @@
+#include "safety/desktop/desktop_runs.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/convert.h"
+
+namespace safetytest {
+
+RunFolder::RunFolder() {
+    mkdir(bin.c_str(), 0755);
+    mkdir(pictures.c_str(), 0755);
+}
+
+RunSpec SpecFor(const RunFolder& folder, const std::string& source, const std::string& answer) {
+    RunSpec spec;
+    spec.source = source;
+    spec.answer = answer;
+    spec.module = folder.module;
+    return spec;
+}
+
+pid_t StartRun(const RunSpec& spec) {
+    pid_t child = fork();
+    if (child != 0) return child < 0 ? -1 : child;
+    // A new session without a terminal, and no display: the real dialog
+    // could only fail, so nothing can wait for a person.
+    setsid();
+    int null = open("/dev/null", O_RDWR);
+    int output = spec.outputFile.empty() ? null
+                                         : open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null >= 0) dup2(null, 0);
+    if (output >= 0) {
+        dup2(output, 1);
+        dup2(output, 2);
+    }
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("BMP256_DOUBLE_ANSWER", spec.answer.c_str(), 1);
+    setenv("BMP256_DOUBLE_MODULE", spec.module.c_str(), 1);
+    for (const std::string& entry : spec.environment) {
+        size_t equals = entry.find('=');
+        if (equals != std::string::npos) {
+            setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+        }
+    }
+    execl(BMP256_COPY_DOUBLE, BMP256_COPY_DOUBLE, spec.source.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+int WaitRun(pid_t run) {
+    if (run <= 0) return -1;
+    int status = 0;
+    while (waitpid(run, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Run(const RunSpec& spec) { return WaitRun(StartRun(spec)); }
+
+RunState WatchRun(pid_t run, int* exitCode) {
+    const std::string path = "/proc/" + std::to_string(run) + "/syscall";
+    // About a minute at most; a sound run gets to either at once.
+    for (int attempt = 0; attempt < 60000; ++attempt) {
+        int status = 0;
+        if (waitpid(run, &status, WNOHANG) == run) {
+            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return RunState::kEnded;
+        }
+        // The first field is the number of the call the process is blocked in.
+        FILE* file = fopen(path.c_str(), "r");
+        long number = -1;
+        if (file != nullptr) {
+            if (fscanf(file, "%ld", &number) != 1) number = -1;
+            fclose(file);
+        }
+        if (number == SYS_flock) return RunState::kBlockedInFlock;
+        usleep(1000);
+    }
+    return RunState::kNeither;
+}
+
+std::vector<uint8_t> Picture(int width, int height, int seed) {
+    return bmptest::MakeBmp24(width, height, bmptest::NoisePixels(uint32_t(seed)));
+}
+
+std::vector<uint8_t> ConvertedBytes(const std::vector<uint8_t>& source) {
+    bmptest::TempDir dir;
+    const std::string in = dir.File("in.bmp"), out = dir.File("out.bmp");
+    if (!bmptest::WriteFileBytes(in, source) || !ConvertFile(in.c_str(), out.c_str())) return {};
+    return bmptest::ReadFileBytes(out);
+}
+
+HoldPoint::HoldPoint() {
+    mkfifo(folder.File("held").c_str(), 0600);
+    mkfifo(folder.File("release").c_str(), 0600);
+}
+
+bool HoldPoint::WaitHeld(pid_t run) const {
+    int in = open(folder.File("held").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return false;
+    bool held = false;
+    for (int attempt = 0; attempt < 60000 && !held; ++attempt) {
+        char byte = 0;
+        if (read(in, &byte, 1) == 1) {
+            held = true;
+        } else if (waitpid(run, nullptr, WNOHANG) == run) {
+            break;  // ended before it got there
+        } else {
+            usleep(1000);
+        }
+    }
+    close(in);
+    return held;
+}
+
+bool HoldPoint::Release() const {
+    // The run opens its end right after it said it is held.
+    for (int attempt = 0; attempt < 60000; ++attempt) {
+        int out = open(folder.File("release").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (out >= 0) {
+            const char byte = 'r';
+            ssize_t put = write(out, &byte, 1);
+            close(out);
+            return put == 1;
+        }
+        if (errno != ENXIO) return false;
+        usleep(1000);
+    }
+    return false;
+}
+
+}  // namespace safetytest

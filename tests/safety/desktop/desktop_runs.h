@@ -1,0 +1,71 @@
+// Whole runs of the desktop program (bmp256-copy-double) for the fault and
+// concurrency tests: a folder laid out as a person's, runs started and
+// waited for separately, and the bytes a run should produce.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/bmp_builder.h"
+
+namespace safetytest {
+
+// bin/ holds the pretended executable Bmp256, whose temporary file is
+// bin/bmp256.tmp; pictures/ the user's files.
+struct RunFolder {
+    bmptest::TempDir root;
+    std::string bin = root.File("bin");
+    std::string pictures = root.File("pictures");
+    std::string module = bin + "/Bmp256";
+    std::string temporary = bin + "/bmp256.tmp";
+
+    RunFolder();
+    std::string Picture(const std::string& name) const { return pictures + "/" + name; }
+};
+
+// One run: the source dropped on the program, the path the dialog answers,
+// the executable path it reports, and "NAME=value" entries added to its
+// environment.
+struct RunSpec {
+    std::string source;
+    std::string answer;
+    std::string module;
+    std::vector<std::string> environment;
+    std::string outputFile;  // receives stdout and stderr; empty: /dev/null
+};
+
+RunSpec SpecFor(const RunFolder& folder, const std::string& source, const std::string& answer);
+
+// Starts the run without a terminal or display; returns its process id or -1.
+pid_t StartRun(const RunSpec& spec);
+// Its exit code, or -1 when it was ended by a signal or cannot be waited for.
+int WaitRun(pid_t run);
+int Run(const RunSpec& spec);
+
+// Watches `run` until it is blocked in flock() or has ended (then its exit
+// code, or -1, is in *exitCode and it needs no WaitRun). Gives up after a
+// generous bound rather than hang the test run.
+enum class RunState { kBlockedInFlock, kEnded, kNeither };
+RunState WatchRun(pid_t run, int* exitCode);
+
+// A picture and the 8-bit file the program makes of it (ConvertFile in
+// this process).
+std::vector<uint8_t> Picture(int width, int height, int seed);
+std::vector<uint8_t> ConvertedBytes(const std::vector<uint8_t>& source);
+
+// The two FIFOs of a held run (BMP256_DOUBLE_HOLD): Environment() is the
+// entry for the run, WaitHeld() true once the run is held (false when it
+// ended first), Release() lets it go on. Both give up after a generous bound
+// rather than hang the test run.
+struct HoldPoint {
+    bmptest::TempDir folder;
+    HoldPoint();
+    std::string Environment() const { return "BMP256_DOUBLE_HOLD=" + folder.path(); }
+    bool WaitHeld(pid_t run) const;
+    bool Release() const;
+};
+
+}  // namespace safetytest
