@@ -62,7 +62,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPaletteFast(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }

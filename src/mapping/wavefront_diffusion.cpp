@@ -46,9 +46,22 @@ ErrorCell* RingRow(Wavefront* w, int32_t y) {
     return w->ring + size_t(y % w->ringSize) * w->rowCells + kRowMargin;
 }
 
+// Where a colour's search result is kept. Neighbouring pixels search close
+// colours, so the table is laid out in blocks: a 4x4x4 block of colours (the
+// two low bits of each channel) fills one 64-byte line, and a 16x16x16 block
+// one 4 KiB page. A mere reordering of the 2^24 entries: every colour still
+// has a place of its own.
+inline size_t ColorCacheIndex(const uint8_t* q) {
+    const size_t b = q[0], g = q[1], r = q[2];
+    const size_t page = (b >> 4) << 8 | (g >> 4) << 4 | (r >> 4);
+    const size_t line = ((b >> 2) & 3) << 4 | ((g >> 2) & 3) << 2 | ((r >> 2) & 3);
+    const size_t byte = (b & 3) << 4 | (g & 3) << 2 | (r & 3);
+    return page << 12 | line << 6 | byte;
+}
+
 int32_t SearchOrRecall(Wavefront* w, const uint8_t* query, int32_t* scratch) {
     if (!w->colorCache) return FindNearestCandidate(query, w->candidates, scratch);
-    uint8_t* entry = w->colorCache + (size_t(query[0]) << 16 | size_t(query[1]) << 8 | query[2]);
+    uint8_t* entry = w->colorCache + ColorCacheIndex(query);
     // Every thread stores the same slot for the same colour, so relaxed
     // byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);

@@ -56,3 +56,11 @@ void FillColorEntries(ColorEntry* entries, const OccupancyCell* table, const uin
 // Returns the K entries (caller frees with FreeBytes; K may be 0) and stores K,
 // or returns null when the table or the entries cannot be allocated.
 ColorEntry* BuildColorHistogram(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count);
+
+// BuildColorHistogram, entry for entry, in one pass over the pixels and 1 MiB
+// of counts instead of the 16 MiB table: a count per 64-level colour, indexed
+// by the key with its six always-zero bits squeezed out, which keeps the key
+// order, so a sweep of the counts lists the entries in ascending key order.
+// Returns the same entries as BuildColorHistogram (caller frees), or null
+// when working memory cannot be had.
+ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count);

@@ -53,3 +53,24 @@ int CompareBlue(const ColorEntry* a, const ColorEntry* b);
 int32_t FindSplitRed(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean);
 int32_t FindSplitGreen(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean);
 int32_t FindSplitBlue(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean);
+
+// BuildPalette, byte for byte, with less work: the histogram by
+// BuildColorHistogramFast, and the split loop by SplitBoxesFast.
+int BuildPaletteFast(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info);
+
+// ComputeBoxStats in one pass over the entries: pixel counts per channel level
+// (64 each), from which the sums, means and variances follow exactly.
+void ComputeBoxStatsFast(ColorBox* box, const ColorEntry* const* refs, int32_t first, int32_t count);
+
+// SplitBox with a stable counting sort over the 64 levels of the chosen
+// channel (a range already in order is left alone), which orders the range
+// exactly as the stable sort does; `scratch` has room for the box's references.
+void SplitBoxFast(ColorBox* box, ColorBox* newBox, const ColorEntry** refs, const ColorEntry** scratch);
+
+// SplitBoxes, with the same palette at the end: the split loop only needs the
+// number of distinct box means, kept up to date per split, so the palette is
+// rebuilt once at the end, plus whenever that number falls (the entries the
+// last rebuild wrote beyond the new count keep its colours in the plain loop).
+// `scratch` has room for as many references as `refs`.
+void SplitBoxesFast(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEntry** refs,
+                    const ColorEntry** scratch);
