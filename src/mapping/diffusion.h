@@ -33,8 +33,10 @@ struct DiffusionOptions {
 // (a zero-filled byte table, slot numbers being never 0; only used when the
 // first slot is above 0), and successive rows are mapped by several threads
 // as a wavefront: row y maps column x once row y - 1 has finished column x + 2,
-// which is all the kernel reads of it. A thread that cannot be started leaves
-// its rows to the others. Returns what DiffuseToIndices returns; also 0 when
+// which is all the kernel reads of it. Each thread maps two successive rows
+// side by side, and the three channels go through the kernel together in
+// 16-bit lanes over sliding sums. A thread that cannot be started leaves its
+// rows to the others. Returns what DiffuseToIndices returns; also 0 when
 // the extra working memory cannot be had.
 int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const PaletteEntry* palette,
                          int firstSlot, int endSlot, const uint8_t* source, const BITMAPINFOHEADER* sourceInfo,

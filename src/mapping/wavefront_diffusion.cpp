@@ -8,16 +8,35 @@
 
 namespace {
 
-constexpr int kRowMargin = 2;         // zero cells each side: no edge tests in the kernel
+constexpr int kRowMargin = 3;         // zero cells each side: no edge tests in the kernel
 constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr size_t kColorCacheSize = size_t(1) << 24;
+constexpr int32_t kRowsPerTake = 2;    // rows a worker maps side by side
 
 // How far one row has got. Kept one per cache line so that threads on
 // neighbouring rows do not share one.
 struct alignas(64) RowProgress {
     std::atomic<int32_t> row;   // the row this record describes now
     std::atomic<int32_t> done;  // columns of that row finished
+};
+
+// Blue, green and red (and an unused lane) side by side, so one operation
+// serves the three channels; the compiler uses vector instructions where the
+// processor has them and plain ones where not. Every value stays far inside
+// 16 bits: errors lie in -255 to 255 and the kernel's sums in -12240 to 12240.
+typedef int16_t Cell __attribute__((vector_size(8)));
+
+// What one mapped row keeps for the rows after it, each an array of
+// rowCells cells: its errors E, and A = E' + 3E, B = E' + E with E' the row
+// before's errors. The next row's kernel over the two rows above it,
+// 1 3 5 3 1 on E' and 3 5 7 5 3 on E, is then the five-cell sum of A plus
+// twice the three-cell sum of B plus twice B itself: sums that slide along
+// the row by one addition and one subtraction each.
+struct RowCells {
+    Cell* errors;
+    Cell* a;
+    Cell* b;
 };
 
 struct Wavefront {
@@ -30,20 +49,22 @@ struct Wavefront {
     const PaletteEntry* palette;
     const CandidateTable* candidates;
     uint8_t* colorCache;        // null when not used
-    ErrorCell* zeroRow;         // the rows before the first
-    ErrorCell* ring;            // ringSize rows of width + 2 * kRowMargin cells
+    Cell* zeroRow;              // the rows before the first: E, A and B all zero
+    Cell* ring;                 // ringSize rows of three arrays of rowCells cells
     int ringSize;
     size_t rowCells;
     RowProgress* progress;      // ringSize records, one per ring row
     std::atomic<int32_t> nextRow;
     int32_t* scratch;           // per worker: longestList distances
+    Cell paletteCells[kPaletteSize];  // the palette's blue, green, red as cells
 };
 
 inline uint8_t ClampToByte(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : uint8_t(v)); }
 
-ErrorCell* RingRow(Wavefront* w, int32_t y) {
-    if (y < 0) return w->zeroRow + kRowMargin;
-    return w->ring + size_t(y % w->ringSize) * w->rowCells + kRowMargin;
+RowCells RingRow(Wavefront* w, int32_t y) {
+    Cell* base = y < 0 ? w->zeroRow : w->ring + size_t(y % w->ringSize) * 3 * w->rowCells;
+    const size_t n = y < 0 ? 0 : w->rowCells;  // the zero row serves as all three
+    return RowCells{base + kRowMargin, base + n + kRowMargin, base + 2 * n + kRowMargin};
 }
 
 // Where a colour's search result is kept. Neighbouring pixels search close
@@ -84,43 +105,86 @@ int32_t AwaitRow(Wavefront* w, int32_t y, int32_t need) {
     }
 }
 
-void MapRow(Wavefront* w, int32_t y, int32_t* scratch) {
+// One row being mapped: where it reads and writes, the errors of the two
+// pixels to its left, and the sliding sums over the row above; all kept in
+// registers, as each pixel waits for the one before it.
+struct RowState {
+    RowCells above;
+    RowCells mine;
+    const uint8_t* in;
+    uint8_t* out;
+    RowProgress* progress;
+    Cell left;      // error of x - 1, zero before the row starts
+    Cell far;       // error of x - 2
+    Cell sumA;      // A[x - 2 .. x + 2] of the row above, once x is reached
+    Cell sumB;      // B[x - 1 .. x + 1]
+};
+
+RowState StartRow(Wavefront* w, int32_t y) {
+    RowState r{};
+    r.above = RingRow(w, y - 1);
+    r.mine = RingRow(w, y);
+    r.in = w->source + size_t(y) * w->sourceStride;
+    r.out = w->indices + size_t(y) * w->outputStride;
+    r.progress = &w->progress[y % w->ringSize];
+    r.progress->done.store(0, std::memory_order_relaxed);
+    r.progress->row.store(y, std::memory_order_release);
+    return r;
+}
+
+inline int32_t ClampLane(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+inline void MapPixel(Wavefront* w, RowState& r, int32_t x, int32_t* scratch) {
+    const Cell* a = r.above.a + x;
+    const Cell* b = r.above.b + x;
+    if (x == 0) {
+        // The sums as they stand one column before the row (margins are zero).
+        r.sumA = a[0] + a[1];
+        r.sumB = b[0];
+    }
+    r.sumA += a[2] - a[-3];
+    r.sumB += b[1] - b[-2];
+    // Kernel: older row 1 3 5 3 1, previous row 3 5 7 5 3, current row 5 7.
+    const Cell sum = r.sumA + 2 * (r.sumB + b[0]) + 5 * r.far + 7 * r.left;
+    const Cell correction = sum / 48;  // truncating toward zero, lane by lane
+    const uint8_t* in = r.in + 3 * size_t(x);
+    const uint8_t query[3] = {uint8_t(ClampLane(in[0] + correction[0])), uint8_t(ClampLane(in[1] + correction[1])),
+                              uint8_t(ClampLane(in[2] + correction[2]))};
+    const int32_t slot = SearchOrRecall(w, query, scratch);
+    r.out[x] = uint8_t(slot);
+    const Cell source = {int16_t(in[0]), int16_t(in[1]), int16_t(in[2]), 0};
+    const Cell error = source - w->paletteCells[slot];
+    const Cell errorAbove = r.above.errors[x];
+    r.far = r.left;
+    r.left = error;
+    r.mine.errors[x] = error;
+    r.mine.a[x] = errorAbove + 3 * error;
+    r.mine.b[x] = errorAbove + error;
+    if ((x + 1) % kPublishEvery == 0) r.progress->done.store(x + 1, std::memory_order_release);
+}
+
+// Maps row y, and row y + 1 when `pair` is set, interleaved three columns
+// apart: row y + 1 maps column x after row y has mapped column x + 2, which
+// is all it reads of it. The two rows' pixels do not wait for each other, so
+// the processor works on both at once.
+void MapRows(Wavefront* w, int32_t y, bool pair, int32_t* scratch) {
     const int32_t width = w->width;
-    RowProgress& mine = w->progress[y % w->ringSize];
-    mine.done.store(0, std::memory_order_relaxed);
-    mine.row.store(y, std::memory_order_release);
-    const ErrorCell* older = RingRow(w, y - 2);
-    const ErrorCell* previous = RingRow(w, y - 1);
-    ErrorCell* current = RingRow(w, y);
-    const uint8_t* in = w->source + size_t(y) * w->sourceStride;
-    uint8_t* out = w->indices + size_t(y) * w->outputStride;
+    constexpr int32_t kLag = 3;
+    RowState first = StartRow(w, y);
+    RowState second{};
+    if (pair) second = StartRow(w, y + 1);
     // Row y - 1 (and through it row y - 2) is complete up to `ready` columns.
     int32_t ready = y == 0 ? width : 0;
-    for (int32_t x = 0; x < width; ++x, in += 3) {
+    int32_t x = 0;
+    for (; x < width; ++x) {
         if (ready < width && ready < x + 3) ready = AwaitRow(w, y, x + 3 < width ? x + 3 : width);
-        const ErrorCell* o = older + x;
-        const ErrorCell* p = previous + x;
-        const ErrorCell* c = current + x;
-        // Kernel weights: older row 1 3 5 3 1, previous row 3 5 7 5 3, current 5 7.
-        const int32_t sumRed = o[-2].red + 3 * o[-1].red + 5 * o[0].red + 3 * o[1].red + o[2].red +
-                               3 * p[-2].red + 5 * p[-1].red + 7 * p[0].red + 5 * p[1].red + 3 * p[2].red +
-                               5 * c[-2].red + 7 * c[-1].red;
-        const int32_t sumGreen = o[-2].green + 3 * o[-1].green + 5 * o[0].green + 3 * o[1].green + o[2].green +
-                                 3 * p[-2].green + 5 * p[-1].green + 7 * p[0].green + 5 * p[1].green +
-                                 3 * p[2].green + 5 * c[-2].green + 7 * c[-1].green;
-        const int32_t sumBlue = o[-2].blue + 3 * o[-1].blue + 5 * o[0].blue + 3 * o[1].blue + o[2].blue +
-                                3 * p[-2].blue + 5 * p[-1].blue + 7 * p[0].blue + 5 * p[1].blue +
-                                3 * p[2].blue + 5 * c[-2].blue + 7 * c[-1].blue;
-        const uint8_t query[3] = {ClampToByte(in[0] + sumBlue / 48), ClampToByte(in[1] + sumGreen / 48),
-                                  ClampToByte(in[2] + sumRed / 48)};
-        const int32_t slot = SearchOrRecall(w, query, scratch);
-        out[x] = uint8_t(slot);
-        const PaletteEntry& chosen = w->palette[slot];
-        current[x] = ErrorCell{int32_t(in[2]) - chosen.red, int32_t(in[1]) - chosen.green,
-                               int32_t(in[0]) - chosen.blue};
-        if ((x + 1) % kPublishEvery == 0) mine.done.store(x + 1, std::memory_order_release);
+        MapPixel(w, first, x, scratch);
+        if (pair && x >= kLag) MapPixel(w, second, x - kLag, scratch);
     }
-    mine.done.store(width, std::memory_order_release);
+    first.progress->done.store(width, std::memory_order_release);
+    if (!pair) return;
+    for (int32_t x2 = x - kLag < 0 ? 0 : x - kLag; x2 < width; ++x2) MapPixel(w, second, x2, scratch);
+    second.progress->done.store(width, std::memory_order_release);
 }
 
 struct WorkerStart {
@@ -128,15 +192,15 @@ struct WorkerStart {
     int32_t* scratch;
 };
 
-// Takes the next unmapped row until none is left. Rows are taken in order,
-// so the rows in progress are always a few successive ones.
+// Takes the next two unmapped rows until none is left. Rows are taken in
+// order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
     WorkerStart* start = static_cast<WorkerStart*>(argument);
     Wavefront* w = start->wavefront;
     for (;;) {
-        const int32_t y = w->nextRow.fetch_add(1, std::memory_order_relaxed);
+        const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRow(w, y, start->scratch);
+        MapRows(w, y, y + 1 < w->height, start->scratch);
     }
 }
 
@@ -153,10 +217,13 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     if (threads > height) threads = height > 0 ? height : 1;
     const bool cache = (!options || options->useColorCache) && firstSlot > 0 && width > 0 && height > 0;
 
-    // With t rows in progress, the rows up to y - t are finished when row y
-    // starts, so t + 2 ring rows never overwrite errors still to be read.
+    // Rows finish in order and are taken in order, two at a time. With t
+    // workers, when a worker takes rows y and y + 1 the rows in progress lie
+    // within y - 2t + 2 .. y + 1, so the rows before those are finished; row
+    // y + 1 overwrites row y + 1 - R, which only row y + 2 - R reads, so
+    // R = 2t + 2 ring rows never overwrite cells still to be read.
     Wavefront w{};
-    w.ringSize = threads + 2;
+    w.ringSize = kRowsPerTake * threads + 2;
     w.rowCells = size_t(width) + 2 * kRowMargin;
     PaletteGrid* grid = static_cast<PaletteGrid*>(AllocateBytes(sizeof(PaletteGrid)));
     if (!grid) return 0;
@@ -170,8 +237,8 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     FreeBytes(grid);
     if (!haveTable) return 0;
 
-    w.zeroRow = static_cast<ErrorCell*>(AllocateZeroed(w.rowCells, sizeof(ErrorCell)));
-    w.ring = static_cast<ErrorCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(ErrorCell)));
+    w.zeroRow = static_cast<Cell*>(AllocateZeroed(w.rowCells, sizeof(Cell)));
+    w.ring = static_cast<Cell*>(AllocateZeroed(3 * w.rowCells * size_t(w.ringSize), sizeof(Cell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
     w.scratch = static_cast<int32_t*>(
         AllocateBytes(sizeof(int32_t) * size_t(candidates.longestList + 1) * size_t(threads)));
@@ -196,6 +263,8 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         w.width = width;
         w.height = height;
         w.palette = palette;
+        for (int i = 0; i < kPaletteSize; ++i)
+            w.paletteCells[i] = Cell{int16_t(palette[i].blue), int16_t(palette[i].green), int16_t(palette[i].red), 0};
         w.candidates = &candidates;
         w.nextRow.store(0, std::memory_order_relaxed);
         for (int t = 0; t < threads; ++t) {
