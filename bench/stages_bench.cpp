@@ -52,7 +52,7 @@ Fixture& GetFixture(int megapixels) {
     PhotoSize(megapixels, &w, &h);
     f->image = MakePhotoImage(w, h, 1);
     std::memset(f->palette, 0, sizeof f->palette);
-    BuildPalette(&f->palette[kFirstSlot], kEndSlot - kFirstSlot, f->image.pixels.data(), &f->image.info);
+    BuildPaletteFast(&f->palette[kFirstSlot], kEndSlot - kFirstSlot, f->image.pixels.data(), &f->image.info);
     f->indexInfo = f->image.info;
     f->indexInfo.biBitCount = 8;
     f->indexInfo.biSizeImage = uint32_t(ImageSize(&f->indexInfo));
@@ -65,11 +65,12 @@ Fixture& GetFixture(int megapixels) {
     return *f;
 }
 
+// Time per pixel, shown with its unit (for example "per_px=7.2ns").
 void PerPixel(benchmark::State& state, const Fixture& f) {
     const double pixels = double(f.image.info.biWidth) * double(f.image.info.biHeight);
     state.counters["px"] = pixels;
-    state.counters["ns/px"] =
-        benchmark::Counter(pixels * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_px"] =
+        benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Read(benchmark::State& state) {
@@ -95,6 +96,19 @@ void BM_Histogram(benchmark::State& state) {
     PerPixel(state, f);
 }
 
+// The histogram ConvertFile builds.
+void BM_HistogramFast(benchmark::State& state) {
+    Fixture& f = GetFixture(int(state.range(0)));
+    int32_t k = 0;
+    for (auto _ : state) {
+        ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k);
+        benchmark::DoNotOptimize(entries);
+        FreeBytes(entries);
+    }
+    state.counters["colours"] = k;
+    PerPixel(state, f);
+}
+
 // Box splitting alone, from a ready histogram: linear in the distinct colours.
 void BM_Palette(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
@@ -113,8 +127,30 @@ void BM_Palette(benchmark::State& state) {
     }
     FreeBytes(entries);
     state.counters["colours"] = k;
-    state.counters["ns/colour"] =
-        benchmark::Counter(double(k) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_colour"] =
+        benchmark::Counter(double(k), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The split loop ConvertFile runs, from a ready histogram.
+void BM_PaletteFast(benchmark::State& state) {
+    Fixture& f = GetFixture(int(state.range(0)));
+    int32_t k = 0;
+    ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k);
+    std::vector<const ColorEntry*> refs(static_cast<size_t>(k)), scratch(static_cast<size_t>(k));
+    std::vector<ColorBox> boxes(kMaxBoxes);
+    PaletteEntry palette[kEndSlot - kFirstSlot];
+    for (auto _ : state) {
+        for (int32_t i = 0; i < k; ++i) refs[size_t(i)] = &entries[i];
+        std::memset(boxes.data(), 0, sizeof(ColorBox) * boxes.size());
+        std::memset(palette, 0, sizeof palette);
+        ComputeBoxStatsFast(&boxes[0], refs.data(), 0, k);
+        SplitBoxesFast(palette, kEndSlot - kFirstSlot, boxes.data(), refs.data(), scratch.data());
+        benchmark::DoNotOptimize(palette);
+    }
+    FreeBytes(entries);
+    state.counters["colours"] = k;
+    state.counters["per_colour"] =
+        benchmark::Counter(double(k), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_GridBuild(benchmark::State& state) {
@@ -141,6 +177,30 @@ void BM_Search(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(sum);
     }
+    ReleasePaletteGrid(grid);
+    delete grid;
+    PerPixel(state, f);
+}
+
+// The search the fast mapping uses (per-cell candidate lists), once per source pixel.
+void BM_SearchFast(benchmark::State& state) {
+    Fixture& f = GetFixture(int(state.range(0)));
+    PaletteGrid* grid = new PaletteGrid;
+    BuildPaletteGrid(grid, f.palette, kFirstSlot, kEndSlot);
+    CandidateTable table;
+    BuildCandidateTable(&table, grid);
+    std::vector<int32_t> scratch(size_t(table.longestList) + 1);
+    const int32_t stride = RowStride(&f.image.info);
+    for (auto _ : state) {
+        int64_t sum = 0;
+        for (int32_t y = 0; y < f.image.info.biHeight; ++y) {
+            const uint8_t* p = &f.image.pixels[size_t(y) * size_t(stride)];
+            for (int32_t x = 0; x < f.image.info.biWidth; ++x, p += 3)
+                sum += FindNearestCandidate(p, &table, scratch.data());
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    ReleaseCandidateTable(&table);
     ReleasePaletteGrid(grid);
     delete grid;
     PerPixel(state, f);
@@ -189,9 +249,12 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Read)->Apply(Sizes);
 BENCHMARK(BM_Histogram)->Apply(Sizes);
+BENCHMARK(BM_HistogramFast)->Apply(Sizes);
 BENCHMARK(BM_Palette)->Apply(Sizes);
+BENCHMARK(BM_PaletteFast)->Apply(Sizes);
 BENCHMARK(BM_GridBuild)->Apply(Sizes);
 BENCHMARK(BM_Search)->Apply(Sizes);
+BENCHMARK(BM_SearchFast)->Apply(Sizes);
 BENCHMARK(BM_Diffusion)->Apply(Sizes);
 BENCHMARK(BM_DiffusionFast)
     ->ArgsProduct({{1, 4, 12}, {1, 0}})

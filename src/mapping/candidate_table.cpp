@@ -108,14 +108,15 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table, 
     const int16_t* tb = table->toneBlue + first;
     const int16_t* tg = table->toneGreen + first;
     const int16_t* tr = table->toneRed + first;
-    const int32_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
+    const int16_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
     // Distances first and the least of them after, in two simple loops that
     // the compiler can vectorise; the first list position with the least
-    // distance is the node the plain walk keeps.
+    // distance is the node the plain walk keeps. Tone differences fit 16
+    // bits, so the squares are 16-by-16-bit products widened to 32.
     int32_t least = 2147483647;
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t db = qb - tb[i], dg = qg - tg[i], dr = qr - tr[i];
-        const int32_t d = db * db + dg * dg + dr * dr;
+        const int16_t db = int16_t(qb - tb[i]), dg = int16_t(qg - tg[i]), dr = int16_t(qr - tr[i]);
+        const int32_t d = int32_t(db) * db + int32_t(dg) * dg + int32_t(dr) * dr;
         distances[i] = d;
         least = d < least ? d : least;
     }
