@@ -24,4 +24,6 @@ target_link_libraries(core_tests PRIVATE bmp256_core GTest::gtest_main)
 target_compile_definitions(core_tests PRIVATE
   BMP256_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   BMP256_SUITE_DIR="${CMAKE_SOURCE_DIR}/tests/data/bmpsuite")
-gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST)
+# Listing the tests through wine (the Windows build) can take seconds on a
+# busy machine; the default allows 5.
+gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)

@@ -1,16 +1,31 @@
 # The Windows program bmp256.exe: a 32-bit GUI executable (cross-built with
 # cmake/toolchain-mingw32.cmake) whose WinMain hands the command line to the
-# portable driver. Its tests run under wine through CTest.
+# portable driver in bmp256_app. Its tests run under wine through CTest.
 if(WIN32)
   enable_language(RC)
 
+  # Under the portable code the platform layer is <windows.h> itself; the save
+  # dialog comes from the common dialogs library.
+  target_link_libraries(bmp256_app PUBLIC comdlg32)
+
   add_executable(bmp256 WIN32
     ${CMAKE_SOURCE_DIR}/src/app/main_windows.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/driver.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/save_dialog.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/module_path.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/path.cpp
     ${CMAKE_SOURCE_DIR}/src/app/bmp256.rc)
-  target_link_libraries(bmp256 PRIVATE bmp256_core comdlg32)
+  target_link_libraries(bmp256 PRIVATE bmp256_app)
   target_link_options(bmp256 PRIVATE $<$<CONFIG:Release>:-s>)
+
+  if(BMP256_TESTS)
+    # The real Win32 services under the portable code, and the code page
+    # they step paths in. wine takes the ANSI code page from the locale.
+    add_executable(windows_tests ${CMAKE_SOURCE_DIR}/tests/windows/win32_services_test.cpp)
+    target_link_libraries(windows_tests PRIVATE bmp256_app GTest::gtest_main)
+    add_test(NAME windows_services_cp932
+      COMMAND windows_tests --gtest_filter=Win32Services.*:ShiftJisCodePage.*)
+    add_test(NAME windows_services_cp1252 COMMAND windows_tests --gtest_filter=WesternCodePage.*)
+    # A filter that matches nothing would pass quietly.
+    set_tests_properties(windows_services_cp932 windows_services_cp1252 PROPERTIES
+      FAIL_REGULAR_EXPRESSION "\\] 0 tests from")
+    set_tests_properties(windows_services_cp932 PROPERTIES ENVIRONMENT LC_ALL=ja_JP.UTF-8)
+    set_tests_properties(windows_services_cp1252 PROPERTIES ENVIRONMENT LC_ALL=C.UTF-8)
+  endif()
 endif()
