@@ -69,7 +69,7 @@ struct CandidateTable {
 // Fills `table` from a built grid whose slots are 0 to 255. Returns 1, or 0
 // when memory cannot be had or a slot does not fit a byte (nothing is then held).
 int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid);
-// FindNearestColor(query, grid) for the grid the table was built from;
-// `distances` is scratch room for table->longestList values.
-int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table, int32_t* distances);
+// FindNearestColor(query, grid) for the grid the table was built from.
+// Allocates nothing and writes nothing, so threads may share the table.
+int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table);
 void ReleaseCandidateTable(CandidateTable* table);

@@ -55,7 +55,6 @@ struct Wavefront {
     size_t rowCells;
     RowProgress* progress;      // ringSize records, one per ring row
     std::atomic<int32_t> nextRow;
-    int32_t* scratch;           // per worker: longestList distances
     Cell paletteCells[kPaletteSize];  // the palette's blue, green, red as cells
 };
 
@@ -80,14 +79,14 @@ inline size_t ColorCacheIndex(const uint8_t* q) {
     return page << 12 | line << 6 | byte;
 }
 
-int32_t SearchOrRecall(Wavefront* w, const uint8_t* query, int32_t* scratch) {
-    if (!w->colorCache) return FindNearestCandidate(query, w->candidates, scratch);
+int32_t SearchOrRecall(Wavefront* w, const uint8_t* query) {
+    if (!w->colorCache) return FindNearestCandidate(query, w->candidates);
     uint8_t* entry = w->colorCache + ColorCacheIndex(query);
     // Every thread stores the same slot for the same colour, so relaxed
     // byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);
     if (slot == 0) {
-        slot = FindNearestCandidate(query, w->candidates, scratch);
+        slot = FindNearestCandidate(query, w->candidates);
         __atomic_store_n(entry, uint8_t(slot), __ATOMIC_RELAXED);
     }
     return slot;
@@ -134,7 +133,7 @@ RowState StartRow(Wavefront* w, int32_t y) {
 
 inline int32_t ClampLane(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
-inline void MapPixel(Wavefront* w, RowState& r, int32_t x, int32_t* scratch) {
+inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     const Cell* a = r.above.a + x;
     const Cell* b = r.above.b + x;
     if (x == 0) {
@@ -150,7 +149,7 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x, int32_t* scratch) {
     const uint8_t* in = r.in + 3 * size_t(x);
     const uint8_t query[3] = {uint8_t(ClampLane(in[0] + correction[0])), uint8_t(ClampLane(in[1] + correction[1])),
                               uint8_t(ClampLane(in[2] + correction[2]))};
-    const int32_t slot = SearchOrRecall(w, query, scratch);
+    const int32_t slot = SearchOrRecall(w, query);
     r.out[x] = uint8_t(slot);
     const Cell source = {int16_t(in[0]), int16_t(in[1]), int16_t(in[2]), 0};
     const Cell error = source - w->paletteCells[slot];
@@ -167,7 +166,7 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x, int32_t* scratch) {
 // apart: row y + 1 maps column x after row y has mapped column x + 2, which
 // is all it reads of it. The two rows' pixels do not wait for each other, so
 // the processor works on both at once.
-void MapRows(Wavefront* w, int32_t y, bool pair, int32_t* scratch) {
+void MapRows(Wavefront* w, int32_t y, bool pair) {
     const int32_t width = w->width;
     constexpr int32_t kLag = 3;
     RowState first = StartRow(w, y);
@@ -178,29 +177,23 @@ void MapRows(Wavefront* w, int32_t y, bool pair, int32_t* scratch) {
     int32_t x = 0;
     for (; x < width; ++x) {
         if (ready < width && ready < x + 3) ready = AwaitRow(w, y, x + 3 < width ? x + 3 : width);
-        MapPixel(w, first, x, scratch);
-        if (pair && x >= kLag) MapPixel(w, second, x - kLag, scratch);
+        MapPixel(w, first, x);
+        if (pair && x >= kLag) MapPixel(w, second, x - kLag);
     }
     first.progress->done.store(width, std::memory_order_release);
     if (!pair) return;
-    for (int32_t x2 = x - kLag < 0 ? 0 : x - kLag; x2 < width; ++x2) MapPixel(w, second, x2, scratch);
+    for (int32_t x2 = x - kLag < 0 ? 0 : x - kLag; x2 < width; ++x2) MapPixel(w, second, x2);
     second.progress->done.store(width, std::memory_order_release);
 }
-
-struct WorkerStart {
-    Wavefront* wavefront;
-    int32_t* scratch;
-};
 
 // Takes the next two unmapped rows until none is left. Rows are taken in
 // order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
-    WorkerStart* start = static_cast<WorkerStart*>(argument);
-    Wavefront* w = start->wavefront;
+    Wavefront* w = static_cast<Wavefront*>(argument);
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRows(w, y, y + 1 < w->height, start->scratch);
+        MapRows(w, y, y + 1 < w->height);
     }
 }
 
@@ -240,12 +233,9 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     w.zeroRow = static_cast<Cell*>(AllocateZeroed(w.rowCells, sizeof(Cell)));
     w.ring = static_cast<Cell*>(AllocateZeroed(3 * w.rowCells * size_t(w.ringSize), sizeof(Cell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
-    w.scratch = static_cast<int32_t*>(
-        AllocateBytes(sizeof(int32_t) * size_t(candidates.longestList + 1) * size_t(threads)));
-    WorkerStart* starts = static_cast<WorkerStart*>(AllocateBytes(sizeof(WorkerStart) * size_t(threads)));
     WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
     w.colorCache = cache ? static_cast<uint8_t*>(AllocateZeroed(kColorCacheSize, 1)) : nullptr;
-    const int ok = w.zeroRow && w.ring && w.progress && w.scratch && starts && workers && (!cache || w.colorCache);
+    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || w.colorCache);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
         void* raw = w.progress;
@@ -267,20 +257,15 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
             w.paletteCells[i] = Cell{int16_t(palette[i].blue), int16_t(palette[i].green), int16_t(palette[i].red), 0};
         w.candidates = &candidates;
         w.nextRow.store(0, std::memory_order_relaxed);
-        for (int t = 0; t < threads; ++t) {
-            starts[t] = WorkerStart{&w, w.scratch + size_t(candidates.longestList + 1) * size_t(t)};
-            workers[t].running = 0;
-        }
+        for (int t = 0; t < threads; ++t) workers[t].running = 0;
         // Worker 0 is this thread; the others are extra hands when they start.
-        for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &starts[t]);
-        RunWorker(&starts[0]);
+        for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &w);
+        RunWorker(&w);
         for (int t = 1; t < threads; ++t) JoinWorkerThread(&workers[t]);
         w.progress = static_cast<RowProgress*>(raw);
     }
     FreeBytes(w.colorCache);
     FreeBytes(workers);
-    FreeBytes(starts);
-    FreeBytes(w.scratch);
     FreeBytes(w.progress);
     FreeBytes(w.ring);
     FreeBytes(w.zeroRow);

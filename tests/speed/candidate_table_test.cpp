@@ -28,7 +28,6 @@ TEST(FindNearestCandidate, MatchesTheGridSearchForEveryCellAndPalette) {
         ASSERT_EQ(BuildPaletteGrid(&grid, palette.data(), 10, end), 1);
         CandidateTable table;
         ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
-        std::vector<int32_t> scratch(size_t(table.longestList) + 1);
         for (int i = 0; i < 20000; ++i) {
             uint8_t q[3] = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
             if (i < 256) {
@@ -38,9 +37,36 @@ TEST(FindNearestCandidate, MatchesTheGridSearchForEveryCellAndPalette) {
                 q[1] = e.green;
                 q[2] = e.red;
             }
-            ASSERT_EQ(FindNearestCandidate(q, &table, scratch.data()), FindNearestColor(q, &grid))
+            ASSERT_EQ(FindNearestCandidate(q, &table), FindNearestColor(q, &grid))
                 << "round " << round << ", query " << int(q[0]) << " " << int(q[1]) << " " << int(q[2]);
         }
+        ReleaseCandidateTable(&table);
+        ReleasePaletteGrid(&grid);
+    }
+}
+
+TEST(FindNearestCandidate, ListsOfAllTwoHundredFiftySixSlotsKeepTheirOrder) {
+    // Every slot in the far corner cell: a query at black walks to the last
+    // shell and meets all 256 nodes in one list, highest slot first.
+    struct Case {
+        const char* name;
+        int nearest;  // the slot made nearest, or -1 when all are equal
+        int32_t want;
+    } cases[] = {{"nearest met last", 0, 0}, {"nearest met first", 255, 255}, {"nearest in between", 77, 77},
+                 {"all equal: first met", -1, 255}};
+    for (const Case& c : cases) {
+        std::vector<PaletteEntry> palette(kPaletteSize);
+        for (int s = 0; s < kPaletteSize; ++s)
+            palette[size_t(s)] = c.nearest < 0 ? PaletteEntry{250, 250, 250, 0}
+                                               : PaletteEntry{uint8_t(241 + s % 15), 250, uint8_t(242 + s % 13), 0};
+        if (c.nearest >= 0) palette[size_t(c.nearest)] = PaletteEntry{240, 240, 240, 0};
+        PaletteGrid grid;
+        ASSERT_EQ(BuildPaletteGrid(&grid, palette.data(), 0, kPaletteSize), 1);
+        CandidateTable table;
+        ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
+        const uint8_t black[3] = {0, 0, 0};
+        EXPECT_EQ(FindNearestColor(black, &grid), c.want) << c.name;
+        EXPECT_EQ(FindNearestCandidate(black, &table), c.want) << c.name;
         ReleaseCandidateTable(&table);
         ReleasePaletteGrid(&grid);
     }
@@ -52,9 +78,8 @@ TEST(FindNearestCandidate, EmptyGridFindsNothing) {
     ASSERT_EQ(BuildPaletteGrid(&grid, palette, 10, 10), 1);
     CandidateTable table;
     ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
-    int32_t scratch[1];
     const uint8_t q[3] = {1, 2, 3};
-    EXPECT_EQ(FindNearestCandidate(q, &table, scratch), -1);
+    EXPECT_EQ(FindNearestCandidate(q, &table), -1);
     ReleaseCandidateTable(&table);
 }
 
