@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdlib>
 
 #include "mapping/palette_grid.h"
 #include "quantize/tone_table.h"
@@ -13,36 +12,51 @@ int CountNodes(const GridNode* node) {
     return n;
 }
 
-// The cells that hold nodes, in ascending cell index.
+// The cells that hold nodes, in ascending cell index, with their three
+// coordinates apart so that distances to all of them are one simple loop.
 struct OccupiedCells {
     int count;
     int16_t cell[kGridCells];
+    int16_t blue[kGridCells], green[kGridCells], red[kGridCells];
+    int16_t distance[kGridCells];  // to the cell being filled in, in shells
 };
 
-int Chebyshev(int a, int b) {
-    const int dx = std::abs((a >> 8) - (b >> 8));
-    const int dy = std::abs(((a >> 4) & 15) - ((b >> 4) & 15));
-    const int dz = std::abs((a & 15) - (b & 15));
-    return std::max(dx, std::max(dy, dz));
+void AddOccupied(OccupiedCells* occupied, int cell) {
+    const int i = occupied->count++;
+    occupied->cell[i] = int16_t(cell);
+    occupied->blue[i] = int16_t(cell >> 8);
+    occupied->green[i] = int16_t((cell >> 4) & 15);
+    occupied->red[i] = int16_t(cell & 15);
 }
+
+inline int16_t Apart(int16_t a, int16_t b) { return int16_t(a > b ? a - b : b - a); }
 
 // Calls visit(cell index) for every cell holding nodes that FindNearestColor
 // examines for a query in cell `own`, in the same order: the own cell, then
 // one whole shell, which is shell 1 when the own cell holds nodes and else
 // the nearest shell holding any. A shell is walked in ascending cell index,
 // so taking its occupied cells in ascending index order meets the same nodes
-// in the same order; empty cells add nothing.
+// in the same order; empty cells add nothing. Shell r is the cells at
+// Chebyshev distance r.
 template <typename Visit>
-void VisitSearchedCells(const PaletteGrid* grid, const OccupiedCells* occupied, int own, Visit visit) {
-    int radius = 1;
+void VisitSearchedCells(const PaletteGrid* grid, OccupiedCells* occupied, int own, Visit visit) {
+    const int16_t ob = int16_t(own >> 8), og = int16_t((own >> 4) & 15), orr = int16_t(own & 15);
+    const int n = occupied->count;
+    int16_t nearest = 16;  // beyond every shell: an empty grid yields nothing
+    for (int i = 0; i < n; ++i) {
+        const int16_t db = Apart(ob, occupied->blue[i]), dg = Apart(og, occupied->green[i]),
+                      dr = Apart(orr, occupied->red[i]);
+        const int16_t d = std::max(db, std::max(dg, dr));
+        occupied->distance[i] = d;
+        nearest = std::min(nearest, d);
+    }
+    int16_t radius = nearest;
     if (grid->heads[own]) {
         visit(own);
-    } else {
-        radius = 16;  // beyond every shell: an empty grid yields nothing
-        for (int i = 0; i < occupied->count; ++i) radius = std::min(radius, Chebyshev(own, occupied->cell[i]));
+        radius = 1;
     }
-    for (int i = 0; i < occupied->count; ++i)
-        if (Chebyshev(own, occupied->cell[i]) == radius) visit(occupied->cell[i]);
+    for (int i = 0; i < n; ++i)
+        if (occupied->distance[i] == radius) visit(occupied->cell[i]);
 }
 
 }  // namespace
@@ -63,7 +77,7 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
     int nodesIn[kGridCells];
     for (int c = 0; c < kGridCells; ++c) {
         nodesIn[c] = CountNodes(grid->heads[c]);
-        if (nodesIn[c] > 0) occupied->cell[occupied->count++] = int16_t(c);
+        if (nodesIn[c] > 0) AddOccupied(occupied, c);
     }
     int64_t total = 0;
     int32_t longest = 0;

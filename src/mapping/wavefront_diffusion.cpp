@@ -71,12 +71,33 @@ RowCells RingRow(Wavefront* w, int32_t y) {
 // two low bits of each channel) fills one 64-byte line, and a 16x16x16 block
 // one 4 KiB page. A mere reordering of the 2^24 entries: every colour still
 // has a place of its own.
+//
+// Each channel's bits land in fixed places, so the index is the OR of one
+// table value per channel: the high four bits of blue, green and red go to
+// bits 20, 16 and 12 up, the next two to bits 10, 8 and 6 up, the low two to
+// bits 4, 2 and 0 up.
+struct CacheIndexTables {
+    uint32_t blue[256], green[256], red[256];
+};
+
+constexpr uint32_t SpreadChannel(uint32_t v, int step) {
+    return ((v >> 4) << (12 + 4 * step)) | (((v >> 2) & 3) << (6 + 2 * step)) | ((v & 3) << (2 * step));
+}
+
+constexpr CacheIndexTables MakeCacheIndexTables() {
+    CacheIndexTables t{};
+    for (uint32_t v = 0; v < 256; ++v) {
+        t.blue[v] = SpreadChannel(v, 2);
+        t.green[v] = SpreadChannel(v, 1);
+        t.red[v] = SpreadChannel(v, 0);
+    }
+    return t;
+}
+
+constexpr CacheIndexTables kCacheIndex = MakeCacheIndexTables();
+
 inline size_t ColorCacheIndex(const uint8_t* q) {
-    const size_t b = q[0], g = q[1], r = q[2];
-    const size_t page = (b >> 4) << 8 | (g >> 4) << 4 | (r >> 4);
-    const size_t line = ((b >> 2) & 3) << 4 | ((g >> 2) & 3) << 2 | ((r >> 2) & 3);
-    const size_t byte = (b & 3) << 4 | (g & 3) << 2 | (r & 3);
-    return page << 12 | line << 6 | byte;
+    return kCacheIndex.blue[q[0]] | kCacheIndex.green[q[1]] | kCacheIndex.red[q[2]];
 }
 
 int32_t SearchOrRecall(Wavefront* w, const uint8_t* query) {
@@ -131,8 +152,6 @@ RowState StartRow(Wavefront* w, int32_t y) {
     return r;
 }
 
-inline int32_t ClampLane(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
 inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     const Cell* a = r.above.a + x;
     const Cell* b = r.above.b + x;
@@ -145,13 +164,15 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     r.sumB += b[1] - b[-2];
     // Kernel: older row 1 3 5 3 1, previous row 3 5 7 5 3, current row 5 7.
     const Cell sum = r.sumA + 2 * (r.sumB + b[0]) + 5 * r.far + 7 * r.left;
-    const Cell correction = sum / 48;  // truncating toward zero, lane by lane
     const uint8_t* in = r.in + 3 * size_t(x);
-    const uint8_t query[3] = {uint8_t(ClampLane(in[0] + correction[0])), uint8_t(ClampLane(in[1] + correction[1])),
-                              uint8_t(ClampLane(in[2] + correction[2]))};
+    const Cell source = {int16_t(in[0]), int16_t(in[1]), int16_t(in[2]), 0};
+    Cell corrected = source + sum / 48;  // the division truncates toward zero, lane by lane
+    const Cell black = {0, 0, 0, 0}, white = {255, 255, 255, 255};
+    corrected = corrected < black ? black : corrected;
+    corrected = corrected > white ? white : corrected;
+    const uint8_t query[3] = {uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2])};
     const int32_t slot = SearchOrRecall(w, query);
     r.out[x] = uint8_t(slot);
-    const Cell source = {int16_t(in[0]), int16_t(in[1]), int16_t(in[2]), 0};
     const Cell error = source - w->paletteCells[slot];
     const Cell errorAbove = r.above.errors[x];
     r.far = r.left;
