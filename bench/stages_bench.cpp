@@ -101,7 +101,7 @@ void BM_HistogramFast(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
     for (auto _ : state) {
-        ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k);
+        ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k, 0);
         benchmark::DoNotOptimize(entries);
         FreeBytes(entries);
     }
@@ -135,7 +135,7 @@ void BM_Palette(benchmark::State& state) {
 void BM_PaletteFast(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k);
+    ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k, 0);
     std::vector<const ColorEntry*> refs(static_cast<size_t>(k)), scratch(static_cast<size_t>(k));
     std::vector<ColorBox> boxes(kMaxBoxes);
     PaletteEntry palette[kEndSlot - kFirstSlot];

@@ -3,7 +3,7 @@
 
 #include "mapping/diffusion.h"
 #include "mapping/palette_grid.h"
-#include "mapping/worker_threads.h"
+#include "util/worker_threads.h"
 #include "util/alloc.h"
 
 namespace {

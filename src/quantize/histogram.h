@@ -23,7 +23,7 @@ struct OccupancyCell {
 constexpr int32_t kOccupancyCellCount = 1 << 21;  // 2^24 keys / 8 keys per cell
 
 // 64 levels per channel: (x + 2) rounded down to a multiple of 4, 253..255 -> 252.
-inline uint8_t QuantizeChannel(uint8_t x) {
+constexpr uint8_t QuantizeChannel(uint8_t x) {
     return x >= 253 ? uint8_t(252) : uint8_t((x + 2) & ~3);
 }
 
@@ -58,9 +58,13 @@ void FillColorEntries(ColorEntry* entries, const OccupancyCell* table, const uin
 ColorEntry* BuildColorHistogram(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count);
 
 // BuildColorHistogram, entry for entry, in one pass over the pixels and 1 MiB
-// of counts instead of the 16 MiB table: a count per 64-level colour, indexed
+// of counts per thread instead of the 16 MiB table: a count per 64-level colour, indexed
 // by the key with its six always-zero bits squeezed out, which keeps the key
 // order, so a sweep of the counts lists the entries in ascending key order.
-// Returns the same entries as BuildColorHistogram (caller frees), or null
-// when working memory cannot be had.
-ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count);
+// The rows are shared out among `threadCount` threads (0: one per processor
+// the machine runs), each with counts of its own, summed at the end; a thread
+// that cannot be started leaves its rows to the caller. Returns the same
+// entries as BuildColorHistogram (caller frees), or null when working memory
+// cannot be had.
+ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count,
+                                    int threadCount);

@@ -1,37 +1,80 @@
 #include "quantize/histogram.h"
 #include "util/alloc.h"
+#include "util/worker_threads.h"
 
 namespace {
 
 constexpr int32_t kLevelColors = 1 << 18;  // 64 levels in each of three channels
+constexpr int kMaxThreads = 16;
 
 // Channel value -> its level 0..63: QuantizeChannel without the two zero bits.
 struct LevelTable {
     uint32_t level[256];
 };
 
-LevelTable MakeLevelTable() {
-    LevelTable t;
+constexpr LevelTable MakeLevelTable() {
+    LevelTable t{};
     for (int x = 0; x < 256; ++x) t.level[x] = uint32_t(QuantizeChannel(uint8_t(x))) >> 2;
     return t;
 }
 
+constexpr LevelTable kLevels = MakeLevelTable();
+
+// One thread's share: rows first .. end - 1 counted into its own counts.
+struct CountJob {
+    const uint8_t* pixels;
+    size_t stride;
+    int32_t width;
+    int32_t firstRow;
+    int32_t endRow;
+    int32_t* counts;
+};
+
+void CountRows(void* argument) {
+    const CountJob* job = static_cast<const CountJob*>(argument);
+    const uint32_t* level = kLevels.level;
+    int32_t* counts = job->counts;
+    for (int32_t y = job->firstRow; y < job->endRow; ++y) {
+        const uint8_t* p = job->pixels + size_t(y) * job->stride;
+        for (int32_t x = 0; x < job->width; ++x, p += 3) ++counts[level[p[0]] << 12 | level[p[1]] << 6 | level[p[2]]];
+    }
+}
+
 }  // namespace
 
-ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count) {
-    int32_t* counts = static_cast<int32_t*>(AllocateZeroed(kLevelColors, sizeof(int32_t)));
+ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count,
+                                    int threadCount) {
+    const int32_t width = info->biWidth > 0 ? info->biWidth : 0;
+    const int32_t height = info->biHeight > 0 ? info->biHeight : 0;
+    int threads = threadCount > 0 ? threadCount : MachineThreadCount();
+    if (threads > kMaxThreads) threads = kMaxThreads;
+    if (threads > height) threads = height > 0 ? height : 1;
+    // Every thread counts into counts of its own; the sums are the same in any order.
+    int32_t* counts = static_cast<int32_t*>(AllocateZeroed(size_t(kLevelColors) * size_t(threads), sizeof(int32_t)));
     if (!counts) return nullptr;
-    static const LevelTable levels = MakeLevelTable();
-    const uint32_t* level = levels.level;
-    const int32_t width = info->biWidth;
-    const int32_t height = info->biHeight;
-    if (width > 0 && height > 0) {
-        const size_t stride = size_t(RowStride(info));
-        for (int32_t y = 0; y < height; ++y) {
-            const uint8_t* p = pixels + size_t(y) * stride;
-            for (int32_t x = 0; x < width; ++x, p += 3) ++counts[level[p[0]] << 12 | level[p[1]] << 6 | level[p[2]]];
+    CountJob jobs[kMaxThreads];
+    WorkerThread workers[kMaxThreads];
+    const size_t stride = width > 0 ? size_t(RowStride(info)) : 0;
+    for (int t = 0; t < threads; ++t) {
+        jobs[t] = CountJob{pixels, stride, width, int32_t(int64_t(height) * t / threads),
+                           int32_t(int64_t(height) * (t + 1) / threads), counts + size_t(kLevelColors) * size_t(t)};
+        workers[t].running = 0;
+    }
+    // Share 0 is this thread's; a share whose thread cannot start is counted here too.
+    for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], CountRows, &jobs[t]);
+    CountRows(&jobs[0]);
+    for (int t = 1; t < threads; ++t) {
+        if (workers[t].running) {
+            JoinWorkerThread(&workers[t]);
+        } else {
+            CountRows(&jobs[t]);
         }
     }
+    for (int t = 1; t < threads; ++t) {
+        const int32_t* part = jobs[t].counts;
+        for (int32_t c = 0; c < kLevelColors; ++c) counts[c] += part[c];
+    }
+
     int32_t k = 0;
     for (int32_t c = 0; c < kLevelColors; ++c) k += counts[c] != 0;
     ColorEntry* entries = static_cast<ColorEntry*>(AllocateZeroed(size_t(k), sizeof(ColorEntry)));
@@ -39,7 +82,8 @@ ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADE
         int32_t at = 0;
         for (int32_t c = 0; c < kLevelColors; ++c) {
             if (counts[c] == 0) continue;
-            entries[at].colorKey = MakeColorKey(uint8_t((c >> 12) << 2), uint8_t(((c >> 6) & 63) << 2), uint8_t((c & 63) << 2));
+            entries[at].colorKey =
+                MakeColorKey(uint8_t((c >> 12) << 2), uint8_t(((c >> 6) & 63) << 2), uint8_t((c & 63) << 2));
             entries[at].pixelCount = counts[c];
             ++at;
         }

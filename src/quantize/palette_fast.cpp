@@ -142,7 +142,7 @@ void SplitBoxesFast(PaletteEntry* palette, int count, ColorBox* boxes, const Col
 int BuildPaletteFast(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info) {
     if (count > 0) std::memset(palette, 0, sizeof(PaletteEntry) * size_t(count));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogramFast(pixels, info, &k);
+    ColorEntry* entries = BuildColorHistogramFast(pixels, info, &k, 0);
     if (!entries) return 0;
     int ok = 0;
     const ColorEntry** refs = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));

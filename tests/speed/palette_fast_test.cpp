@@ -12,6 +12,7 @@
 #include "quantize/histogram.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
+#include "util/worker_threads.h"
 
 namespace {
 
@@ -76,17 +77,34 @@ std::vector<Case> Images() {
 
 }  // namespace
 
-TEST(BuildColorHistogramFast, SameEntriesAsThePlainHistogram) {
+TEST(BuildColorHistogramFast, SameEntriesAsThePlainHistogramForEveryThreadCount) {
     for (const Case& c : Images()) {
-        int32_t k = -1, kFast = -2;
+        int32_t k = -1;
         ColorEntry* plain = BuildColorHistogram(c.image.pixels.data(), &c.image.info, &k);
-        ColorEntry* fast = BuildColorHistogramFast(c.image.pixels.data(), &c.image.info, &kFast);
         ASSERT_NE(plain, nullptr);
-        ASSERT_NE(fast, nullptr);
-        const std::vector<ColorEntry> want = Entries(plain, k), got = Entries(fast, kFast);
-        EXPECT_EQ(k, kFast) << c.name;
-        EXPECT_EQ(EntryMismatch(want, got), "") << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight;
+        const std::vector<ColorEntry> want = Entries(plain, k);
+        for (int threads : {1, 2, 3, 8}) {
+            int32_t kFast = -2;
+            ColorEntry* fast = BuildColorHistogramFast(c.image.pixels.data(), &c.image.info, &kFast, threads);
+            ASSERT_NE(fast, nullptr);
+            EXPECT_EQ(k, kFast) << c.name;
+            EXPECT_EQ(EntryMismatch(want, Entries(fast, kFast)), "")
+                << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", " << threads
+                << " threads";
+        }
     }
+}
+
+TEST(BuildColorHistogramFast, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
+    const TestImage image = PhotoLikeImage(41, 37, 9);
+    int32_t k = -1, kFast = -2;
+    ColorEntry* plain = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+    RefuseWorkerStarts(1);
+    ColorEntry* fast = BuildColorHistogramFast(image.pixels.data(), &image.info, &kFast, 4);
+    RefuseWorkerStarts(0);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(fast, nullptr);
+    EXPECT_EQ(EntryMismatch(Entries(plain, k), Entries(fast, kFast)), "");
 }
 
 TEST(ComputeBoxStatsFast, SameStatsAsThePlainPassesAlsoPastThirtyTwoBits) {

@@ -8,7 +8,7 @@
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
 #include "mapping/palette_grid.h"
-#include "mapping/worker_threads.h"
+#include "util/worker_threads.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
 

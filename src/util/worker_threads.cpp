@@ -1,4 +1,4 @@
-#include "mapping/worker_threads.h"
+#include "util/worker_threads.h"
 
 #include <cstring>
 #include <thread>
