@@ -28,7 +28,13 @@ if [ ${#need[@]} -gt 0 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   $SUDO apt-get update -qq -o DPkg::Lock::Timeout=300
-  $SUDO "${APT[@]}" install "${need[@]}"
+  # dpkg's hundreds of lines are shown only when the install fails.
+  log=$(mktemp)
+  if ! $SUDO "${APT[@]}" install "${need[@]}" >"$log" 2>&1; then
+    cat "$log"; rm -f "$log"; exit 1
+  fi
+  rm -f "$log"
+  echo "installed: ${need[*]}"
 fi
 
 # LC_ALL=ja_JP.UTF-8 gives wine code page 932; generate it so the shell and
