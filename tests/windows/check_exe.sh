@@ -47,5 +47,5 @@ check "icon group 122 holds two images" [ "$(grep -c -- '^--icon' "$work/icons.t
 check "icon group 122: 32x32 at 4 bpp" has '--width=32 --height=32 --bit-depth=4 ' "$work/icons.txt"
 check "icon group 122: 16x16 at 4 bpp" has '--width=16 --height=16 --bit-depth=4 ' "$work/icons.txt"
 
-echo "windows executables: $passed passed, $failed failed"
+echo "windows-exe: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -196,5 +196,5 @@ scenario_overwrite
 scenario_refused "no argument"
 scenario_refused "two arguments" 'pictures\photo.bmp' 'pictures\photo.bmp'
 scenario_refused "missing file" 'pictures\absent.bmp'
-echo "windows dialog: $passed passed, $failed failed"
+echo "wine-dialog: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
