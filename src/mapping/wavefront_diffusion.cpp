@@ -11,6 +11,7 @@ namespace {
 constexpr int kRowMargin = 3;         // zero cells each side: no edge tests in the kernel
 constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
+constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
 constexpr size_t kColorCacheSize = size_t(1) << 24;
 constexpr int32_t kRowsPerTake = 2;    // rows a worker maps side by side
 
@@ -197,7 +198,12 @@ void MapRows(Wavefront* w, int32_t y, bool pair) {
     int32_t ready = y == 0 ? width : 0;
     int32_t x = 0;
     for (; x < width; ++x) {
-        if (ready < width && ready < x + 3) ready = AwaitRow(w, y, x + 3 < width ? x + 3 : width);
+        if (ready < width && ready < x + 3) {
+            // Waits for more than the kernel needs, so that this thread reads
+            // only cache lines the other has long finished writing.
+            const int32_t want = x + 3 + kReadGap;
+            ready = AwaitRow(w, y, want < width ? want : width);
+        }
         MapPixel(w, first, x);
         if (pair && x >= kLag) MapPixel(w, second, x - kLag);
     }
