@@ -68,23 +68,24 @@ int Run(const RunSpec& spec) { return WaitRun(StartRun(spec)); }
 RunState WatchRun(pid_t run, int* exitCode) {
     const std::string path = "/proc/" + std::to_string(run) + "/syscall";
     // About a minute at most; a sound run gets to either at once.
+    bool unobservable = false;
     for (int attempt = 0; attempt < 60000; ++attempt) {
         int status = 0;
         if (waitpid(run, &status, WNOHANG) == run) {
             *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return RunState::kEnded;
         }
-        // The first field is the number of the call the process is blocked in.
+        // The number of the call the process is blocked in, or "running".
+        // Where that cannot be seen, only the end is waited for.
         FILE* file = fopen(path.c_str(), "r");
-        long number = -1;
-        if (file != nullptr) {
-            if (fscanf(file, "%ld", &number) != 1) number = -1;
-            fclose(file);
-        }
-        if (number == SYS_flock) return RunState::kBlockedInFlock;
+        char text[32] = "";
+        const bool read = file != nullptr && fgets(text, sizeof text, file) != nullptr;
+        if (file != nullptr) fclose(file);
+        if (!read) unobservable = true;
+        if (read && text[0] != 'r' && strtol(text, nullptr, 10) == SYS_flock) return RunState::kBlockedInFlock;
         usleep(1000);
     }
-    return RunState::kNeither;
+    return unobservable ? RunState::kUnobservable : RunState::kNeither;
 }
 
 std::vector<uint8_t> Picture(int width, int height, int seed) {

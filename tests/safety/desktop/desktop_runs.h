@@ -47,8 +47,10 @@ int Run(const RunSpec& spec);
 
 // Watches `run` until it is blocked in flock() or has ended (then its exit
 // code, or -1, is in *exitCode and it needs no WaitRun). Gives up after a
-// generous bound rather than hang the test run.
-enum class RunState { kBlockedInFlock, kEnded, kNeither };
+// generous bound rather than hang the test run: kUnobservable when the
+// system did not show which call the run was blocked in (/proc/PID/syscall
+// unreadable), else kNeither.
+enum class RunState { kBlockedInFlock, kEnded, kUnobservable, kNeither };
 RunState WatchRun(pid_t run, int* exitCode);
 
 // A picture and the 8-bit file the program makes of it (ConvertFile in
