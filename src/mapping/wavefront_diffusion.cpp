@@ -28,16 +28,15 @@ struct alignas(64) RowProgress {
 // 16 bits: errors lie in -255 to 255 and the kernel's sums in -12240 to 12240.
 typedef int16_t Cell __attribute__((vector_size(8)));
 
-// What one mapped row keeps for the rows after it, each an array of
-// rowCells cells: its errors E, and A = E' + 3E, B = E' + E with E' the row
-// before's errors. The next row's kernel over the two rows above it,
-// 1 3 5 3 1 on E' and 3 5 7 5 3 on E, is then the five-cell sum of A plus
-// twice the three-cell sum of B plus twice B itself: sums that slide along
-// the row by one addition and one subtraction each.
-struct RowCells {
-    Cell* errors;
-    Cell* a;
-    Cell* b;
+// What one mapped row keeps per pixel for the row after it: with E its
+// errors and E' those of the row before, A = E' + 3E and B = E' + E. The next
+// row's kernel over the two rows above it, 1 3 5 3 1 on E' and 3 5 7 5 3 on
+// E, is then the five-cell sum of A plus twice the three-cell sum of B plus
+// twice B itself: sums that slide along the row by one addition and one
+// subtraction each. E itself is (A - B) / 2, exactly.
+struct RowCell {
+    Cell a;
+    Cell b;
 };
 
 struct Wavefront {
@@ -50,8 +49,8 @@ struct Wavefront {
     const PaletteEntry* palette;
     const CandidateTable* candidates;
     uint8_t* colorCache;        // null when not used
-    Cell* zeroRow;              // the rows before the first: E, A and B all zero
-    Cell* ring;                 // ringSize rows of three arrays of rowCells cells
+    RowCell* zeroRow;           // the row before the first: all zero
+    RowCell* ring;              // ringSize rows of rowCells cells
     int ringSize;
     size_t rowCells;
     RowProgress* progress;      // ringSize records, one per ring row
@@ -59,12 +58,8 @@ struct Wavefront {
     Cell paletteCells[kPaletteSize];  // the palette's blue, green, red as cells
 };
 
-inline uint8_t ClampToByte(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : uint8_t(v)); }
-
-RowCells RingRow(Wavefront* w, int32_t y) {
-    Cell* base = y < 0 ? w->zeroRow : w->ring + size_t(y % w->ringSize) * 3 * w->rowCells;
-    const size_t n = y < 0 ? 0 : w->rowCells;  // the zero row serves as all three
-    return RowCells{base + kRowMargin, base + n + kRowMargin, base + 2 * n + kRowMargin};
+RowCell* RingRow(Wavefront* w, int32_t y) {
+    return (y < 0 ? w->zeroRow : w->ring + size_t(y % w->ringSize) * w->rowCells) + kRowMargin;
 }
 
 // Where a colour's search result is kept. Neighbouring pixels search close
@@ -97,18 +92,23 @@ constexpr CacheIndexTables MakeCacheIndexTables() {
 
 constexpr CacheIndexTables kCacheIndex = MakeCacheIndexTables();
 
-inline size_t ColorCacheIndex(const uint8_t* q) {
-    return kCacheIndex.blue[q[0]] | kCacheIndex.green[q[1]] | kCacheIndex.red[q[2]];
+inline size_t ColorCacheIndex(uint8_t blue, uint8_t green, uint8_t red) {
+    return kCacheIndex.blue[blue] | kCacheIndex.green[green] | kCacheIndex.red[red];
 }
 
-int32_t SearchOrRecall(Wavefront* w, const uint8_t* query) {
-    if (!w->colorCache) return FindNearestCandidate(query, w->candidates);
-    uint8_t* entry = w->colorCache + ColorCacheIndex(query);
+int32_t Search(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
+    const uint8_t query[3] = {blue, green, red};
+    return FindNearestCandidate(query, w->candidates);
+}
+
+int32_t SearchOrRecall(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
+    if (!w->colorCache) return Search(w, blue, green, red);
+    uint8_t* entry = w->colorCache + ColorCacheIndex(blue, green, red);
     // Every thread stores the same slot for the same colour, so relaxed
     // byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);
     if (slot == 0) {
-        slot = FindNearestCandidate(query, w->candidates);
+        slot = Search(w, blue, green, red);
         __atomic_store_n(entry, uint8_t(slot), __ATOMIC_RELAXED);
     }
     return slot;
@@ -130,8 +130,8 @@ int32_t AwaitRow(Wavefront* w, int32_t y, int32_t need) {
 // pixels to its left, and the sliding sums over the row above; all kept in
 // registers, as each pixel waits for the one before it.
 struct RowState {
-    RowCells above;
-    RowCells mine;
+    const RowCell* above;
+    RowCell* mine;
     const uint8_t* in;
     uint8_t* out;
     RowProgress* progress;
@@ -154,33 +154,29 @@ RowState StartRow(Wavefront* w, int32_t y) {
 }
 
 inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
-    const Cell* a = r.above.a + x;
-    const Cell* b = r.above.b + x;
+    const RowCell* above = r.above + x;
     if (x == 0) {
         // The sums as they stand one column before the row (margins are zero).
-        r.sumA = a[0] + a[1];
-        r.sumB = b[0];
+        r.sumA = above[0].a + above[1].a;
+        r.sumB = above[0].b;
     }
-    r.sumA += a[2] - a[-3];
-    r.sumB += b[1] - b[-2];
+    r.sumA += above[2].a - above[-3].a;
+    r.sumB += above[1].b - above[-2].b;
     // Kernel: older row 1 3 5 3 1, previous row 3 5 7 5 3, current row 5 7.
-    const Cell sum = r.sumA + 2 * (r.sumB + b[0]) + 5 * r.far + 7 * r.left;
+    const Cell sum = r.sumA + 2 * (r.sumB + above[0].b) + 5 * r.far + 7 * r.left;
     const uint8_t* in = r.in + 3 * size_t(x);
     const Cell source = {int16_t(in[0]), int16_t(in[1]), int16_t(in[2]), 0};
     Cell corrected = source + sum / 48;  // the division truncates toward zero, lane by lane
     const Cell black = {0, 0, 0, 0}, white = {255, 255, 255, 255};
     corrected = corrected < black ? black : corrected;
     corrected = corrected > white ? white : corrected;
-    const uint8_t query[3] = {uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2])};
-    const int32_t slot = SearchOrRecall(w, query);
+    const int32_t slot = SearchOrRecall(w, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
     r.out[x] = uint8_t(slot);
     const Cell error = source - w->paletteCells[slot];
-    const Cell errorAbove = r.above.errors[x];
+    const Cell errorAbove = (above[0].a - above[0].b) >> 1;
     r.far = r.left;
     r.left = error;
-    r.mine.errors[x] = error;
-    r.mine.a[x] = errorAbove + 3 * error;
-    r.mine.b[x] = errorAbove + error;
+    r.mine[x] = RowCell{errorAbove + 3 * error, errorAbove + error};
     if ((x + 1) % kPublishEvery == 0) r.progress->done.store(x + 1, std::memory_order_release);
 }
 
@@ -257,8 +253,8 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     FreeBytes(grid);
     if (!haveTable) return 0;
 
-    w.zeroRow = static_cast<Cell*>(AllocateZeroed(w.rowCells, sizeof(Cell)));
-    w.ring = static_cast<Cell*>(AllocateZeroed(3 * w.rowCells * size_t(w.ringSize), sizeof(Cell)));
+    w.zeroRow = static_cast<RowCell*>(AllocateZeroed(w.rowCells, sizeof(RowCell)));
+    w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
     WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
     w.colorCache = cache ? static_cast<uint8_t*>(AllocateZeroed(kColorCacheSize, 1)) : nullptr;
