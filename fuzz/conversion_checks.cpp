@@ -104,7 +104,7 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
     options.useColorCache = int(size / 3 % 2);
 
     SetAllocationFailureAt(failAt);
-    int built = BuildPalette(palette + kFirstSlot, kColorCount, pixels, &sourceInfo);
+    int built = BuildPaletteFast(palette + kFirstSlot, kColorCount, pixels, &sourceInfo);
     int mapped = built ? DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot,
                                               pixels, &sourceInfo, &options)
                        : 0;
@@ -112,9 +112,9 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
 
     if (const char* problem = CheckPaletteRegion(palette)) return problem;
     if (!built) {
-        if (failAt == 0) return "BuildPalette failed without an allocation failure";
+        if (failAt == 0) return "BuildPaletteFast failed without an allocation failure";
         for (int i = 0; i < kColorCount; ++i) {
-            if (!IsZero(palette[kFirstSlot + i])) return "a failed BuildPalette left colours behind";
+            if (!IsZero(palette[kFirstSlot + i])) return "a failed BuildPaletteFast left colours behind";
         }
         return nullptr;
     }
@@ -136,7 +136,15 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
         return "written past the index buffer's image size";
     }
 
-    // The plain mapping, pixel by pixel in one thread, gives the same bytes.
+    // The plain construction gives the same palette, and the plain mapping,
+    // pixel by pixel in one thread, the same indices.
+    PaletteEntry plainPalette[kPaletteSize];
+    std::memset(plainPalette, kOutsideSlot, sizeof plainPalette);
+    std::memset(plainPalette + kFirstSlot, 0xEE, kColorCount * sizeof plainPalette[0]);
+    if (!BuildPalette(plainPalette + kFirstSlot, kColorCount, pixels, &sourceInfo)) {
+        return "BuildPalette failed where the fast construction succeeded";
+    }
+    if (std::memcmp(plainPalette, palette, sizeof palette) != 0) return "the fast and the plain palette differ";
     uint8_t plain[kIndexCapacity];
     std::memset(plain, kUnwritten, sizeof plain);
     if (!DiffuseToIndices(plain, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo)) {

@@ -17,12 +17,12 @@ const char* CheckBitmapParse(const uint8_t* data, size_t size);
 // Palette construction and error diffusion on a small image taken from the
 // bytes: byte 0 gives the width, byte 1 the height (each 1 to
 // kConversionMaxSide), byte 2 an allocation to fail (when below 16, 0 for
-// none); the rest are the pixels, repeated to fill the image. The image is
-// mapped as the conversion maps it (the fast mapping, one to three threads by
-// the input's length). Every index lies in 10 to 245, row padding and slots
-// outside 10 to 245 are left alone, the palette colours are distinct, the
-// plain one-thread mapping gives the same bytes, and a failed allocation
-// leaves nothing written.
+// none); the rest are the pixels, repeated to fill the image. The palette is
+// built and the image mapped as the conversion does it (the fast stages, the
+// mapping in one to three threads by the input's length). Every index lies in
+// 10 to 245, row padding and slots outside 10 to 245 are left alone, the
+// palette colours are distinct, the plain stages give the same palette and
+// indices, and a failed allocation leaves nothing written.
 constexpr int kConversionMaxSide = 24;
 const char* CheckSmallConversion(const uint8_t* data, size_t size);
 
