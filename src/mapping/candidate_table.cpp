@@ -1,10 +1,22 @@
 #include <algorithm>
+#include <cstring>
 
 #include "mapping/palette_grid.h"
 #include "quantize/tone_table.h"
 #include "util/alloc.h"
 
 namespace {
+
+// Lists are padded to whole blocks of kBlock entries with filler candidates
+// whose tones are so far from every query tone (at least 1000 - 255 in each
+// channel, a distance above 555000 against at most 195075 for a real one)
+// that they are never the nearest, while a filler's key (distance times 256
+// plus position) still fits 32 bits: 3 * 1000^2 * 256 + 255.
+constexpr int32_t kBlock = 8;
+constexpr int16_t kFillerTone = 1000;
+
+typedef int16_t Tones __attribute__((vector_size(2 * kBlock)));
+typedef int32_t Keys __attribute__((vector_size(4 * kBlock)));
 
 int CountNodes(const GridNode* node) {
     int n = 0;
@@ -85,6 +97,7 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
         table->listStart[c] = int32_t(total);
         int n = 0;
         VisitSearchedCells(grid, occupied, c, [&](int cell) { n += nodesIn[cell]; });
+        n = (n + kBlock - 1) / kBlock * kBlock;
         total += n;
         longest = std::max(longest, int32_t(n));
     }
@@ -109,6 +122,10 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
                 table->slot[at] = uint8_t(n->slot);
             }
         });
+        for (; at < table->listStart[c + 1]; ++at) {
+            table->toneBlue[at] = table->toneGreen[at] = table->toneRed[at] = kFillerTone;
+            table->slot[at] = 0;
+        }
     }
     FreeBytes(occupied);
     return 1;
@@ -133,19 +150,28 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) 
     const int16_t* tb = table->toneBlue + first;
     const int16_t* tg = table->toneGreen + first;
     const int16_t* tr = table->toneRed + first;
-    const int16_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
-    // One pass that the compiler can vectorise: each distance goes with its
-    // list position in the low byte (a list holds at most 256 nodes, one per
-    // slot), so the least of these keys is the least distance met first,
-    // which is the node the plain walk keeps. Tone differences fit 16 bits,
-    // so the squares are 16-by-16-bit products widened to 32; a key is at
-    // most 195075 * 256 + 255, well inside 32 bits.
-    int32_t least = 2147483647;
-    for (int32_t i = 0; i < count; ++i) {
-        const int16_t db = int16_t(qb - tb[i]), dg = int16_t(qg - tg[i]), dr = int16_t(qr - tr[i]);
-        const int32_t key = (int32_t(db) * db + int32_t(dg) * dg + int32_t(dr) * dr) << 8 | i;
-        least = key < least ? key : least;
+    const int32_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
+    // Each distance goes with its list position in the low byte (a list holds
+    // at most 256 entries: one node per slot, padded to whole blocks), so the
+    // least of these keys is the least distance met first, which is the node
+    // the plain walk keeps. A block of tones at a time, widened to 32 bits.
+    Keys best = {};
+    best += 2147483647;
+    Keys position = {};
+    for (int32_t i = 0; i < kBlock; ++i) position[i] = i;
+    for (int32_t i = 0; i < count; i += kBlock, position += kBlock) {
+        Tones blue, green, red;
+        std::memcpy(&blue, tb + i, sizeof blue);
+        std::memcpy(&green, tg + i, sizeof green);
+        std::memcpy(&red, tr + i, sizeof red);
+        const Keys db = qb - __builtin_convertvector(blue, Keys);
+        const Keys dg = qg - __builtin_convertvector(green, Keys);
+        const Keys dr = qr - __builtin_convertvector(red, Keys);
+        const Keys key = (db * db + dg * dg + dr * dr) << 8 | position;
+        best = key < best ? key : best;
     }
+    int32_t least = best[0];
+    for (int32_t i = 1; i < kBlock; ++i) least = best[i] < least ? best[i] : least;
     return table->slot[first + (least & 0xFF)];
 }
 
