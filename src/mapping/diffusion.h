@@ -33,7 +33,7 @@ struct DiffusionOptions {
 // (a zero-filled byte table, slot numbers being never 0; only used when the
 // first slot is above 0), and successive rows are mapped by several threads
 // as a wavefront: row y maps column x once row y - 1 has finished column x + 2,
-// which is all the kernel reads of it. Each thread maps two successive rows
+// which is all the kernel reads of it. Each thread maps three successive rows
 // side by side, and the three channels go through the kernel together in
 // 16-bit lanes over sliding sums. A thread that cannot be started leaves its
 // rows to the others. Returns what DiffuseToIndices returns; also 0 when

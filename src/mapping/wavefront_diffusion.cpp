@@ -13,7 +13,7 @@ constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
 constexpr size_t kColorCacheSize = size_t(1) << 24;
-constexpr int32_t kRowsPerTake = 2;    // rows a worker maps side by side
+constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
 
 // How far one row has got. Kept one per cache line so that threads on
 // neighbouring rows do not share one.
@@ -180,43 +180,42 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     if ((x + 1) % kPublishEvery == 0) r.progress->done.store(x + 1, std::memory_order_release);
 }
 
-// Maps row y, and row y + 1 when `pair` is set, interleaved three columns
-// apart: row y + 1 maps column x after row y has mapped column x + 2, which
-// is all it reads of it. The two rows' pixels do not wait for each other, so
-// the processor works on both at once.
-void MapRows(Wavefront* w, int32_t y, bool pair) {
+// Maps rows y .. y + count - 1 (count at most kRowsPerTake) side by side,
+// each three columns behind the one before: row y + i + 1 maps column x after
+// row y + i has mapped column x + 2, which is all it reads of it. The rows'
+// pixels do not wait for each other, so the processor works on all at once,
+// and a table line that one row fetches is at hand for the rows below.
+void MapRows(Wavefront* w, int32_t y, int32_t count) {
     const int32_t width = w->width;
     constexpr int32_t kLag = 3;
-    RowState first = StartRow(w, y);
-    RowState second{};
-    if (pair) second = StartRow(w, y + 1);
+    RowState rows[kRowsPerTake];
+    for (int32_t i = 0; i < count; ++i) rows[i] = StartRow(w, y + i);
     // Row y - 1 (and through it row y - 2) is complete up to `ready` columns.
     int32_t ready = y == 0 ? width : 0;
-    int32_t x = 0;
-    for (; x < width; ++x) {
-        if (ready < width && ready < x + 3) {
+    const int32_t steps = width + kLag * (count - 1);
+    for (int32_t step = 0; step < steps; ++step) {
+        if (step < width && ready < width && ready < step + 3) {
             // Waits for more than the kernel needs, so that this thread reads
             // only cache lines the other has long finished writing.
-            const int32_t want = x + 3 + kReadGap;
+            const int32_t want = step + 3 + kReadGap;
             ready = AwaitRow(w, y, want < width ? want : width);
         }
-        MapPixel(w, first, x);
-        if (pair && x >= kLag) MapPixel(w, second, x - kLag);
+        for (int32_t i = 0; i < kRowsPerTake; ++i) {
+            const int32_t x = step - kLag * i;
+            if (i < count && x >= 0 && x < width) MapPixel(w, rows[i], x);
+        }
     }
-    first.progress->done.store(width, std::memory_order_release);
-    if (!pair) return;
-    for (int32_t x2 = x - kLag < 0 ? 0 : x - kLag; x2 < width; ++x2) MapPixel(w, second, x2);
-    second.progress->done.store(width, std::memory_order_release);
+    for (int32_t i = 0; i < count; ++i) rows[i].progress->done.store(width, std::memory_order_release);
 }
 
-// Takes the next two unmapped rows until none is left. Rows are taken in
+// Takes the next kRowsPerTake unmapped rows until none is left. Rows are taken in
 // order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
     Wavefront* w = static_cast<Wavefront*>(argument);
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRows(w, y, y + 1 < w->height);
+        MapRows(w, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
     }
 }
 
