@@ -193,12 +193,20 @@ void MapRows(Wavefront* w, int32_t y, int32_t count) {
     // Row y - 1 (and through it row y - 2) is complete up to `ready` columns.
     int32_t ready = y == 0 ? width : 0;
     const int32_t steps = width + kLag * (count - 1);
+    // Steps at which every row has a column to map; the steps before and
+    // after, where some have none, take the general path.
+    const int32_t fullFrom = count == kRowsPerTake ? kLag * (kRowsPerTake - 1) : steps;
+    const int32_t fullTo = count == kRowsPerTake && width > fullFrom ? width : fullFrom;
     for (int32_t step = 0; step < steps; ++step) {
         if (step < width && ready < width && ready < step + 3) {
             // Waits for more than the kernel needs, so that this thread reads
             // only cache lines the other has long finished writing.
             const int32_t want = step + 3 + kReadGap;
             ready = AwaitRow(w, y, want < width ? want : width);
+        }
+        if (step >= fullFrom && step < fullTo) {
+            for (int32_t i = 0; i < kRowsPerTake; ++i) MapPixel(w, rows[i], step - kLag * i);
+            continue;
         }
         for (int32_t i = 0; i < kRowsPerTake; ++i) {
             const int32_t x = step - kLag * i;
