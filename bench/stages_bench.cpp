@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -287,6 +288,11 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    // Every large block fresh from the system, as in a conversion's own
+    // process: without this the allocator keeps freed blocks of the smaller
+    // images for the next iteration, and only the largest would pay for
+    // fresh pages.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     benchmark::RunSpecifiedBenchmarks();

@@ -56,7 +56,8 @@ void ReleasePaletteGrid(PaletteGrid* grid);
 // meets them (own cell, then shell 1 when the own cell has nodes, else every
 // shell up to and including the first that has any). Keeping the first
 // strictly smaller distance over that list is FindNearestColor exactly.
-// Tones are stored int16 side by side so the distances of a list vectorise.
+// Tones are stored int16 side by side so the distances of a list vectorise;
+// each list is padded to whole blocks with filler entries never nearest.
 struct CandidateTable {
     int32_t* listStart;   // kGridCells + 1 offsets into the arrays below
     int16_t* toneBlue;
