@@ -190,7 +190,7 @@ void MapRows(Wavefront* w, int32_t y, int32_t count) {
     constexpr int32_t kLag = 3;
     RowState rows[kRowsPerTake];
     for (int32_t i = 0; i < count; ++i) rows[i] = StartRow(w, y + i);
-    // Row y - 1 (and through it row y - 2) is complete up to `ready` columns.
+    // Row y - 1, the one row a row reads, is complete up to `ready` columns.
     int32_t ready = y == 0 ? width : 0;
     const int32_t steps = width + kLag * (count - 1);
     // Steps at which every row has a column to map; the steps before and
@@ -240,11 +240,12 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     if (threads > height) threads = height > 0 ? height : 1;
     const bool cache = (!options || options->useColorCache) && firstSlot > 0 && width > 0 && height > 0;
 
-    // Rows finish in order and are taken in order, two at a time. With t
-    // workers, when a worker takes rows y and y + 1 the rows in progress lie
-    // within y - 2t + 2 .. y + 1, so the rows before those are finished; row
-    // y + 1 overwrites row y + 1 - R, which only row y + 2 - R reads, so
-    // R = 2t + 2 ring rows never overwrite cells still to be read.
+    // Rows finish in order and are taken in order, k = kRowsPerTake at a
+    // time. With t workers, when a worker takes rows y .. y + k - 1 the rows
+    // in progress lie within y - k(t - 1) .. y + k - 1, so the rows before
+    // those are finished; row y + k - 1 overwrites row y + k - 1 - R, which
+    // only row y + k - R reads, so R = kt + 2 ring rows never overwrite cells
+    // still to be read.
     Wavefront w{};
     w.ringSize = kRowsPerTake * threads + 2;
     w.rowCells = size_t(width) + 2 * kRowMargin;
