@@ -98,7 +98,7 @@ command -v ffmpeg >/dev/null || echo "ffmpeg: not installed, skipped"
 command -v pngquant >/dev/null || echo "pngquant: not installed, skipped"
 [ -n "$timer" ] || echo "time: /usr/bin/time not installed, no peak memory"
 
-declare -A walls peaks outputs
+declare -A walls peaks outputs failed
 for ((run = 1; run <= runs; ++run)); do
   for i in "${!tools[@]}"; do
     name=${tools[$i]%%|*}
@@ -110,12 +110,21 @@ for ((run = 1; run <= runs; ++run)); do
     command=${command//OUT/$out}
     read -r -a argv <<<"$command"
     stats=$work/stats
+    [ -z "${failed[$i]:-}" ] || continue
+    ok=1
     if [ -n "$timer" ]; then
-      "$timer" -f "%e %M" -o "$stats" "${argv[@]}" >/dev/null
+      "$timer" -f "%e %M" -o "$stats" "${argv[@]}" >/dev/null || ok=0
     else
       start=$(date +%s.%N)
-      "${argv[@]}" >/dev/null
+      "${argv[@]}" >/dev/null || ok=0
       awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {print b - a, 0}' >"$stats"
+    fi
+    if [ $ok = 0 ]; then
+      # A tool that fails is left out of the table rather than ending the run.
+      echo "compare.sh: $name failed: ${argv[*]}" >&2
+      failed[$i]=1
+      unset "walls[$i]"
+      continue
     fi
     read -r wall peak <"$stats"
     walls[$i]="${walls[$i]:-} $wall"
@@ -136,6 +145,7 @@ psnr() {
   echo "${value%% *}"
 }
 
+[ -n "${walls[0]:-}" ] || { echo "compare.sh: bmp256-convert failed" >&2; exit 1; }
 base=$(echo "${walls[0]}" | median)
 printf '\n%-15s %12s %12s %14s %10s\n' tool "median s" "peak MiB" "x bmp256" "PSNR dB"
 for i in "${!tools[@]}"; do
@@ -155,7 +165,7 @@ echo
 if [ -n "$timer" ]; then
   echo "bmp256 peak memory: $(( peak / 1024 )) MiB of a $(( budget_kib / 1024 )) MiB budget (source 34.3 + indices 11.5 + 40)"
 fi
-if [ ${#magick_convert[@]} -gt 0 ]; then
+if [ ${#magick_convert[@]} -gt 0 ] && [ -n "${walls[1]:-}" ]; then
   im=$(echo "${walls[1]}" | median)
   echo "bmp256 time: $(awk -v b="$base" -v m="$im" 'BEGIN {printf "%.3f", b / m}') of ImageMagick's (target 0.1 or less)"
 fi
