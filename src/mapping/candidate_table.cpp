@@ -18,6 +18,15 @@ constexpr int16_t kFillerTone = 1000;
 typedef int16_t Tones __attribute__((vector_size(2 * kBlock)));
 typedef int32_t Keys __attribute__((vector_size(4 * kBlock)));
 
+// Entry `at` of the table: its block of kBlock entries holds their blue
+// tones, then their green, then their red.
+void SetTones(CandidateTable* table, int32_t at, int16_t blue, int16_t green, int16_t red) {
+    int16_t* block = table->tones + 3 * size_t(at - at % kBlock);
+    block[at % kBlock] = blue;
+    block[kBlock + at % kBlock] = green;
+    block[2 * kBlock + at % kBlock] = red;
+}
+
 int CountNodes(const GridNode* node) {
     int n = 0;
     for (; node; node = node->next) ++n;
@@ -103,11 +112,9 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
     }
     table->listStart[kGridCells] = int32_t(total);
     table->longestList = longest;
-    table->toneBlue = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
-    table->toneGreen = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
-    table->toneRed = static_cast<int16_t*>(AllocateBytes(sizeof(int16_t) * size_t(total)));
+    table->tones = static_cast<int16_t*>(AllocateBytes(3 * sizeof(int16_t) * size_t(total)));
     table->slot = static_cast<uint8_t*>(AllocateBytes(size_t(total)));
-    if (!table->toneBlue || !table->toneGreen || !table->toneRed || !table->slot) {
+    if (!table->tones || !table->slot) {
         FreeBytes(occupied);
         ReleaseCandidateTable(table);
         return 0;
@@ -116,14 +123,13 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
         int32_t at = table->listStart[c];
         VisitSearchedCells(grid, occupied, c, [&](int cell) {
             for (const GridNode* n = grid->heads[cell]; n; n = n->next, ++at) {
-                table->toneBlue[at] = ToneTable[n->color & 0xFF];
-                table->toneGreen[at] = ToneTable[(n->color >> 8) & 0xFF];
-                table->toneRed[at] = ToneTable[(n->color >> 16) & 0xFF];
+                SetTones(table, at, ToneTable[n->color & 0xFF], ToneTable[(n->color >> 8) & 0xFF],
+                         ToneTable[(n->color >> 16) & 0xFF]);
                 table->slot[at] = uint8_t(n->slot);
             }
         });
         for (; at < table->listStart[c + 1]; ++at) {
-            table->toneBlue[at] = table->toneGreen[at] = table->toneRed[at] = kFillerTone;
+            SetTones(table, at, kFillerTone, kFillerTone, kFillerTone);
             table->slot[at] = 0;
         }
     }
@@ -147,9 +153,7 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) 
     const int32_t first = table->listStart[cell];
     const int32_t count = table->listStart[cell + 1] - first;
     if (count == 0) return -1;
-    const int16_t* tb = table->toneBlue + first;
-    const int16_t* tg = table->toneGreen + first;
-    const int16_t* tr = table->toneRed + first;
+    const int16_t* tones = table->tones + 3 * size_t(first);
     const int32_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
     // Each distance goes with its list position in the low byte (a list holds
     // at most 256 entries: one node per slot, padded to whole blocks), so the
@@ -159,11 +163,11 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) 
     best += 2147483647;
     Keys position = {};
     for (int32_t i = 0; i < kBlock; ++i) position[i] = i;
-    for (int32_t i = 0; i < count; i += kBlock, position += kBlock) {
+    for (int32_t i = 0; i < count; i += kBlock, position += kBlock, tones += 3 * kBlock) {
         Tones blue, green, red;
-        std::memcpy(&blue, tb + i, sizeof blue);
-        std::memcpy(&green, tg + i, sizeof green);
-        std::memcpy(&red, tr + i, sizeof red);
+        std::memcpy(&blue, tones, sizeof blue);
+        std::memcpy(&green, tones + kBlock, sizeof green);
+        std::memcpy(&red, tones + 2 * kBlock, sizeof red);
         const Keys db = qb - __builtin_convertvector(blue, Keys);
         const Keys dg = qg - __builtin_convertvector(green, Keys);
         const Keys dr = qr - __builtin_convertvector(red, Keys);
@@ -177,9 +181,7 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) 
 
 void ReleaseCandidateTable(CandidateTable* table) {
     FreeBytes(table->listStart);
-    FreeBytes(table->toneBlue);
-    FreeBytes(table->toneGreen);
-    FreeBytes(table->toneRed);
+    FreeBytes(table->tones);
     FreeBytes(table->slot);
     *table = CandidateTable{};
 }

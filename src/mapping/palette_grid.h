@@ -56,14 +56,14 @@ void ReleasePaletteGrid(PaletteGrid* grid);
 // meets them (own cell, then shell 1 when the own cell has nodes, else every
 // shell up to and including the first that has any). Keeping the first
 // strictly smaller distance over that list is FindNearestColor exactly.
-// Tones are stored int16 side by side so the distances of a list vectorise;
-// each list is padded to whole blocks with filler entries never nearest.
+// Each list is padded to whole blocks of eight with filler entries never
+// nearest; a block's tones lie together, int16 side by side (the eight blue
+// tones, then green, then red), so the distances of a block are one vector
+// operation and one search touches few cache lines.
 struct CandidateTable {
-    int32_t* listStart;   // kGridCells + 1 offsets into the arrays below
-    int16_t* toneBlue;
-    int16_t* toneGreen;
-    int16_t* toneRed;
-    uint8_t* slot;
+    int32_t* listStart;   // kGridCells + 1 entry offsets, multiples of eight
+    int16_t* tones;       // three tones per entry, block by block as above
+    uint8_t* slot;        // one slot per entry
     int32_t longestList;
 };
 
