@@ -87,6 +87,45 @@ TEST(Win32Services, ExistenceCountsDirectoriesAndNothingElse) {
     EXPECT_FALSE(FileExists((std::string(folder.data()) + "\\no such folder\\x.bmp").c_str()));
 }
 
+struct LockAttempt {
+    const char* path;
+    volatile LONG held;
+};
+
+DWORD WINAPI TakeLockAndLetGo(LPVOID argument) {
+    LockAttempt* attempt = static_cast<LockAttempt*>(argument);
+    HANDLE lock = LockTemporaryFile(attempt->path);
+    if (lock == nullptr) return 1;
+    InterlockedExchange(&attempt->held, 1);
+    UnlockTemporaryFile(lock);
+    return 0;
+}
+
+// Two runs with one temporary path take turns; other paths never wait. The
+// second taker runs on a thread of its own, as a mutex is owned per thread.
+TEST(Win32Services, TemporaryFileLockMakesRunsOfOnePathTakeTurns) {
+    const char* path = "c:\\tools\\bmp256.tmp";
+    HANDLE first = LockTemporaryFile(path);
+    ASSERT_NE(first, nullptr);
+
+    LockAttempt other = {"c:\\other\\bmp256.tmp", 0};
+    HANDLE otherThread = CreateThread(nullptr, 0, TakeLockAndLetGo, &other, 0, nullptr);
+    ASSERT_NE(otherThread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(otherThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(other.held, 1);
+    CloseHandle(otherThread);
+
+    LockAttempt same = {path, 0};
+    HANDLE sameThread = CreateThread(nullptr, 0, TakeLockAndLetGo, &same, 0, nullptr);
+    ASSERT_NE(sameThread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(sameThread, 300), DWORD(WAIT_TIMEOUT));
+    EXPECT_EQ(same.held, 0);
+    UnlockTemporaryFile(first);
+    EXPECT_EQ(WaitForSingleObject(sameThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(same.held, 1);
+    CloseHandle(sameThread);
+}
+
 TEST(ShiftJisCodePage, IsTheProcessCodePage) {
     ASSERT_EQ(932u, GetACP()) << "run under LC_ALL=ja_JP.UTF-8";
     const char* text = "\x83\x41" "A";
