@@ -1,4 +1,4 @@
-// BMP size arithmetic (Part 2.1). The 64-bit forms are exact for every header
+// BMP size arithmetic. The 64-bit forms are exact for every header
 // a file can hold; the 32-bit forms the format defines are those truncated,
 // which is the same value for every header the reader accepts.
 #include "bitmap/bitmap.h"

@@ -1,4 +1,4 @@
-// Part 2.1 reader: the acceptance gate, table-driven on BMPs built in memory,
+// The 24-bit reader: the acceptance gate, table-driven on BMPs built in memory,
 // each case run through ParseBitmap24 (buffer) and ReadBitmap24Ex (file).
 #include <gtest/gtest.h>
 

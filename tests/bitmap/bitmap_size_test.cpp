@@ -1,4 +1,4 @@
-// Part 2.1 size arithmetic: stride table, entry counts, offsets, file header.
+// BMP size arithmetic: stride table, entry counts, offsets, file header.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -113,7 +113,7 @@ TEST(Bitmap8FileSize64, HeadersTableAndIndexRows) {
 }
 
 TEST(FillFileHeader, FiveByTwoEightBit) {
-    // Part 2.1: the 8-bit file of a 5 x 2 source has an 8-byte stride,
+    // The 8-bit file of a 5 x 2 source has an 8-byte stride,
     // biSizeImage 16, bfOffBits 1078 and bfSize 1094.
     BITMAPINFOHEADER source = Header(5, 2, 24);
     EXPECT_EQ(RowStride(&source), 16);

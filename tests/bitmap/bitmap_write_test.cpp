@@ -1,4 +1,4 @@
-// Part 2.1 writer: golden bytes, layout, replacement of an existing file, and
+// The 8-bit writer: golden bytes, layout, replacement of an existing file, and
 // failures that leave nothing behind.
 #include <gtest/gtest.h>
 

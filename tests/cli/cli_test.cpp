@@ -57,7 +57,7 @@ std::vector<uint8_t> Reference(const std::string& source) {
     return bmptest::ReadFileBytes(out);
 }
 
-// The 8-bit file of Part 2.1 and the choices: layout, sizes, zero
+// The 8-bit file as written: layout, sizes, zero
 // slots outside 10 to 245, every index in 10 to 245, zero pad bytes.
 void ExpectEightBitFile(const std::vector<uint8_t>& b, int32_t width, int32_t height,
                         const std::string& what) {
