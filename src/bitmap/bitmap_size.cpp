@@ -10,7 +10,7 @@ constexpr int64_t kColourTableEntryBytes = 4;  // one RGBQUAD
 // Bytes of one row brought up to a multiple of 4, for any depth and width.
 // |biBitCount * biWidth| < 2^16 * 2^31, far inside 64 bits.
 int64_t StrideFor(int64_t bitCount, int64_t width) {
-    int64_t bytes = bitCount * width / 8;  // truncates toward zero, as the Part says
+    int64_t bytes = bitCount * width / 8;  // truncates toward zero
     return (bytes + 3) & ~int64_t{3};
 }
 
