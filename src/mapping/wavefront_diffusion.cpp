@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cstring>
 #include <new>
 
 #include "mapping/diffusion.h"
@@ -265,7 +266,12 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
     WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
-    w.colorCache = cache ? static_cast<uint8_t*>(AllocateZeroed(kColorCacheSize, 1)) : nullptr;
+    w.colorCache = cache ? static_cast<uint8_t*>(AllocateBytes(kColorCacheSize)) : nullptr;
+    // Zeroed here, before any worker starts, rather than left to the system's
+    // zero pages: a page first read and then written while several threads
+    // run costs the system a second fault and a stop of every thread's
+    // processor to forget the old mapping.
+    if (w.colorCache) std::memset(w.colorCache, 0, kColorCacheSize);
     const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || w.colorCache);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
