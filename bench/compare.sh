@@ -112,13 +112,16 @@ for ((run = 1; run <= runs; ++run)); do
     stats=$work/stats
     [ -z "${failed[$i]:-}" ] || continue
     ok=1
+    # Wall time to the microsecond from the clock here (time's own is in
+    # hundredths), peak memory from time when it is there.
+    start=$(date +%s%N)
     if [ -n "$timer" ]; then
-      "$timer" -f "%e %M" -o "$stats" "${argv[@]}" >/dev/null || ok=0
+      "$timer" -f "%M" -o "$stats" "${argv[@]}" >/dev/null || ok=0
     else
-      start=$(date +%s.%N)
       "${argv[@]}" >/dev/null || ok=0
-      awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {print b - a, 0}' >"$stats"
+      echo 0 >"$stats"
     fi
+    end=$(date +%s%N)
     if [ $ok = 0 ]; then
       # A tool that fails is left out of the table rather than ending the run.
       echo "compare.sh: $name failed: ${argv[*]}" >&2
@@ -126,7 +129,8 @@ for ((run = 1; run <= runs; ++run)); do
       unset "walls[$i]"
       continue
     fi
-    read -r wall peak <"$stats"
+    wall=$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.6f", (b - a) / 1e9}')
+    peak=$(tail -1 "$stats")
     walls[$i]="${walls[$i]:-} $wall"
     peaks[$i]="${peaks[$i]:-} $peak"
     outputs[$i]=$(ls "$out".* 2>/dev/null | head -1)
@@ -153,7 +157,7 @@ for i in "${!tools[@]}"; do
   name=${tools[$i]%%|*}
   wall=$(echo "${walls[$i]}" | median)
   peak=$(echo "${peaks[$i]}" | largest)
-  printf '%-15s %12.3f %12.1f %14.1f %10s\n' "$name" "$wall" "$(awk -v p="$peak" 'BEGIN {print p / 1024}')" \
+  printf '%-15s %12.4f %12.1f %14.1f %10s\n' "$name" "$wall" "$(awk -v p="$peak" 'BEGIN {print p / 1024}')" \
     "$(awk -v w="$wall" -v b="$base" 'BEGIN {print w / b}')" "$(psnr "${outputs[$i]}")"
 done
 
