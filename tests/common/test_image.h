@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "support/bmp_builder.h"
 
 struct TestImage {
     BITMAPINFOHEADER info;
@@ -63,5 +64,14 @@ inline TestImage PhotoLikeImage(int32_t width, int32_t height, uint32_t seed) {
         p[0] = uint8_t(b < 0 ? 0 : b > 255 ? 255 : b);
         p[1] = uint8_t(g < 0 ? 0 : g > 255 ? 255 : g);
         p[2] = uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
+    });
+}
+
+// The image as the bytes of a 24-bit BMP file.
+inline std::vector<uint8_t> BmpOf(const TestImage& image) {
+    const int32_t stride = RowStride(&image.info);
+    return bmptest::MakeBmp24(image.info.biWidth, image.info.biHeight, [&](int x, int y) {
+        const uint8_t* p = &image.pixels[size_t(y) * stride + 3 * size_t(x)];
+        return bmptest::Bgr{p[0], p[1], p[2]};
     });
 }

@@ -18,14 +18,6 @@ using bmptest::Get32;
 
 namespace {
 
-std::vector<uint8_t> BmpOf(const TestImage& image) {
-    const int32_t stride = RowStride(&image.info);
-    return bmptest::MakeBmp24(image.info.biWidth, image.info.biHeight, [&](int x, int y) {
-        const uint8_t* p = &image.pixels[size_t(y) * stride + 3 * size_t(x)];
-        return bmptest::Bgr{p[0], p[1], p[2]};
-    });
-}
-
 // Converts `image` through files in `dir`; returns the output bytes.
 std::vector<uint8_t> Convert(const bmptest::TempDir& dir, const TestImage& image) {
     const std::string source = dir.File("source.bmp"), output = dir.File("output.bmp");

@@ -15,14 +15,6 @@
 
 namespace {
 
-std::vector<uint8_t> BmpOf(const TestImage& image) {
-    const int32_t stride = RowStride(&image.info);
-    return bmptest::MakeBmp24(image.info.biWidth, image.info.biHeight, [&](int x, int y) {
-        const uint8_t* p = &image.pixels[size_t(y) * stride + 3 * size_t(x)];
-        return bmptest::Bgr{p[0], p[1], p[2]};
-    });
-}
-
 // The conversion as plainly described, from the same file: histogram table,
 // full palette rebuilds, grid search per pixel, one thread; pad bytes of the
 // index rows zero.
