@@ -10,6 +10,7 @@
 
 #include "app/convert.h"
 #include "bitmap/bitmap.h"
+#include "common/test_image.h"
 #include "fuzz/fuzz_checks.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
@@ -104,15 +105,8 @@ TEST(CorpusReplay, FileConversionMatchesTheStages) {
         const size_t indexStride = size_t(width + 3) & ~size_t(3);
         ASSERT_EQ(written.size(), 1078 + indexStride * size_t(height)) << file;
 
-        BITMAPINFOHEADER info;
-        std::memset(&info, 0, sizeof info);
-        info.biSize = 40;
-        info.biWidth = width;
-        info.biHeight = height;
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        BITMAPINFOHEADER indexInfo = info;
-        indexInfo.biBitCount = 8;
+        const BITMAPINFOHEADER info = MakeInfoHeader(width, height);
+        const BITMAPINFOHEADER indexInfo = MakeInfoHeader(width, height, 8);
         PaletteEntry palette[kPaletteSize];
         std::memset(palette, 0, sizeof palette);
         ASSERT_EQ(1, BuildPalette(&palette[10], 236, pixels.data(), &info));

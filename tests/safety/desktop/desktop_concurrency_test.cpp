@@ -37,6 +37,14 @@ Job MakeJob(const RunFolder& folder, int n) {
     return job;
 }
 
+// Starts a run of `job` that stops at `hold`, its temporary file written and
+// not yet copied.
+pid_t StartHeldRun(const RunFolder& folder, const Job& job, const HoldPoint& hold) {
+    RunRequest request = RequestFor(folder, job.source, job.destination);
+    request.environment.push_back(hold.Environment());
+    return StartRun(request);
+}
+
 // The first run is held with its temporary file written and not yet copied;
 // the second must then wait for the lock, and may go on only when the first
 // has copied.
@@ -44,13 +52,11 @@ TEST(DesktopConcurrency, SecondRunWaitsWhileTheFirstCopies) {
     RunFolder folder;
     const Job first = MakeJob(folder, 1), second = MakeJob(folder, 2);
     HoldPoint hold;
-    RunSpec firstSpec = SpecFor(folder, first.source, first.destination);
-    firstSpec.environment.push_back(hold.Environment());
-    const pid_t firstRun = StartRun(firstSpec);
+    const pid_t firstRun = StartHeldRun(folder, first, hold);
     ASSERT_TRUE(hold.WaitHeld(firstRun));
     EXPECT_EQ(first.result, ReadFileBytes(folder.temporary));
 
-    const pid_t secondRun = StartRun(SpecFor(folder, second.source, second.destination));
+    const pid_t secondRun = StartRun(RequestFor(folder, second.source, second.destination));
     int secondCode = -1;
     const RunState state = WatchRun(secondRun, &secondCode);
     if (state == RunState::kUnobservable) {
@@ -77,11 +83,9 @@ TEST(DesktopConcurrency, LockOfARunThatDiedIsFree) {
     RunFolder folder;
     const Job first = MakeJob(folder, 1), second = MakeJob(folder, 2);
     HoldPoint hold;
-    RunSpec firstSpec = SpecFor(folder, first.source, first.destination);
-    firstSpec.environment.push_back(hold.Environment());
-    const pid_t firstRun = StartRun(firstSpec);
+    const pid_t firstRun = StartHeldRun(folder, first, hold);
     ASSERT_TRUE(hold.WaitHeld(firstRun));
-    const pid_t secondRun = StartRun(SpecFor(folder, second.source, second.destination));
+    const pid_t secondRun = StartRun(RequestFor(folder, second.source, second.destination));
     int secondCode = -1;
     const RunState state = WatchRun(secondRun, &secondCode);
     EXPECT_NE(RunState::kEnded, state);
@@ -101,14 +105,12 @@ TEST(DesktopConcurrency, OtherExecutableFolderDoesNotWait) {
     RunFolder folder, other;
     const Job first = MakeJob(folder, 1), second = MakeJob(folder, 2);
     HoldPoint hold;
-    RunSpec firstSpec = SpecFor(folder, first.source, first.destination);
-    firstSpec.environment.push_back(hold.Environment());
-    const pid_t firstRun = StartRun(firstSpec);
+    const pid_t firstRun = StartHeldRun(folder, first, hold);
     ASSERT_TRUE(hold.WaitHeld(firstRun));
 
-    RunSpec secondSpec = SpecFor(folder, second.source, second.destination);
-    secondSpec.module = other.module;
-    const pid_t secondRun = StartRun(secondSpec);
+    RunRequest secondRequest = RequestFor(folder, second.source, second.destination);
+    secondRequest.module = other.module;
+    const pid_t secondRun = StartRun(secondRequest);
     int secondCode = -1;
     EXPECT_EQ(RunState::kEnded, WatchRun(secondRun, &secondCode));
     EXPECT_EQ(0, secondCode);
@@ -130,7 +132,7 @@ TEST(DesktopConcurrency, ManyRunsAtOnce) {
         std::vector<pid_t> runs;
         for (const Job& job : jobs) {
             unlink(job.destination.c_str());
-            runs.push_back(StartRun(SpecFor(folder, job.source, job.destination)));
+            runs.push_back(StartRun(RequestFor(folder, job.source, job.destination)));
         }
         for (size_t i = 0; i < jobs.size(); ++i) {
             EXPECT_EQ(0, WaitRun(runs[i])) << "round " << round << ", run " << i;

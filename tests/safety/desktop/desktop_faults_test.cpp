@@ -90,10 +90,10 @@ void ExpectUntouched(const Scene& scene, const RunFolder& folder, const std::str
     }
 }
 
-int RunSilently(RunSpec spec, const RunFolder& folder, bool* silent) {
-    spec.outputFile = folder.root.File("output.txt");
-    const int code = Run(spec);
-    *silent = ReadFileBytes(spec.outputFile).empty();
+int RunSilently(RunRequest request, const RunFolder& folder, bool* silent) {
+    request.outputFile = folder.root.File("output.txt");
+    const int code = Run(request);
+    *silent = ReadFileBytes(request.outputFile).empty();
     return code;
 }
 
@@ -102,28 +102,28 @@ TEST(DesktopFaults, TemporaryFileCannotBeMade) {
         const char* what;
         // Blocks the temporary file in `folder`; may point the run's
         // executable elsewhere; false when the case cannot be set up here.
-        bool (*block)(const RunFolder& folder, RunSpec* spec);
+        bool (*block)(const RunFolder& folder, RunRequest* request);
     };
     const Case cases[] = {
         {"temporary path is a folder",
-         [](const RunFolder& f, RunSpec*) { return mkdir(f.temporary.c_str(), 0755) == 0; }},
+         [](const RunFolder& f, RunRequest*) { return mkdir(f.temporary.c_str(), 0755) == 0; }},
         {"temporary path is a link into a missing folder",
-         [](const RunFolder& f, RunSpec*) {
+         [](const RunFolder& f, RunRequest*) {
              return symlink(f.root.File("missing/bmp256.tmp").c_str(), f.temporary.c_str()) == 0;
          }},
         {"executable folder is a file",
-         [](const RunFolder& f, RunSpec* spec) {
-             spec->module = f.root.File("plain") + "/Bmp256";
+         [](const RunFolder& f, RunRequest* request) {
+             request->module = f.root.File("plain") + "/Bmp256";
              return WriteFileBytes(f.root.File("plain"), kOldBytes);
          }},
         {"executable folder is gone",
-         [](const RunFolder& f, RunSpec* spec) {
-             spec->module = f.root.File("gone") + "/Bmp256";
+         [](const RunFolder& f, RunRequest* request) {
+             request->module = f.root.File("gone") + "/Bmp256";
              return true;
          }},
         // Permissions do not stop root: then the case is left out.
         {"executable folder not writable",
-         [](const RunFolder& f, RunSpec*) {
+         [](const RunFolder& f, RunRequest*) {
              return chmod(f.bin.c_str(), 0555) == 0 && access(f.bin.c_str(), W_OK) != 0;
          }},
     };
@@ -132,13 +132,13 @@ TEST(DesktopFaults, TemporaryFileCannotBeMade) {
             const std::string what = std::string(c.what) + ", " + TargetName(target);
             RunFolder folder;
             Scene scene = MakeScene(folder, target);
-            RunSpec spec = SpecFor(folder, scene.source, scene.destination);
-            if (!c.block(folder, &spec)) {
+            RunRequest request = RequestFor(folder, scene.source, scene.destination);
+            if (!c.block(folder, &request)) {
                 chmod(folder.bin.c_str(), 0755);
                 continue;
             }
             bool silent = false;
-            EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << what;
+            EXPECT_EQ(0, RunSilently(request, folder, &silent)) << what;
             EXPECT_TRUE(silent) << what;
             ExpectUntouched(scene, folder, what);
             if (target != Target::kTheSource) {
@@ -161,10 +161,10 @@ TEST(DesktopFaults, CopyFailsHalfWay) {
             const std::string what = "room for " + std::to_string(limit) + " bytes, " + TargetName(target);
             RunFolder folder;
             Scene scene = MakeScene(folder, target);
-            RunSpec spec = SpecFor(folder, scene.source, scene.destination);
-            spec.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(limit));
+            RunRequest request = RequestFor(folder, scene.source, scene.destination);
+            request.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(limit));
             bool silent = false;
-            EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << what;
+            EXPECT_EQ(0, RunSilently(request, folder, &silent)) << what;
             EXPECT_TRUE(silent) << what;
             ExpectUntouched(scene, folder, what);
             EXPECT_EQ(scene.result, ReadFileBytes(folder.temporary)) << what;
@@ -174,10 +174,10 @@ TEST(DesktopFaults, CopyFailsHalfWay) {
     for (Target target : kTargets) {
         RunFolder folder;
         Scene scene = MakeScene(folder, target);
-        RunSpec spec = SpecFor(folder, scene.source, scene.destination);
-        spec.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(resultSize));
+        RunRequest request = RequestFor(folder, scene.source, scene.destination);
+        request.environment.push_back("BMP256_DOUBLE_COPY_LIMIT=" + std::to_string(resultSize));
         bool silent = false;
-        EXPECT_EQ(0, RunSilently(spec, folder, &silent)) << TargetName(target);
+        EXPECT_EQ(0, RunSilently(request, folder, &silent)) << TargetName(target);
         EXPECT_EQ(scene.result, ReadFileBytes(scene.destination)) << TargetName(target);
     }
 }
@@ -197,7 +197,7 @@ TEST(DesktopFaults, DestinationIsAFullDevice) {
     ASSERT_EQ(0, symlink(device.c_str(), link.c_str()));
     for (const std::string& answer : {device, link}) {
         bool silent = false;
-        EXPECT_EQ(0, RunSilently(SpecFor(folder, scene.source, answer), folder, &silent)) << answer;
+        EXPECT_EQ(0, RunSilently(RequestFor(folder, scene.source, answer), folder, &silent)) << answer;
         EXPECT_TRUE(silent) << answer;
         struct stat after;
         ASSERT_EQ(0, stat(device.c_str(), &after)) << answer;
@@ -220,9 +220,9 @@ TEST(DesktopFaults, DestinationFolderGoneBeforeTheCopy) {
     const std::string destination = album + "/out.bmp";
     ASSERT_TRUE(WriteFileBytes(destination, kOldBytes));
     HoldPoint hold;
-    RunSpec spec = SpecFor(folder, scene.source, destination);
-    spec.environment.push_back(hold.Environment());
-    const pid_t run = StartRun(spec);
+    RunRequest request = RequestFor(folder, scene.source, destination);
+    request.environment.push_back(hold.Environment());
+    const pid_t run = StartRun(request);
     ASSERT_TRUE(hold.WaitHeld(run));
     ASSERT_EQ(0, unlink(destination.c_str()));
     ASSERT_EQ(0, rmdir(album.c_str()));
@@ -260,7 +260,7 @@ TEST(DesktopFaults, DestinationIsTheSourceOrTheTemporaryFile) {
         }
         if (c.answerIsTemporary) answer = folder.temporary;
         bool silent = false;
-        EXPECT_EQ(0, RunSilently(SpecFor(folder, source, answer), folder, &silent)) << c.what;
+        EXPECT_EQ(0, RunSilently(RequestFor(folder, source, answer), folder, &silent)) << c.what;
         EXPECT_TRUE(silent) << c.what;
         EXPECT_EQ(result, ReadFileBytes(answer)) << c.what;
         EXPECT_EQ(result, ReadFileBytes(folder.temporary)) << c.what;

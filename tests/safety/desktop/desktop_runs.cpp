@@ -18,23 +18,23 @@ RunFolder::RunFolder() {
     mkdir(pictures.c_str(), 0755);
 }
 
-RunSpec SpecFor(const RunFolder& folder, const std::string& source, const std::string& answer) {
-    RunSpec spec;
-    spec.source = source;
-    spec.answer = answer;
-    spec.module = folder.module;
-    return spec;
+RunRequest RequestFor(const RunFolder& folder, const std::string& source, const std::string& answer) {
+    RunRequest request;
+    request.source = source;
+    request.answer = answer;
+    request.module = folder.module;
+    return request;
 }
 
-pid_t StartRun(const RunSpec& spec) {
+pid_t StartRun(const RunRequest& request) {
     pid_t child = fork();
     if (child != 0) return child < 0 ? -1 : child;
     // A new session without a terminal, and no display: the real dialog
     // could only fail, so nothing can wait for a person.
     setsid();
     int null = open("/dev/null", O_RDWR);
-    int output = spec.outputFile.empty() ? null
-                                         : open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int output = request.outputFile.empty() ? null
+                                         : open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (null >= 0) dup2(null, 0);
     if (output >= 0) {
         dup2(output, 1);
@@ -42,15 +42,15 @@ pid_t StartRun(const RunSpec& spec) {
     }
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    setenv("BMP256_DOUBLE_ANSWER", spec.answer.c_str(), 1);
-    setenv("BMP256_DOUBLE_MODULE", spec.module.c_str(), 1);
-    for (const std::string& entry : spec.environment) {
+    setenv("BMP256_DOUBLE_ANSWER", request.answer.c_str(), 1);
+    setenv("BMP256_DOUBLE_MODULE", request.module.c_str(), 1);
+    for (const std::string& entry : request.environment) {
         size_t equals = entry.find('=');
         if (equals != std::string::npos) {
             setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
         }
     }
-    execl(BMP256_COPY_DOUBLE, BMP256_COPY_DOUBLE, spec.source.c_str(), static_cast<char*>(nullptr));
+    execl(BMP256_COPY_DOUBLE, BMP256_COPY_DOUBLE, request.source.c_str(), static_cast<char*>(nullptr));
     _exit(127);
 }
 
@@ -63,7 +63,7 @@ int WaitRun(pid_t run) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int Run(const RunSpec& spec) { return WaitRun(StartRun(spec)); }
+int Run(const RunRequest& request) { return WaitRun(StartRun(request)); }
 
 RunState WatchRun(pid_t run, int* exitCode) {
     const std::string path = "/proc/" + std::to_string(run) + "/syscall";

@@ -29,7 +29,7 @@ struct RunFolder {
 // One run: the source dropped on the program, the path the dialog answers,
 // the executable path it reports, and "NAME=value" entries added to its
 // environment.
-struct RunSpec {
+struct RunRequest {
     std::string source;
     std::string answer;
     std::string module;
@@ -37,13 +37,13 @@ struct RunSpec {
     std::string outputFile;  // receives stdout and stderr; empty: /dev/null
 };
 
-RunSpec SpecFor(const RunFolder& folder, const std::string& source, const std::string& answer);
+RunRequest RequestFor(const RunFolder& folder, const std::string& source, const std::string& answer);
 
 // Starts the run without a terminal or display; returns its process id or -1.
-pid_t StartRun(const RunSpec& spec);
+pid_t StartRun(const RunRequest& request);
 // Its exit code, or -1 when it was ended by a signal or cannot be waited for.
 int WaitRun(pid_t run);
-int Run(const RunSpec& spec);
+int Run(const RunRequest& request);
 
 // Watches `run` until it is blocked in flock() or has ended (then its exit
 // code, or -1, is in *exitCode and it needs no WaitRun). Gives up after a
