@@ -42,19 +42,8 @@ find_window() {
   return 1
 }
 
-keys() { xdotool windowfocus --sync "$1" && shift && xdotool "$@"; }
-
-# Waits for pid $1 (10 s at most); its exit code, 124 on a timeout.
-finish() {
-  for _ in $(seq 200); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
-  if kill -0 "$1" 2>/dev/null; then kill -9 "$1"; wait "$1" 2>/dev/null; return 124; fi
-  wait "$1"
-}
-
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+# keys, finish and check
+source "$(dirname "${BASH_SOURCE[0]}")/../support/dialog_steps.sh"
 
 # A fresh folder with the program copied in (its temporary file lands beside
 # it) and the source; prints the folder.
