@@ -17,7 +17,8 @@ file(GLOB BMP256_CORE_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/support/*.cpp
   ${CMAKE_SOURCE_DIR}/tests/common/*.cpp
   ${CMAKE_SOURCE_DIR}/tests/speed/*.cpp
-  ${CMAKE_SOURCE_DIR}/tests/safety/*.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/safety/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/util/*.cpp)
 add_executable(core_tests ${BMP256_CORE_TEST_SOURCES})
 target_include_directories(core_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(core_tests PRIVATE bmp256_core GTest::gtest_main)

@@ -2,6 +2,27 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+
+// Large blocks come straight from the system in 2 MiB pages where it has
+// them. A conversion touches every byte of its pixel, index and colour-table
+// blocks once, soon after taking them, so with 4 KiB pages the system's page
+// faults (about 2,500 per 10 MiB, each a trap that costs microseconds on a
+// virtual machine) can outweigh the conversion itself. Not under the
+// sanitizers: there every block stays with the allocator they watch, so an
+// overrun of a pixel buffer is still reported and a lost block still found.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BMP256_NO_LARGE_PAGES 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || !defined(__linux__)
+#define BMP256_NO_LARGE_PAGES 1
+#endif
+
+#ifndef BMP256_NO_LARGE_PAGES
+#include <sys/mman.h>
+#endif
 
 namespace {
 long g_failAt = 0;     // 0: never fail
@@ -11,10 +32,80 @@ bool ShouldFail() {
     ++g_counted;
     return g_failAt > 0 && g_counted >= g_failAt;
 }
+
+#ifndef BMP256_NO_LARGE_PAGES
+constexpr size_t kLargePage = size_t(2) << 20;
+// From this size on a block is mapped in large pages. Below it the unused
+// rest of the last large page would cost more memory than the faults saved.
+constexpr size_t kLargeBlockMin = size_t(1) << 20;
+// Blocks mapped at once. A conversion holds at most four large blocks; when
+// the table is full a block simply comes from malloc.
+constexpr int kMaxLargeBlocks = 32;
+
+struct LargeBlock {
+    void* base;     // null: the entry is free
+    size_t length;  // a multiple of kLargePage
+};
+
+std::mutex g_largeLock;
+LargeBlock g_large[kMaxLargeBlocks];
+
+// A zero-filled block of at least `size` bytes on large-page boundaries, or
+// null (the caller then takes it from malloc).
+void* MapLarge(size_t size) {
+    if (size > SIZE_MAX - 2 * kLargePage) return nullptr;
+    const size_t length = (size + kLargePage - 1) & ~(kLargePage - 1);
+    // Over-map by one large page and cut the ends so the block starts on a boundary.
+    const size_t span = length + kLargePage;
+    void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kLargePage - 1) & ~uintptr_t(kLargePage - 1);
+    if (aligned > start) munmap(raw, aligned - start);
+    const size_t tail = span - (aligned - start) - length;
+    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
+    void* block = reinterpret_cast<void*>(aligned);
+    madvise(block, length, MADV_HUGEPAGE);  // advice only: without it the block still works
+
+    std::lock_guard<std::mutex> hold(g_largeLock);
+    for (LargeBlock& entry : g_large) {
+        if (!entry.base) {
+            entry.base = block;
+            entry.length = length;
+            return block;
+        }
+    }
+    munmap(block, length);
+    return nullptr;
+}
+
+// Unmaps `block` if it is a large one; returns 0 when it came from malloc.
+int UnmapLarge(void* block) {
+    size_t length = 0;
+    {
+        std::lock_guard<std::mutex> hold(g_largeLock);
+        for (LargeBlock& entry : g_large) {
+            if (entry.base == block) {
+                length = entry.length;
+                entry.base = nullptr;
+                break;
+            }
+        }
+    }
+    if (length == 0) return 0;
+    munmap(block, length);
+    return 1;
+}
+#endif
 }  // namespace
 
 void* AllocateBytes(size_t size) {
     if (ShouldFail()) return nullptr;
+#ifndef BMP256_NO_LARGE_PAGES
+    if (size >= kLargeBlockMin) {
+        if (void* block = MapLarge(size)) return block;
+    }
+#endif
     return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -22,10 +113,21 @@ void* AllocateZeroed(size_t count, size_t size) {
     if (size != 0 && count > SIZE_MAX / size) return nullptr;
     if (ShouldFail()) return nullptr;
     if (count == 0 || size == 0) return std::calloc(1, 1);
+#ifndef BMP256_NO_LARGE_PAGES
+    if (count * size >= kLargeBlockMin) {
+        if (void* block = MapLarge(count * size)) return block;  // fresh mappings read as zero
+    }
+#endif
     return std::calloc(count, size);
 }
 
-void FreeBytes(void* block) { std::free(block); }
+void FreeBytes(void* block) {
+    if (!block) return;
+#ifndef BMP256_NO_LARGE_PAGES
+    if (UnmapLarge(block)) return;
+#endif
+    std::free(block);
+}
 
 long SetAllocationFailureAt(long n) {
     long made = g_counted;
