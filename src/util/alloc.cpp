@@ -35,6 +35,7 @@ bool ShouldFail() {
 
 #ifndef BMP256_NO_LARGE_PAGES
 constexpr size_t kLargePage = size_t(2) << 20;
+constexpr size_t kSmallPage = 4096;
 // From this size on a block is mapped in large pages. Below it the unused
 // rest of the last large page would cost more memory than the faults saved.
 constexpr size_t kLargeBlockMin = size_t(1) << 20;
@@ -44,7 +45,7 @@ constexpr int kMaxLargeBlocks = 32;
 
 struct LargeBlock {
     void* base;     // null: the entry is free
-    size_t length;  // a multiple of kLargePage
+    size_t length;  // as mapped
 };
 
 std::mutex g_largeLock;
@@ -54,7 +55,10 @@ LargeBlock g_large[kMaxLargeBlocks];
 // null (the caller then takes it from malloc).
 void* MapLarge(size_t size) {
     if (size > SIZE_MAX - 2 * kLargePage) return nullptr;
-    const size_t length = (size + kLargePage - 1) & ~(kLargePage - 1);
+    // A last part of less than half a large page stays in small pages: it
+    // costs a few faults more, where a whole large page would cost memory.
+    size_t length = (size + kSmallPage - 1) & ~(kSmallPage - 1);
+    if (length % kLargePage >= kLargePage / 2) length = (length + kLargePage - 1) & ~(kLargePage - 1);
     // Over-map by one large page and cut the ends so the block starts on a boundary.
     const size_t span = length + kLargePage;
     void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
