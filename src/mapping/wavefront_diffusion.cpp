@@ -171,14 +171,14 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     const Cell black = {0, 0, 0, 0}, white = {255, 255, 255, 255};
     corrected = corrected < black ? black : corrected;
     corrected = corrected > white ? white : corrected;
-    const int32_t slot = SearchOrRecall(w, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
+    const int32_t slot =
+        SearchOrRecall(w, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
     r.out[x] = uint8_t(slot);
     const Cell error = source - w->paletteCells[slot];
     const Cell errorAbove = (above[0].a - above[0].b) >> 1;
     r.far = r.left;
     r.left = error;
     r.mine[x] = RowCell{errorAbove + 3 * error, errorAbove + error};
-    if ((x + 1) % kPublishEvery == 0) r.progress->done.store(x + 1, std::memory_order_release);
 }
 
 // Maps rows y .. y + count - 1 (count at most kRowsPerTake) side by side,
@@ -186,9 +186,36 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
 // row y + i has mapped column x + 2, which is all it reads of it. The rows'
 // pixels do not wait for each other, so the processor works on all at once,
 // and a table line that one row fetches is at hand for the rows below.
+constexpr int32_t kLag = 3;
+
+// Steps from .. to - 1 where every one of the three rows has a column to map.
+// The rows' state is copied into locals for the loop, so that the compiler
+// can keep it in registers rather than in the array.
+inline void MapFullSteps(Wavefront* w, RowState* rows, int32_t from, int32_t to) {
+    static_assert(kRowsPerTake == 3, "three rows side by side");
+    RowState r0 = rows[0], r1 = rows[1], r2 = rows[2];
+    for (int32_t step = from; step < to; ++step) {
+        MapPixel(w, r0, step);
+        MapPixel(w, r1, step - kLag);
+        MapPixel(w, r2, step - 2 * kLag);
+    }
+    rows[0] = r0;
+    rows[1] = r1;
+    rows[2] = r2;
+}
+
+// Steps where some rows have no column to map (the first and last few).
+void MapPartSteps(Wavefront* w, RowState* rows, int32_t count, int32_t from, int32_t to) {
+    for (int32_t step = from; step < to; ++step) {
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t x = step - kLag * i;
+            if (x >= 0 && x < w->width) MapPixel(w, rows[i], x);
+        }
+    }
+}
+
 void MapRows(Wavefront* w, int32_t y, int32_t count) {
     const int32_t width = w->width;
-    constexpr int32_t kLag = 3;
     RowState rows[kRowsPerTake];
     for (int32_t i = 0; i < count; ++i) rows[i] = StartRow(w, y + i);
     // Row y - 1, the one row a row reads, is complete up to `ready` columns.
@@ -198,21 +225,33 @@ void MapRows(Wavefront* w, int32_t y, int32_t count) {
     // after, where some have none, take the general path.
     const int32_t fullFrom = count == kRowsPerTake ? kLag * (kRowsPerTake - 1) : steps;
     const int32_t fullTo = count == kRowsPerTake && width > fullFrom ? width : fullFrom;
-    for (int32_t step = 0; step < steps; ++step) {
+    for (int32_t step = 0; step < steps;) {
         if (step < width && ready < width && ready < step + 3) {
             // Waits for more than the kernel needs, so that this thread reads
             // only cache lines the other has long finished writing.
             const int32_t want = step + 3 + kReadGap;
             ready = AwaitRow(w, y, want < width ? want : width);
         }
-        if (step >= fullFrom && step < fullTo) {
-            for (int32_t i = 0; i < kRowsPerTake; ++i) MapPixel(w, rows[i], step - kLag * i);
-            continue;
+        // Step s maps column s of row y, which reads row y - 1 up to column s + 2.
+        int32_t end = ready >= width ? steps : ready - 2;
+        if (end > step + kPublishEvery) end = step + kPublishEvery;
+        int32_t at = step;
+        if (at < fullFrom) {
+            const int32_t to = end < fullFrom ? end : fullFrom;
+            MapPartSteps(w, rows, count, at, to);
+            at = to;
         }
-        for (int32_t i = 0; i < kRowsPerTake; ++i) {
-            const int32_t x = step - kLag * i;
-            if (i < count && x >= 0 && x < width) MapPixel(w, rows[i], x);
+        if (at < end && at < fullTo) {
+            const int32_t to = end < fullTo ? end : fullTo;
+            MapFullSteps(w, rows, at, to);
+            at = to;
         }
+        MapPartSteps(w, rows, count, at, end);
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t done = end - kLag * i;
+            if (done > 0) rows[i].progress->done.store(done < width ? done : width, std::memory_order_release);
+        }
+        step = end;
     }
     for (int32_t i = 0; i < count; ++i) rows[i].progress->done.store(width, std::memory_order_release);
 }

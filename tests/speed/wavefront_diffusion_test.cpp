@@ -77,7 +77,9 @@ struct Case {
 
 std::vector<Case> Cases() {
     std::vector<Case> cases;
-    for (int32_t w : {1, 2, 3, 7, 33})
+    // Widths either side of the steps where all three rows of a worker map
+    // at once (6 and 7) and of the 32-column progress reports (33, 65, 97).
+    for (int32_t w : {1, 2, 3, 6, 7, 33, 65, 97})
         for (int32_t h : {1, 2, 3, 17}) {
             cases.push_back(Case{"random", RandomImage(w, h, uint32_t(w * 100 + h))});
             cases.push_back(Case{"photo", PhotoLikeImage(w, h, uint32_t(w * 7 + h))});
