@@ -22,6 +22,12 @@
 
 #ifndef BMP256_NO_LARGE_PAGES
 #include <sys/mman.h>
+
+#include "util/worker_threads.h"
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it and the pages fault in on use
+#endif
 #endif
 
 namespace {
@@ -39,6 +45,11 @@ constexpr size_t kSmallPage = 4096;
 // From this size on a block is mapped in large pages. Below it the unused
 // rest of the last large page would cost more memory than the faults saved.
 constexpr size_t kLargeBlockMin = size_t(1) << 20;
+// From this size on the pages of a new block are made present by every
+// processor at once. On a virtual machine the first touch of memory the host
+// has taken back costs about a millisecond per MiB, and that work divides.
+constexpr size_t kParallelPopulateMin = size_t(8) << 20;
+constexpr int kMaxPopulateThreads = 8;
 // Blocks mapped at once. A conversion holds at most four large blocks; when
 // the table is full a block simply comes from malloc.
 constexpr int kMaxLargeBlocks = 32;
@@ -50,6 +61,44 @@ struct LargeBlock {
 
 std::mutex g_largeLock;
 LargeBlock g_large[kMaxLargeBlocks];
+
+struct PopulatePart {
+    void* start;
+    size_t length;
+};
+
+void PopulatePartNow(void* argument) {
+    const PopulatePart* part = static_cast<const PopulatePart*>(argument);
+    madvise(part->start, part->length, MADV_POPULATE_WRITE);  // advice only, like the large pages
+}
+
+// Makes the pages of a new block present, split into whole large pages among
+// the processors. Populating writes nothing: the block still reads as zero.
+void PopulateInParallel(void* block, size_t length) {
+    int parts = MachineThreadCount();
+    if (parts > kMaxPopulateThreads) parts = kMaxPopulateThreads;
+    const size_t largePages = (length + kLargePage - 1) / kLargePage;
+    if (size_t(parts) > largePages) parts = int(largePages);
+    PopulatePart part[kMaxPopulateThreads];
+    WorkerThread workers[kMaxPopulateThreads];
+    size_t at = 0;
+    for (int i = 0; i < parts; ++i) {
+        const size_t end = i + 1 == parts ? length : largePages * size_t(i + 1) / size_t(parts) * kLargePage;
+        part[i] = PopulatePart{static_cast<uint8_t*>(block) + at, end - at};
+        at = end;
+        workers[i].running = 0;
+    }
+    // Part 0 is this thread's; a part whose thread cannot start is done here too.
+    for (int i = 1; i < parts; ++i) StartWorkerThread(&workers[i], PopulatePartNow, &part[i]);
+    PopulatePartNow(&part[0]);
+    for (int i = 1; i < parts; ++i) {
+        if (workers[i].running) {
+            JoinWorkerThread(&workers[i]);
+        } else {
+            PopulatePartNow(&part[i]);
+        }
+    }
+}
 
 // A zero-filled block of at least `size` bytes on large-page boundaries, or
 // null (the caller then takes it from malloc).
@@ -70,6 +119,7 @@ void* MapLarge(size_t size) {
     if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
     void* block = reinterpret_cast<void*>(aligned);
     madvise(block, length, MADV_HUGEPAGE);  // advice only: without it the block still works
+    if (length >= kParallelPopulateMin) PopulateInParallel(block, length);
 
     std::lock_guard<std::mutex> hold(g_largeLock);
     for (LargeBlock& entry : g_large) {
