@@ -110,6 +110,20 @@ TEST(Allocate, ThreadsTakeAndFreeLargeBlocksAtOnce) {
     EXPECT_EQ(a.wrong + b.wrong, 0);
 }
 
+TEST(Allocate, LargeBlocksAreWholeWhenNoHelperThreadStarts) {
+    // The pages of a large block are made present by helper threads; without
+    // them this thread does it all.
+    RefuseWorkerStarts(1);
+    const size_t size = 24u << 20;
+    uint8_t* block = static_cast<uint8_t*>(AllocateZeroed(size, 1));
+    RefuseWorkerStarts(0);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(FirstNonZero(block, size), -1);
+    std::memset(block, 0x5A, size);
+    EXPECT_EQ(block[size - 1], 0x5A);
+    FreeBytes(block);
+}
+
 TEST(Allocate, FailureHookCountsLargeBlocksToo) {
     SetAllocationFailureAt(2);
     void* first = AllocateBytes(4u << 20);
