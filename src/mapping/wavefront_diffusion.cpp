@@ -14,6 +14,11 @@ constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
 constexpr size_t kColorCacheSize = size_t(1) << 24;
+// Colour tables at most: one per worker up to this many, then shared in turn.
+// A table another processor writes into costs every reader a fetch of the
+// line from that processor, which on some machines takes longer than the
+// search it saves; a table of one's own costs 16 MiB.
+constexpr int kMaxColorCaches = 4;
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
 
 // How far one row has got. Kept one per cache line so that threads on
@@ -49,7 +54,7 @@ struct Wavefront {
     int32_t height;
     const PaletteEntry* palette;
     const CandidateTable* candidates;
-    uint8_t* colorCache;        // null when not used
+    uint8_t* colorCaches;       // cacheCount tables of kColorCacheSize; null when not used
     RowCell* zeroRow;           // the row before the first: all zero
     RowCell* ring;              // ringSize rows of rowCells cells
     int ringSize;
@@ -102,11 +107,11 @@ int32_t Search(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
     return FindNearestCandidate(query, w->candidates);
 }
 
-int32_t SearchOrRecall(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
-    if (!w->colorCache) return Search(w, blue, green, red);
-    uint8_t* entry = w->colorCache + ColorCacheIndex(blue, green, red);
-    // Every thread stores the same slot for the same colour, so relaxed
-    // byte accesses are enough; they only keep the sharing well defined.
+int32_t SearchOrRecall(Wavefront* w, uint8_t* cache, uint8_t blue, uint8_t green, uint8_t red) {
+    if (!cache) return Search(w, blue, green, red);
+    uint8_t* entry = cache + ColorCacheIndex(blue, green, red);
+    // Workers that share a table store the same slot for the same colour, so
+    // relaxed byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);
     if (slot == 0) {
         slot = Search(w, blue, green, red);
@@ -154,7 +159,7 @@ RowState StartRow(Wavefront* w, int32_t y) {
     return r;
 }
 
-inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
+inline void MapPixel(Wavefront* w, uint8_t* cache, RowState& r, int32_t x) {
     const RowCell* above = r.above + x;
     if (x == 0) {
         // The sums as they stand one column before the row (margins are zero).
@@ -172,7 +177,7 @@ inline void MapPixel(Wavefront* w, RowState& r, int32_t x) {
     corrected = corrected < black ? black : corrected;
     corrected = corrected > white ? white : corrected;
     const int32_t slot =
-        SearchOrRecall(w, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
+        SearchOrRecall(w, cache, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
     r.out[x] = uint8_t(slot);
     const Cell error = source - w->paletteCells[slot];
     const Cell errorAbove = (above[0].a - above[0].b) >> 1;
@@ -191,13 +196,13 @@ constexpr int32_t kLag = 3;
 // Steps from .. to - 1 where every one of the three rows has a column to map.
 // The rows' state is copied into locals for the loop, so that the compiler
 // can keep it in registers rather than in the array.
-inline void MapFullSteps(Wavefront* w, RowState* rows, int32_t from, int32_t to) {
+inline void MapFullSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t from, int32_t to) {
     static_assert(kRowsPerTake == 3, "three rows side by side");
     RowState r0 = rows[0], r1 = rows[1], r2 = rows[2];
     for (int32_t step = from; step < to; ++step) {
-        MapPixel(w, r0, step);
-        MapPixel(w, r1, step - kLag);
-        MapPixel(w, r2, step - 2 * kLag);
+        MapPixel(w, cache, r0, step);
+        MapPixel(w, cache, r1, step - kLag);
+        MapPixel(w, cache, r2, step - 2 * kLag);
     }
     rows[0] = r0;
     rows[1] = r1;
@@ -205,16 +210,16 @@ inline void MapFullSteps(Wavefront* w, RowState* rows, int32_t from, int32_t to)
 }
 
 // Steps where some rows have no column to map (the first and last few).
-void MapPartSteps(Wavefront* w, RowState* rows, int32_t count, int32_t from, int32_t to) {
+void MapPartSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t count, int32_t from, int32_t to) {
     for (int32_t step = from; step < to; ++step) {
         for (int32_t i = 0; i < count; ++i) {
             const int32_t x = step - kLag * i;
-            if (x >= 0 && x < w->width) MapPixel(w, rows[i], x);
+            if (x >= 0 && x < w->width) MapPixel(w, cache, rows[i], x);
         }
     }
 }
 
-void MapRows(Wavefront* w, int32_t y, int32_t count) {
+void MapRows(Wavefront* w, uint8_t* cache, int32_t y, int32_t count) {
     const int32_t width = w->width;
     RowState rows[kRowsPerTake];
     for (int32_t i = 0; i < count; ++i) rows[i] = StartRow(w, y + i);
@@ -238,15 +243,15 @@ void MapRows(Wavefront* w, int32_t y, int32_t count) {
         int32_t at = step;
         if (at < fullFrom) {
             const int32_t to = end < fullFrom ? end : fullFrom;
-            MapPartSteps(w, rows, count, at, to);
+            MapPartSteps(w, cache, rows, count, at, to);
             at = to;
         }
         if (at < end && at < fullTo) {
             const int32_t to = end < fullTo ? end : fullTo;
-            MapFullSteps(w, rows, at, to);
+            MapFullSteps(w, cache, rows, at, to);
             at = to;
         }
-        MapPartSteps(w, rows, count, at, end);
+        MapPartSteps(w, cache, rows, count, at, end);
         for (int32_t i = 0; i < count; ++i) {
             const int32_t done = end - kLag * i;
             if (done > 0) rows[i].progress->done.store(done < width ? done : width, std::memory_order_release);
@@ -256,14 +261,20 @@ void MapRows(Wavefront* w, int32_t y, int32_t count) {
     for (int32_t i = 0; i < count; ++i) rows[i].progress->done.store(width, std::memory_order_release);
 }
 
+struct Worker {
+    Wavefront* wavefront;
+    uint8_t* colorCache;  // null when not used
+};
+
 // Takes the next kRowsPerTake unmapped rows until none is left. Rows are taken in
 // order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
-    Wavefront* w = static_cast<Wavefront*>(argument);
+    const Worker* worker = static_cast<const Worker*>(argument);
+    Wavefront* w = worker->wavefront;
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRows(w, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
+        MapRows(w, worker->colorCache, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
     }
 }
 
@@ -305,13 +316,15 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
     WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
-    w.colorCache = cache ? static_cast<uint8_t*>(AllocateBytes(kColorCacheSize)) : nullptr;
+    const int cacheCount = threads < kMaxColorCaches ? threads : kMaxColorCaches;
+    const size_t cacheBytes = kColorCacheSize * size_t(cacheCount);
+    w.colorCaches = cache ? static_cast<uint8_t*>(AllocateBytes(cacheBytes)) : nullptr;
     // Zeroed here, before any worker starts, rather than left to the system's
     // zero pages: a page first read and then written while several threads
     // run costs the system a second fault and a stop of every thread's
     // processor to forget the old mapping.
-    if (w.colorCache) std::memset(w.colorCache, 0, kColorCacheSize);
-    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || w.colorCache);
+    if (w.colorCaches) std::memset(w.colorCaches, 0, cacheBytes);
+    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || w.colorCaches);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
         void* raw = w.progress;
@@ -335,12 +348,15 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         w.nextRow.store(0, std::memory_order_relaxed);
         for (int t = 0; t < threads; ++t) workers[t].running = 0;
         // Worker 0 is this thread; the others are extra hands when they start.
-        for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &w);
-        RunWorker(&w);
+        Worker shares[kMaxThreads];
+        for (int t = 0; t < threads; ++t)
+            shares[t] = Worker{&w, w.colorCaches ? w.colorCaches + kColorCacheSize * size_t(t % cacheCount) : nullptr};
+        for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &shares[t]);
+        RunWorker(&shares[0]);
         for (int t = 1; t < threads; ++t) JoinWorkerThread(&workers[t]);
         w.progress = static_cast<RowProgress*>(raw);
     }
-    FreeBytes(w.colorCache);
+    FreeBytes(w.colorCaches);
     FreeBytes(workers);
     FreeBytes(w.progress);
     FreeBytes(w.ring);

@@ -1,5 +1,6 @@
 // The fast mapping against the plain one, byte for byte, on odd sizes and
-// several thread counts, with and without the colour table.
+// several thread counts, with and without the colour tables (shared by
+// workers beyond the fourth).
 #include <gtest/gtest.h>
 
 #include <cstring>
