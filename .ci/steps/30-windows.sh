@@ -23,6 +23,18 @@ if [ ! -x "$native/bin/bmp256-convert" ]; then
 fi
 echo "windows: built after $((SECONDS - started)) s"
 
+# Some virtual machines cannot execute 32-bit x86 programs at all: wine's own
+# 32-bit loader then fails with "Exec format error" (exit code 126). There the
+# cross build and the checks of the executables above are all this machine
+# can do; anything else that goes wrong with wine still fails the step.
+if wine_check=$(wine --version 2>&1); then
+  :
+elif [ $? -eq 126 ] && [[ $wine_check == *"Exec format error"* ]]; then
+  echo "windows: this machine cannot run 32-bit x86 programs ($wine_check)"
+  echo "windows: SKIPPED the unit tests, the byte comparison and the dialog runs under wine"
+  exit 0
+fi
+
 # A wine prefix of this run's own, created before CTest starts and kept warm
 # by a persistent wineserver, so that CTest's test discovery, which lists each
 # test program's tests through wine, is quick. wine's background services
