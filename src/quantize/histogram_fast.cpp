@@ -60,23 +60,12 @@ ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADE
     if (!counts) return nullptr;
     std::memset(counts, 0, countBytes);
     CountJob jobs[kMaxThreads];
-    WorkerThread workers[kMaxThreads];
     const size_t stride = width > 0 ? size_t(RowStride(info)) : 0;
     for (int t = 0; t < threads; ++t) {
         jobs[t] = CountJob{pixels, stride, width, int32_t(int64_t(height) * t / threads),
                            int32_t(int64_t(height) * (t + 1) / threads), counts + size_t(kLevelColors) * size_t(t)};
-        workers[t].running = 0;
     }
-    // Share 0 is this thread's; a share whose thread cannot start is counted here too.
-    for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], CountRows, &jobs[t]);
-    CountRows(&jobs[0]);
-    for (int t = 1; t < threads; ++t) {
-        if (workers[t].running) {
-            JoinWorkerThread(&workers[t]);
-        } else {
-            CountRows(&jobs[t]);
-        }
-    }
+    RunShares(CountRows, jobs, sizeof(CountJob), threads);
     for (int t = 1; t < threads; ++t) {
         const int32_t* part = jobs[t].counts;
         for (int32_t c = 0; c < kLevelColors; ++c) counts[c] += part[c];

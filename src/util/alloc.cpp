@@ -80,24 +80,13 @@ void PopulateInParallel(void* block, size_t length) {
     const size_t largePages = (length + kLargePage - 1) / kLargePage;
     if (size_t(parts) > largePages) parts = int(largePages);
     PopulatePart part[kMaxPopulateThreads];
-    WorkerThread workers[kMaxPopulateThreads];
     size_t at = 0;
     for (int i = 0; i < parts; ++i) {
         const size_t end = i + 1 == parts ? length : largePages * size_t(i + 1) / size_t(parts) * kLargePage;
         part[i] = PopulatePart{static_cast<uint8_t*>(block) + at, end - at};
         at = end;
-        workers[i].running = 0;
     }
-    // Part 0 is this thread's; a part whose thread cannot start is done here too.
-    for (int i = 1; i < parts; ++i) StartWorkerThread(&workers[i], PopulatePartNow, &part[i]);
-    PopulatePartNow(&part[0]);
-    for (int i = 1; i < parts; ++i) {
-        if (workers[i].running) {
-            JoinWorkerThread(&workers[i]);
-        } else {
-            PopulatePartNow(&part[i]);
-        }
-    }
+    RunShares(PopulatePartNow, part, sizeof(PopulatePart), parts);
 }
 
 // A zero-filled block of at least `size` bytes on large-page boundaries, or

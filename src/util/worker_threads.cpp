@@ -52,6 +52,22 @@ void JoinWorkerThread(WorkerThread* worker) {
     worker->running = 0;
 }
 
+void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
+    constexpr int kMaxShares = 16;
+    if (count > kMaxShares) count = kMaxShares;
+    unsigned char* base = static_cast<unsigned char*>(shares);
+    WorkerThread workers[kMaxShares];
+    for (int i = 1; i < count; ++i) StartWorkerThread(&workers[i], run, base + shareSize * size_t(i));
+    if (count > 0) run(base);
+    for (int i = 1; i < count; ++i) {
+        if (workers[i].running) {
+            JoinWorkerThread(&workers[i]);
+        } else {
+            run(base + shareSize * size_t(i));
+        }
+    }
+}
+
 void RefuseWorkerStarts(int refuse) { g_refuseStarts = refuse; }
 
 int MachineThreadCount() {

@@ -2,6 +2,8 @@
 // reported by a result, never thrown, so callers can go on with fewer.
 #pragma once
 
+#include <cstddef>
+
 // One worker; the caller keeps the record in place from start to join.
 struct WorkerThread {
     alignas(8) unsigned char handle[32];  // the platform's thread id
@@ -15,6 +17,11 @@ struct WorkerThread {
 int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument);
 // Waits for a started worker to end; a worker that never started is ignored.
 void JoinWorkerThread(WorkerThread* worker);
+// Runs run(share) for `count` shares of `shareSize` bytes each, laid out one
+// after another from `shares`: share 0 on this thread, the others on worker
+// threads, and any whose thread cannot be started on this thread after its
+// own. Returns when all are done. Allocates nothing; at most 16 shares.
+void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
 // Test hook: while `refuse` is non-zero every start fails as if the system
 // had no thread left.
 void RefuseWorkerStarts(int refuse);
