@@ -13,13 +13,25 @@ constexpr int kRowMargin = 3;         // zero cells each side: no edge tests in 
 constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
-constexpr size_t kColorCacheSize = size_t(1) << 24;
 // Colour tables at most: one per worker up to this many, then shared in turn.
 // A table another processor writes into costs every reader a fetch of the
 // line from that processor, which on some machines takes longer than the
-// search it saves; a table of one's own costs 16 MiB.
+// search it saves.
 constexpr int kMaxColorCaches = 4;
+// A colour table keeps its results in pages of 4096 colours (a 16x16x16
+// block of them, see ColorCacheIndex), given out as colours of a block are
+// first met; a photograph meets well under half of the 4096 blocks. Colours
+// of a block met after the last page is given out are searched each time.
+constexpr int kPageColors = 4096;
+constexpr int kTableBlocks = 4096;
+constexpr int32_t kMaxTablePages = 1792;
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
+
+struct ColorTable {
+    uint16_t pageOf[kTableBlocks];   // 0: none yet, else the block's page number + 1
+    std::atomic<int32_t> pagesUsed;
+    uint8_t* pages;                  // kMaxTablePages pages of kPageColors slots (0: not yet known)
+};
 
 // How far one row has got. Kept one per cache line so that threads on
 // neighbouring rows do not share one.
@@ -54,7 +66,7 @@ struct Wavefront {
     int32_t height;
     const PaletteEntry* palette;
     const CandidateTable* candidates;
-    uint8_t* colorCaches;       // cacheCount tables of kColorCacheSize; null when not used
+    ColorTable* colorTables;    // cacheCount tables; null when not used
     RowCell* zeroRow;           // the row before the first: all zero
     RowCell* ring;              // ringSize rows of rowCells cells
     int ringSize;
@@ -107,9 +119,32 @@ int32_t Search(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
     return FindNearestCandidate(query, w->candidates);
 }
 
-int32_t SearchOrRecall(Wavefront* w, uint8_t* cache, uint8_t blue, uint8_t green, uint8_t red) {
-    if (!cache) return Search(w, blue, green, red);
-    uint8_t* entry = cache + ColorCacheIndex(blue, green, red);
+// The page of `block`, given out now if it has none; 0 when none is left.
+uint32_t PageOfBlock(ColorTable* table, uint32_t block) {
+    // Release and acquire: a worker that sees a page number sees the page zeroed.
+    uint16_t page = __atomic_load_n(&table->pageOf[block], __ATOMIC_ACQUIRE);
+    if (page != 0) return page;
+    const int32_t fresh = table->pagesUsed.fetch_add(1, std::memory_order_relaxed);
+    if (fresh >= kMaxTablePages) return 0;
+    std::memset(table->pages + size_t(fresh) * kPageColors, 0, kPageColors);
+    uint16_t expected = 0;
+    // Workers sharing the table may give the block a page at the same time:
+    // the first one kept counts, and the other page stays unused.
+    if (__atomic_compare_exchange_n(&table->pageOf[block], &expected, uint16_t(fresh + 1), false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE))
+        return uint32_t(fresh + 1);
+    return expected;
+}
+
+int32_t SearchOrRecall(Wavefront* w, ColorTable* table, uint8_t blue, uint8_t green, uint8_t red) {
+    if (!table) return Search(w, blue, green, red);
+    const size_t index = ColorCacheIndex(blue, green, red);
+    uint32_t page = __atomic_load_n(&table->pageOf[index / kPageColors], __ATOMIC_ACQUIRE);
+    if (page == 0) {
+        page = PageOfBlock(table, uint32_t(index / kPageColors));
+        if (page == 0) return Search(w, blue, green, red);
+    }
+    uint8_t* entry = table->pages + size_t(page - 1) * kPageColors + index % kPageColors;
     // Workers that share a table store the same slot for the same colour, so
     // relaxed byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);
@@ -159,7 +194,7 @@ RowState StartRow(Wavefront* w, int32_t y) {
     return r;
 }
 
-inline void MapPixel(Wavefront* w, uint8_t* cache, RowState& r, int32_t x) {
+inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     const RowCell* above = r.above + x;
     if (x == 0) {
         // The sums as they stand one column before the row (margins are zero).
@@ -196,7 +231,7 @@ constexpr int32_t kLag = 3;
 // Steps from .. to - 1 where every one of the three rows has a column to map.
 // The rows' state is copied into locals for the loop, so that the compiler
 // can keep it in registers rather than in the array.
-inline void MapFullSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t from, int32_t to) {
+inline void MapFullSteps(Wavefront* w, ColorTable* cache, RowState* rows, int32_t from, int32_t to) {
     static_assert(kRowsPerTake == 3, "three rows side by side");
     RowState r0 = rows[0], r1 = rows[1], r2 = rows[2];
     for (int32_t step = from; step < to; ++step) {
@@ -210,7 +245,7 @@ inline void MapFullSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t f
 }
 
 // Steps where some rows have no column to map (the first and last few).
-void MapPartSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t count, int32_t from, int32_t to) {
+void MapPartSteps(Wavefront* w, ColorTable* cache, RowState* rows, int32_t count, int32_t from, int32_t to) {
     for (int32_t step = from; step < to; ++step) {
         for (int32_t i = 0; i < count; ++i) {
             const int32_t x = step - kLag * i;
@@ -219,7 +254,7 @@ void MapPartSteps(Wavefront* w, uint8_t* cache, RowState* rows, int32_t count, i
     }
 }
 
-void MapRows(Wavefront* w, uint8_t* cache, int32_t y, int32_t count) {
+void MapRows(Wavefront* w, ColorTable* cache, int32_t y, int32_t count) {
     const int32_t width = w->width;
     RowState rows[kRowsPerTake];
     for (int32_t i = 0; i < count; ++i) rows[i] = StartRow(w, y + i);
@@ -263,7 +298,7 @@ void MapRows(Wavefront* w, uint8_t* cache, int32_t y, int32_t count) {
 
 struct Worker {
     Wavefront* wavefront;
-    uint8_t* colorCache;  // null when not used
+    ColorTable* colorTable;  // null when not used
 };
 
 // Takes the next kRowsPerTake unmapped rows until none is left. Rows are taken in
@@ -274,7 +309,7 @@ void RunWorker(void* argument) {
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRows(w, worker->colorCache, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
+        MapRows(w, worker->colorTable, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
     }
 }
 
@@ -317,14 +352,17 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
     WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
     const int cacheCount = threads < kMaxColorCaches ? threads : kMaxColorCaches;
-    const size_t cacheBytes = kColorCacheSize * size_t(cacheCount);
-    w.colorCaches = cache ? static_cast<uint8_t*>(AllocateBytes(cacheBytes)) : nullptr;
-    // Zeroed here, before any worker starts, rather than left to the system's
-    // zero pages: a page first read and then written while several threads
-    // run costs the system a second fault and a stop of every thread's
-    // processor to forget the old mapping.
-    if (w.colorCaches) std::memset(w.colorCaches, 0, cacheBytes);
-    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || w.colorCaches);
+    w.colorTables = cache ? static_cast<ColorTable*>(AllocateZeroed(size_t(cacheCount), sizeof(ColorTable))) : nullptr;
+    int haveTables = w.colorTables != nullptr;
+    // Each table's pages are a block of their own, below the size whose pages
+    // are made present at once: only the pages given out are ever touched.
+    for (int i = 0; haveTables && i < cacheCount; ++i) {
+        new (&w.colorTables[i]) ColorTable();
+        w.colorTables[i].pagesUsed.store(0, std::memory_order_relaxed);
+        w.colorTables[i].pages = static_cast<uint8_t*>(AllocateBytes(size_t(kMaxTablePages) * kPageColors));
+        haveTables = w.colorTables[i].pages != nullptr;
+    }
+    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || haveTables);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
         void* raw = w.progress;
@@ -350,13 +388,16 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         // Worker 0 is this thread; the others are extra hands when they start.
         Worker shares[kMaxThreads];
         for (int t = 0; t < threads; ++t)
-            shares[t] = Worker{&w, w.colorCaches ? w.colorCaches + kColorCacheSize * size_t(t % cacheCount) : nullptr};
+            shares[t] = Worker{&w, w.colorTables ? &w.colorTables[t % cacheCount] : nullptr};
         for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &shares[t]);
         RunWorker(&shares[0]);
         for (int t = 1; t < threads; ++t) JoinWorkerThread(&workers[t]);
         w.progress = static_cast<RowProgress*>(raw);
     }
-    FreeBytes(w.colorCaches);
+    if (w.colorTables) {
+        for (int i = 0; i < cacheCount; ++i) FreeBytes(w.colorTables[i].pages);
+    }
+    FreeBytes(w.colorTables);
     FreeBytes(workers);
     FreeBytes(w.progress);
     FreeBytes(w.ring);

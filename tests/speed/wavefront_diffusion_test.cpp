@@ -112,6 +112,18 @@ TEST(DiffuseToIndicesFast, SameBytesAsThePlainMappingForEveryThreadCount) {
     }
 }
 
+TEST(DiffuseToIndicesFast, ColourTablesThatRunOutOfPagesStillMapExactly) {
+    // Random colours meet nearly every 16x16x16 block of colours, more than a
+    // table has pages for: the colours of the blocks left without one are
+    // searched each time.
+    const TestImage image = RandomImage(181, 113, 12);
+    const std::vector<PaletteEntry> palette = ConversionPalette(image);
+    const Mapped want = MapPlain(image, palette.data(), 10, 246);
+    for (int threads : {1, 2, 5})
+        EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, 1)), "")
+            << threads << " threads";
+}
+
 TEST(DiffuseToIndicesFast, SlotZeroInTheRangeStillMapsExactly) {
     // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
     // must go on without it.
