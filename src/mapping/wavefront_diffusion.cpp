@@ -124,6 +124,7 @@ uint32_t PageOfBlock(ColorTable* table, uint32_t block) {
     // Release and acquire: a worker that sees a page number sees the page zeroed.
     uint16_t page = __atomic_load_n(&table->pageOf[block], __ATOMIC_ACQUIRE);
     if (page != 0) return page;
+    if (table->pagesUsed.load(std::memory_order_relaxed) >= kMaxTablePages) return 0;
     const int32_t fresh = table->pagesUsed.fetch_add(1, std::memory_order_relaxed);
     if (fresh >= kMaxTablePages) return 0;
     std::memset(table->pages + size_t(fresh) * kPageColors, 0, kPageColors);
