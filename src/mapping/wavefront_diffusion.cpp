@@ -23,7 +23,7 @@ constexpr int kMaxColorCaches = 4;
 // first met; a photograph meets well under half of the 4096 blocks. Colours
 // of a block met after the last page is given out are searched each time.
 constexpr int kPageColors = 4096;
-constexpr int kTableBlocks = 4096;
+constexpr int kTableBlocks = (1 << 24) / kPageColors;
 constexpr int32_t kMaxTablePages = 1792;
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
 
@@ -66,7 +66,7 @@ struct Wavefront {
     int32_t height;
     const PaletteEntry* palette;
     const CandidateTable* candidates;
-    ColorTable* colorTables;    // cacheCount tables; null when not used
+    ColorTable* colorTables;    // one per worker, at most kMaxColorCaches; null when not used
     RowCell* zeroRow;           // the row before the first: all zero
     RowCell* ring;              // ringSize rows of rowCells cells
     int ringSize;
@@ -222,12 +222,7 @@ inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     r.mine[x] = RowCell{errorAbove + 3 * error, errorAbove + error};
 }
 
-// Maps rows y .. y + count - 1 (count at most kRowsPerTake) side by side,
-// each three columns behind the one before: row y + i + 1 maps column x after
-// row y + i has mapped column x + 2, which is all it reads of it. The rows'
-// pixels do not wait for each other, so the processor works on all at once,
-// and a table line that one row fetches is at hand for the rows below.
-constexpr int32_t kLag = 3;
+constexpr int32_t kLag = 3;  // columns between a row and the row before it in a take
 
 // Steps from .. to - 1 where every one of the three rows has a column to map.
 // The rows' state is copied into locals for the loop, so that the compiler
@@ -255,6 +250,11 @@ void MapPartSteps(Wavefront* w, ColorTable* cache, RowState* rows, int32_t count
     }
 }
 
+// Maps rows y .. y + count - 1 (count at most kRowsPerTake) side by side,
+// each three columns behind the one before: row y + i + 1 maps column x after
+// row y + i has mapped column x + 2, which is all it reads of it. The rows'
+// pixels do not wait for each other, so the processor works on all at once,
+// and a table line that one row fetches is at hand for the rows below.
 void MapRows(Wavefront* w, ColorTable* cache, int32_t y, int32_t count) {
     const int32_t width = w->width;
     RowState rows[kRowsPerTake];
@@ -351,7 +351,6 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     w.zeroRow = static_cast<RowCell*>(AllocateZeroed(w.rowCells, sizeof(RowCell)));
     w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
-    WorkerThread* workers = static_cast<WorkerThread*>(AllocateBytes(sizeof(WorkerThread) * size_t(threads)));
     const int cacheCount = threads < kMaxColorCaches ? threads : kMaxColorCaches;
     w.colorTables = cache ? static_cast<ColorTable*>(AllocateZeroed(size_t(cacheCount), sizeof(ColorTable))) : nullptr;
     int haveTables = w.colorTables != nullptr;
@@ -363,7 +362,7 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         w.colorTables[i].pages = static_cast<uint8_t*>(AllocateBytes(size_t(kMaxTablePages) * kPageColors));
         haveTables = w.colorTables[i].pages != nullptr;
     }
-    const int ok = w.zeroRow && w.ring && w.progress && workers && (!cache || haveTables);
+    const int ok = w.zeroRow && w.ring && w.progress && (!cache || haveTables);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
         void* raw = w.progress;
@@ -385,21 +384,19 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
             w.paletteCells[i] = Cell{int16_t(palette[i].blue), int16_t(palette[i].green), int16_t(palette[i].red), 0};
         w.candidates = &candidates;
         w.nextRow.store(0, std::memory_order_relaxed);
-        for (int t = 0; t < threads; ++t) workers[t].running = 0;
         // Worker 0 is this thread; the others are extra hands when they start.
+        // Rows are taken as they come, so a worker that never started takes
+        // none, and when run here afterwards finds none left.
         Worker shares[kMaxThreads];
         for (int t = 0; t < threads; ++t)
             shares[t] = Worker{&w, w.colorTables ? &w.colorTables[t % cacheCount] : nullptr};
-        for (int t = 1; t < threads; ++t) StartWorkerThread(&workers[t], RunWorker, &shares[t]);
-        RunWorker(&shares[0]);
-        for (int t = 1; t < threads; ++t) JoinWorkerThread(&workers[t]);
+        RunShares(RunWorker, shares, sizeof(Worker), threads);
         w.progress = static_cast<RowProgress*>(raw);
     }
     if (w.colorTables) {
         for (int i = 0; i < cacheCount; ++i) FreeBytes(w.colorTables[i].pages);
     }
     FreeBytes(w.colorTables);
-    FreeBytes(workers);
     FreeBytes(w.progress);
     FreeBytes(w.ring);
     FreeBytes(w.zeroRow);
