@@ -147,14 +147,11 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
 #define BMP256_WIDE_VECTORS
 #endif
 
-BMP256_WIDE_VECTORS
-int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) {
-    const int cell = GridCellIndex(query[0], query[1], query[2]);
-    const int32_t first = table->listStart[cell];
-    const int32_t count = table->listStart[cell + 1] - first;
-    if (count == 0) return -1;
-    const int16_t* tones = table->tones + 3 * size_t(first);
-    const int32_t qb = ToneTable[query[0]], qg = ToneTable[query[1]], qr = ToneTable[query[2]];
+namespace {
+
+// Position in the list of `count` entries at `tones` of the entry nearest to
+// the tones (qb, qg, qr): the least distance, and of equal ones the first.
+inline int32_t NearestPosition(const int16_t* tones, int32_t count, int32_t qb, int32_t qg, int32_t qr) {
     // Each distance goes with its list position in the low byte (a list holds
     // at most 256 entries: one node per slot, padded to whole blocks), so the
     // least of these keys is the least distance met first, which is the node
@@ -176,7 +173,100 @@ int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) 
     }
     int32_t least = best[0];
     for (int32_t i = 1; i < kBlock; ++i) least = best[i] < least ? best[i] : least;
-    return table->slot[first + (least & 0xFF)];
+    return least & 0xFF;
+}
+
+// The least and the greatest tone of the channel values v .. v + n - 1.
+void ToneRange(int v, int n, int32_t* low, int32_t* high) {
+    *low = *high = ToneTable[v];
+    for (int i = 1; i < n; ++i) {
+        *low = ToneTable[v + i] < *low ? ToneTable[v + i] : *low;
+        *high = ToneTable[v + i] > *high ? ToneTable[v + i] : *high;
+    }
+}
+
+typedef int32_t Line __attribute__((vector_size(4 * kBlockSide * kBlockSide)));
+
+}  // namespace
+
+BMP256_WIDE_VECTORS
+int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) {
+    const int cell = GridCellIndex(query[0], query[1], query[2]);
+    const int32_t first = table->listStart[cell];
+    const int32_t count = table->listStart[cell + 1] - first;
+    if (count == 0) return -1;
+    const int16_t* tones = table->tones + 3 * size_t(first);
+    return table->slot[first + NearestPosition(tones, count, ToneTable[query[0]], ToneTable[query[1]],
+                                               ToneTable[query[2]])];
+}
+
+BMP256_WIDE_VECTORS
+int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_t* slots) {
+    const int cell = GridCellIndex(query[0], query[1], query[2]);
+    const int32_t first = table->listStart[cell];
+    const int32_t count = table->listStart[cell + 1] - first;
+    if (count == 0) return 0;
+    const int16_t* tones = table->tones + 3 * size_t(first);
+    const int corner[3] = {query[0] & ~(kBlockSide - 1), query[1] & ~(kBlockSide - 1), query[2] & ~(kBlockSide - 1)};
+    int32_t low[3], high[3];
+    for (int c = 0; c < 3; ++c) ToneRange(corner[c], kBlockSide, &low[c], &high[c]);
+
+    // The entry nearest to the query wins over entry i at every colour of the
+    // block unless some colour has d(i) < d(w), or d(i) = d(w) with i first.
+    // d(i) - d(w) adds up, channel by channel, (w - i)(2t - i - w) for the
+    // colour's tone t, a line in t: its least over the block is at the least
+    // or the greatest tone of that channel, and the channels are apart, so
+    // the least over the block is exact. Entries that never win are left out
+    // of the search below; fillers are far enough never to be kept.
+    const int32_t p = NearestPosition(tones, count, ToneTable[query[0]], ToneTable[query[1]], ToneTable[query[2]]);
+    const int16_t* wp = tones + 3 * size_t(p - p % kBlock) + p % kBlock;
+    const int32_t wb = wp[0], wg = wp[kBlock], wr = wp[2 * kBlock];
+    int16_t keep[256];
+    int32_t kept = 0;
+    Keys position = {};
+    for (int32_t i = 0; i < kBlock; ++i) position[i] = i;
+    const int16_t* at = tones;
+    for (int32_t i = 0; i < count; i += kBlock, position += kBlock, at += 3 * kBlock) {
+        Tones blue, green, red;
+        std::memcpy(&blue, at, sizeof blue);
+        std::memcpy(&green, at + kBlock, sizeof green);
+        std::memcpy(&red, at + 2 * kBlock, sizeof red);
+        const Keys ib = __builtin_convertvector(blue, Keys), ig = __builtin_convertvector(green, Keys),
+                   ir = __builtin_convertvector(red, Keys);
+        const Keys ab = wb - ib, ag = wg - ig, ar = wr - ir;
+        const Keys tb = ab >= 0 ? low[0] : high[0], tg = ag >= 0 ? low[1] : high[1], tr = ar >= 0 ? low[2] : high[2];
+        const Keys least = ab * (2 * tb - ib - wb) + ag * (2 * tg - ig - wg) + ar * (2 * tr - ir - wr);
+        const Keys kept8 = least < 0 || (least == 0 && position <= p);
+        for (int32_t j = 0; j < kBlock; ++j)
+            if (kept8[j]) keep[kept++] = int16_t(i + j);
+    }
+
+    // Every colour of the block against the kept entries, by the same keys
+    // as the search: distance, then list position.
+    int32_t tone[3][kBlockSide];
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < kBlockSide; ++v) tone[c][v] = ToneTable[corner[c] + v];
+    Line best[kBlockSide];
+    for (int b = 0; b < kBlockSide; ++b) best[b] = Line{} + 2147483647;
+    for (int32_t k = 0; k < kept; ++k) {
+        const int32_t i = keep[k];
+        const int16_t* e = tones + 3 * size_t(i - i % kBlock) + i % kBlock;
+        Line greenRed;
+        for (int g = 0; g < kBlockSide; ++g)
+            for (int r = 0; r < kBlockSide; ++r) {
+                const int32_t dg = tone[1][g] - e[kBlock], dr = tone[2][r] - e[2 * kBlock];
+                greenRed[g * kBlockSide + r] = dg * dg + dr * dr;
+            }
+        for (int b = 0; b < kBlockSide; ++b) {
+            const int32_t db = tone[0][b] - e[0];
+            const Line key = (greenRed + db * db) << 8 | i;
+            best[b] = key < best[b] ? key : best[b];
+        }
+    }
+    for (int b = 0; b < kBlockSide; ++b)
+        for (int gr = 0; gr < kBlockSide * kBlockSide; ++gr)
+            slots[b * kBlockSide * kBlockSide + gr] = table->slot[first + (best[b][gr] & 0xFF)];
+    return 1;
 }
 
 void ReleaseCandidateTable(CandidateTable* table) {

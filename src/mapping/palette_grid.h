@@ -74,3 +74,11 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid);
 // Allocates nothing and writes nothing, so threads may share the table.
 int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table);
 void ReleaseCandidateTable(CandidateTable* table);
+
+// Side of the colour blocks FindNearestInBlock answers for at once.
+constexpr int kBlockSide = 4;
+// FindNearestCandidate for every colour of the kBlockSide^3 block (aligned
+// on multiples of kBlockSide) that holds `query`: slots[(blue % 4) * 16 +
+// (green % 4) * 4 + red % 4] for each colour of the block. Returns 1, or 0 for
+// an empty grid (slots is then left alone). Allocates nothing.
+int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_t* slots);

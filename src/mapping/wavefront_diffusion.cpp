@@ -25,6 +25,7 @@ constexpr int kMaxColorCaches = 4;
 constexpr int kPageColors = 4096;
 constexpr int kTableBlocks = (1 << 24) / kPageColors;
 constexpr int32_t kMaxTablePages = 1792;
+constexpr int kLineColors = kBlockSide * kBlockSide * kBlockSide;  // one 4x4x4 block, 64 bytes
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
 
 struct ColorTable {
@@ -109,6 +110,8 @@ constexpr CacheIndexTables MakeCacheIndexTables() {
 }
 
 constexpr CacheIndexTables kCacheIndex = MakeCacheIndexTables();
+static_assert(kCacheIndex.blue[1] == 16 && kCacheIndex.green[1] == 4 && kCacheIndex.red[1] == 1,
+              "a line holds its block in the order FindNearestInBlock gives it");
 
 inline size_t ColorCacheIndex(uint8_t blue, uint8_t green, uint8_t red) {
     return kCacheIndex.blue[blue] | kCacheIndex.green[green] | kCacheIndex.red[red];
@@ -150,8 +153,14 @@ int32_t SearchOrRecall(Wavefront* w, ColorTable* table, uint8_t blue, uint8_t gr
     // relaxed byte accesses are enough; they only keep the sharing well defined.
     int32_t slot = __atomic_load_n(entry, __ATOMIC_RELAXED);
     if (slot == 0) {
-        slot = Search(w, blue, green, red);
-        __atomic_store_n(entry, uint8_t(slot), __ATOMIC_RELAXED);
+        // A colour met is most often met again near by: the whole line of its
+        // 4x4x4 block is filled at once, which costs little more than one search.
+        const uint8_t query[3] = {blue, green, red};
+        uint8_t block[kLineColors];
+        if (!FindNearestInBlock(query, w->candidates, block)) return Search(w, blue, green, red);
+        uint8_t* line = entry - index % kLineColors;
+        for (int i = 0; i < kLineColors; ++i) __atomic_store_n(&line[i], block[i], __ATOMIC_RELAXED);
+        slot = block[index % kLineColors];
     }
     return slot;
 }

@@ -72,6 +72,62 @@ TEST(FindNearestCandidate, ListsOfAllTwoHundredFiftySixSlotsKeepTheirOrder) {
     }
 }
 
+// Every colour of a block against the grid search: the block answer leaves
+// out entries it proves never nearest there, so palettes with equal colours
+// and crowded palettes (many near candidates in one block) are the cases.
+TEST(FindNearestInBlock, MatchesTheGridSearchForEveryColourOfTheBlock) {
+    struct Case {
+        const char* name;
+        uint32_t seed;
+        int end;        // slots 10 .. end - 1 are filled
+        int spread;     // channel values 128 +- spread; 128 scatters over the whole cube
+        int repeat;     // > 0: the palette is its first `repeat` colours over and over
+    } cases[] = {
+        {"scattered", 1, 246, 128, 0},     {"few colours", 2, 14, 128, 0},
+        {"crowded", 3, 246, 6, 0},         {"crowded, three colours repeated", 4, 246, 5, 3},
+        {"one colour repeated", 5, 246, 128, 1}, {"two colours repeated", 6, 246, 2, 2},
+    };
+    std::mt19937 rng(12);
+    for (const Case& c : cases) {
+        std::mt19937 colours(c.seed);
+        std::vector<PaletteEntry> palette(kPaletteSize, PaletteEntry{0, 0, 0, 0});
+        auto channel = [&]() { return uint8_t(c.spread >= 128 ? colours() : 128 - c.spread + colours() % (2 * c.spread + 1)); };
+        for (int s = 10; s < c.end; ++s) palette[size_t(s)] = PaletteEntry{channel(), channel(), channel(), 0};
+        if (c.repeat > 0)
+            for (int s = 10 + c.repeat; s < c.end; ++s) palette[size_t(s)] = palette[size_t(10 + (s - 10) % c.repeat)];
+        PaletteGrid grid;
+        ASSERT_EQ(BuildPaletteGrid(&grid, palette.data(), 10, c.end), 1);
+        CandidateTable table;
+        ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
+        for (int i = 0; i < 600; ++i) {
+            uint8_t q[3];
+            if (i < 8) {
+                // The corners of the cube: blocks at both ends of every channel.
+                for (int k = 0; k < 3; ++k) q[k] = uint8_t((i >> k) & 1 ? 255 : 0);
+            } else if (i < 200) {
+                // Near palette colours, where blocks are split between entries.
+                const PaletteEntry& e = palette[size_t(10 + i % (c.end - 10))];
+                q[0] = uint8_t(e.blue ^ (rng() & 3));
+                q[1] = uint8_t(e.green ^ (rng() & 3));
+                q[2] = uint8_t(e.red ^ (rng() & 3));
+            } else {
+                const uint8_t around = channel();
+                for (int k = 0; k < 3; ++k) q[k] = i % 2 ? uint8_t(rng()) : uint8_t(around ^ (rng() & 7));
+            }
+            uint8_t slots[64];
+            ASSERT_EQ(FindNearestInBlock(q, &table, slots), 1);
+            for (int at = 0; at < 64; ++at) {
+                const uint8_t colour[3] = {uint8_t((q[0] & ~3) | at >> 4), uint8_t((q[1] & ~3) | (at >> 2 & 3)),
+                                           uint8_t((q[2] & ~3) | (at & 3))};
+                ASSERT_EQ(slots[at], FindNearestColor(colour, &grid))
+                    << c.name << ", colour " << int(colour[0]) << " " << int(colour[1]) << " " << int(colour[2]);
+            }
+        }
+        ReleaseCandidateTable(&table);
+        ReleasePaletteGrid(&grid);
+    }
+}
+
 TEST(FindNearestCandidate, EmptyGridFindsNothing) {
     PaletteEntry palette[kPaletteSize] = {};
     PaletteGrid grid;
@@ -80,6 +136,9 @@ TEST(FindNearestCandidate, EmptyGridFindsNothing) {
     ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
     const uint8_t q[3] = {1, 2, 3};
     EXPECT_EQ(FindNearestCandidate(q, &table), -1);
+    uint8_t slots[64] = {7};
+    EXPECT_EQ(FindNearestInBlock(q, &table, slots), 0);
+    EXPECT_EQ(slots[0], 7);
     ReleaseCandidateTable(&table);
 }
 
