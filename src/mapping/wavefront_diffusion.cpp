@@ -13,18 +13,16 @@ constexpr int kRowMargin = 3;         // zero cells each side: no edge tests in 
 constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
-// Colour tables at most: one per worker up to this many, then shared in turn.
-// A table another processor writes into costs every reader a fetch of the
-// line from that processor, which on some machines takes longer than the
-// search it saves.
-constexpr int kMaxColorCaches = 4;
-// A colour table keeps its results in pages of 4096 colours (a 16x16x16
+// The colour table keeps its results in pages of 4096 colours (a 16x16x16
 // block of them, see ColorCacheIndex), given out as colours of a block are
 // first met; a photograph meets well under half of the 4096 blocks. Colours
 // of a block met after the last page is given out are searched each time.
+// The 8 MiB of pages are made present before the workers start (see
+// AllocateBytes), so that no worker, and none waiting for its rows, stops for
+// the system to supply a page.
 constexpr int kPageColors = 4096;
 constexpr int kTableBlocks = (1 << 24) / kPageColors;
-constexpr int32_t kMaxTablePages = 1792;
+constexpr int32_t kMaxTablePages = 2048;
 constexpr int kLineColors = kBlockSide * kBlockSide * kBlockSide;  // one 4x4x4 block, 64 bytes
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
 
@@ -67,7 +65,7 @@ struct Wavefront {
     int32_t height;
     const PaletteEntry* palette;
     const CandidateTable* candidates;
-    ColorTable* colorTables;    // one per worker, at most kMaxColorCaches; null when not used
+    ColorTable* colorTable;     // shared by the workers; null when not used
     RowCell* zeroRow;           // the row before the first: all zero
     RowCell* ring;              // ringSize rows of rowCells cells
     int ringSize;
@@ -306,20 +304,14 @@ void MapRows(Wavefront* w, ColorTable* cache, int32_t y, int32_t count) {
     for (int32_t i = 0; i < count; ++i) rows[i].progress->done.store(width, std::memory_order_release);
 }
 
-struct Worker {
-    Wavefront* wavefront;
-    ColorTable* colorTable;  // null when not used
-};
-
 // Takes the next kRowsPerTake unmapped rows until none is left. Rows are taken in
 // order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
-    const Worker* worker = static_cast<const Worker*>(argument);
-    Wavefront* w = worker->wavefront;
+    Wavefront* w = *static_cast<Wavefront* const*>(argument);
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
-        MapRows(w, worker->colorTable, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
+        MapRows(w, w->colorTable, y, w->height - y < kRowsPerTake ? w->height - y : kRowsPerTake);
     }
 }
 
@@ -352,26 +344,25 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         return 0;
     }
     CandidateTable candidates;
-    const int haveTable = BuildCandidateTable(&candidates, grid);
+    const int haveCandidates = BuildCandidateTable(&candidates, grid);
     ReleasePaletteGrid(grid);
     FreeBytes(grid);
-    if (!haveTable) return 0;
+    if (!haveCandidates) return 0;
 
     w.zeroRow = static_cast<RowCell*>(AllocateZeroed(w.rowCells, sizeof(RowCell)));
     w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));
     w.progress = static_cast<RowProgress*>(AllocateBytes(sizeof(RowProgress) * size_t(w.ringSize) + 64));
-    const int cacheCount = threads < kMaxColorCaches ? threads : kMaxColorCaches;
-    w.colorTables = cache ? static_cast<ColorTable*>(AllocateZeroed(size_t(cacheCount), sizeof(ColorTable))) : nullptr;
-    int haveTables = w.colorTables != nullptr;
-    // Each table's pages are a block of their own, below the size whose pages
-    // are made present at once: only the pages given out are ever touched.
-    for (int i = 0; haveTables && i < cacheCount; ++i) {
-        new (&w.colorTables[i]) ColorTable();
-        w.colorTables[i].pagesUsed.store(0, std::memory_order_relaxed);
-        w.colorTables[i].pages = static_cast<uint8_t*>(AllocateBytes(size_t(kMaxTablePages) * kPageColors));
-        haveTables = w.colorTables[i].pages != nullptr;
+    // One table for all workers: a line is written once, when its block is
+    // first met, and only read after that, so workers on other processors
+    // mostly find it in their own caches.
+    w.colorTable = cache ? static_cast<ColorTable*>(AllocateZeroed(1, sizeof(ColorTable))) : nullptr;
+    if (w.colorTable) {
+        new (w.colorTable) ColorTable();
+        w.colorTable->pagesUsed.store(0, std::memory_order_relaxed);
+        w.colorTable->pages = static_cast<uint8_t*>(AllocateBytes(size_t(kMaxTablePages) * kPageColors));
     }
-    const int ok = w.zeroRow && w.ring && w.progress && (!cache || haveTables);
+    const int haveTable = w.colorTable && w.colorTable->pages;
+    const int ok = w.zeroRow && w.ring && w.progress && (!cache || haveTable);
     if (ok) {
         // The block is over-allocated by one line so the records can sit on line boundaries.
         void* raw = w.progress;
@@ -396,16 +387,13 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         // Worker 0 is this thread; the others are extra hands when they start.
         // Rows are taken as they come, so a worker that never started takes
         // none, and when run here afterwards finds none left.
-        Worker shares[kMaxThreads];
-        for (int t = 0; t < threads; ++t)
-            shares[t] = Worker{&w, w.colorTables ? &w.colorTables[t % cacheCount] : nullptr};
-        RunShares(RunWorker, shares, sizeof(Worker), threads);
+        Wavefront* shares[kMaxThreads];
+        for (int t = 0; t < threads; ++t) shares[t] = &w;
+        RunShares(RunWorker, shares, sizeof(Wavefront*), threads);
         w.progress = static_cast<RowProgress*>(raw);
     }
-    if (w.colorTables) {
-        for (int i = 0; i < cacheCount; ++i) FreeBytes(w.colorTables[i].pages);
-    }
-    FreeBytes(w.colorTables);
+    if (w.colorTable) FreeBytes(w.colorTable->pages);
+    FreeBytes(w.colorTable);
     FreeBytes(w.progress);
     FreeBytes(w.ring);
     FreeBytes(w.zeroRow);
