@@ -122,13 +122,12 @@ int32_t Search(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
 
 // The page of `block`, given out now if it has none; 0 when none is left.
 uint32_t PageOfBlock(ColorTable* table, uint32_t block) {
-    // Release and acquire: a worker that sees a page number sees the page zeroed.
+    // Pages are zero from the start, so a page given out needs no clearing.
     uint16_t page = __atomic_load_n(&table->pageOf[block], __ATOMIC_ACQUIRE);
     if (page != 0) return page;
     if (table->pagesUsed.load(std::memory_order_relaxed) >= kMaxTablePages) return 0;
     const int32_t fresh = table->pagesUsed.fetch_add(1, std::memory_order_relaxed);
     if (fresh >= kMaxTablePages) return 0;
-    std::memset(table->pages + size_t(fresh) * kPageColors, 0, kPageColors);
     uint16_t expected = 0;
     // Workers sharing the table may give the block a page at the same time:
     // the first one kept counts, and the other page stays unused.
@@ -359,7 +358,7 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     if (w.colorTable) {
         new (w.colorTable) ColorTable();
         w.colorTable->pagesUsed.store(0, std::memory_order_relaxed);
-        w.colorTable->pages = static_cast<uint8_t*>(AllocateBytes(size_t(kMaxTablePages) * kPageColors));
+        w.colorTable->pages = static_cast<uint8_t*>(AllocateZeroed(size_t(kMaxTablePages), kPageColors));
     }
     const int haveTable = w.colorTable && w.colorTable->pages;
     const int ok = w.zeroRow && w.ring && w.progress && (!cache || haveTable);
