@@ -1,5 +1,4 @@
 #include <atomic>
-#include <cstring>
 #include <new>
 
 #include "mapping/diffusion.h"
