@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstring>
 
 #include "quantize/histogram.h"
@@ -22,23 +23,38 @@ constexpr LevelTable MakeLevelTable() {
 
 constexpr LevelTable kLevels = MakeLevelTable();
 
-// One thread's share: rows first .. end - 1 counted into its own counts.
-struct CountJob {
+// Rows are handed out a few at a time rather than split evenly up front, so
+// that a processor the host runs slower than the other holds nobody up.
+constexpr int32_t kRowsPerTake = 16;
+
+struct CountWork {
     const uint8_t* pixels;
     size_t stride;
     int32_t width;
-    int32_t firstRow;
-    int32_t endRow;
+    int32_t height;
+    std::atomic<int32_t> nextRow;
+};
+
+// One thread's share: the rows it takes, counted into its own counts.
+struct CountJob {
+    CountWork* work;
     int32_t* counts;
 };
 
 void CountRows(void* argument) {
     const CountJob* job = static_cast<const CountJob*>(argument);
+    CountWork* work = job->work;
     const uint32_t* level = kLevels.level;
     int32_t* counts = job->counts;
-    for (int32_t y = job->firstRow; y < job->endRow; ++y) {
-        const uint8_t* p = job->pixels + size_t(y) * job->stride;
-        for (int32_t x = 0; x < job->width; ++x, p += 3) ++counts[level[p[0]] << 12 | level[p[1]] << 6 | level[p[2]]];
+    for (;;) {
+        const int32_t first = work->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
+        if (first >= work->height) return;
+        const int32_t end = work->height - first < kRowsPerTake ? work->height : first + kRowsPerTake;
+        for (int32_t y = first; y < end; ++y) {
+            const uint8_t* p = work->pixels + size_t(y) * work->stride;
+            for (int32_t x = 0; x < work->width; ++x, p += 3)
+                ++counts[level[p[0]] << 12 | level[p[1]] << 6 | level[p[2]]];
+        }
     }
 }
 
@@ -59,12 +75,14 @@ ColorEntry* BuildColorHistogramFast(const uint8_t* pixels, const BITMAPINFOHEADE
     int32_t* counts = static_cast<int32_t*>(AllocateBytes(countBytes));
     if (!counts) return nullptr;
     std::memset(counts, 0, countBytes);
+    CountWork work;
+    work.pixels = pixels;
+    work.stride = width > 0 ? size_t(RowStride(info)) : 0;
+    work.width = width;
+    work.height = height;
+    work.nextRow.store(0, std::memory_order_relaxed);
     CountJob jobs[kMaxThreads];
-    const size_t stride = width > 0 ? size_t(RowStride(info)) : 0;
-    for (int t = 0; t < threads; ++t) {
-        jobs[t] = CountJob{pixels, stride, width, int32_t(int64_t(height) * t / threads),
-                           int32_t(int64_t(height) * (t + 1) / threads), counts + size_t(kLevelColors) * size_t(t)};
-    }
+    for (int t = 0; t < threads; ++t) jobs[t] = CountJob{&work, counts + size_t(kLevelColors) * size_t(t)};
     RunShares(CountRows, jobs, sizeof(CountJob), threads);
     for (int t = 1; t < threads; ++t) {
         const int32_t* part = jobs[t].counts;

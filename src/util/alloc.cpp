@@ -1,5 +1,6 @@
 #include "util/alloc.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -62,31 +63,38 @@ struct LargeBlock {
 std::mutex g_largeLock;
 LargeBlock g_large[kMaxLargeBlocks];
 
-struct PopulatePart {
-    void* start;
+// A block being made present: its large pages are handed out one at a time,
+// so that a processor the host runs slower than the others does fewer.
+struct PopulateWork {
+    uint8_t* block;
     size_t length;
+    std::atomic<size_t> next;  // offset of the next large page to hand out
 };
 
-void PopulatePartNow(void* argument) {
-    const PopulatePart* part = static_cast<const PopulatePart*>(argument);
-    madvise(part->start, part->length, MADV_POPULATE_WRITE);  // advice only, like the large pages
+void PopulatePages(void* argument) {
+    PopulateWork* work = *static_cast<PopulateWork**>(argument);
+    for (;;) {
+        const size_t at = work->next.fetch_add(kLargePage, std::memory_order_relaxed);
+        if (at >= work->length) return;
+        const size_t length = work->length - at < kLargePage ? work->length - at : kLargePage;
+        madvise(work->block + at, length, MADV_POPULATE_WRITE);  // advice only, like the large pages
+    }
 }
 
-// Makes the pages of a new block present, split into whole large pages among
-// the processors. Populating writes nothing: the block still reads as zero.
+// Makes the pages of a new block present, by every processor at once.
+// Populating writes nothing: the block still reads as zero.
 void PopulateInParallel(void* block, size_t length) {
-    int parts = MachineThreadCount();
-    if (parts > kMaxPopulateThreads) parts = kMaxPopulateThreads;
+    int threads = MachineThreadCount();
+    if (threads > kMaxPopulateThreads) threads = kMaxPopulateThreads;
     const size_t largePages = (length + kLargePage - 1) / kLargePage;
-    if (size_t(parts) > largePages) parts = int(largePages);
-    PopulatePart part[kMaxPopulateThreads];
-    size_t at = 0;
-    for (int i = 0; i < parts; ++i) {
-        const size_t end = i + 1 == parts ? length : largePages * size_t(i + 1) / size_t(parts) * kLargePage;
-        part[i] = PopulatePart{static_cast<uint8_t*>(block) + at, end - at};
-        at = end;
-    }
-    RunShares(PopulatePartNow, part, sizeof(PopulatePart), parts);
+    if (size_t(threads) > largePages) threads = int(largePages);
+    PopulateWork work;
+    work.block = static_cast<uint8_t*>(block);
+    work.length = length;
+    work.next.store(0, std::memory_order_relaxed);
+    PopulateWork* shares[kMaxPopulateThreads];
+    for (int i = 0; i < threads; ++i) shares[i] = &work;
+    RunShares(PopulatePages, shares, sizeof(PopulateWork*), threads);
 }
 
 // A zero-filled block of at least `size` bytes on large-page boundaries, or
