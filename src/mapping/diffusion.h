@@ -30,10 +30,10 @@ struct DiffusionOptions {
 
 // DiffuseToIndices, byte for byte, faster: the cell walk of the search is done
 // once per cell (CandidateTable), search results are kept per corrected colour
-// (a byte table for each of up to four threads, zero meaning not yet known
-// since slot numbers are never 0, given out in pages of 4096 colours as they
-// are met; only used when the first slot is above 0), and successive rows
-// are mapped by several threads
+// (one byte table shared by the threads, zero meaning not yet known since slot
+// numbers are never 0, given out in pages of 4096 colours as they are met and
+// filled a 4x4x4 block at a time by FindNearestInBlock; only used when the
+// first slot is above 0), and successive rows are mapped by several threads
 // as a wavefront: row y maps column x once row y - 1 has finished column x + 2,
 // which is all the kernel reads of it. Each thread maps three successive rows
 // side by side, and the three channels go through the kernel together in

@@ -16,9 +16,9 @@ constexpr int32_t kReadGap = 96;       // columns kept between a row and the row
 // block of them, see ColorCacheIndex), given out as colours of a block are
 // first met; a photograph meets well under half of the 4096 blocks. Colours
 // of a block met after the last page is given out are searched each time.
-// The 8 MiB of pages are made present before the workers start (see
-// AllocateBytes), so that no worker, and none waiting for its rows, stops for
-// the system to supply a page.
+// The 8 MiB of pages are made present before the workers start (the
+// allocator does so from that size on), so that no worker, and none waiting
+// for its rows, stops for the system to supply a page.
 constexpr int kPageColors = 4096;
 constexpr int kTableBlocks = (1 << 24) / kPageColors;
 constexpr int32_t kMaxTablePages = 2048;

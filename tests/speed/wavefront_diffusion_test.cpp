@@ -1,6 +1,6 @@
 // The fast mapping against the plain one, byte for byte, on odd sizes and
-// several thread counts, with and without the colour tables (shared by
-// workers beyond the fourth).
+// several thread counts, with and without the colour table (one, shared by
+// all workers and filled a 4x4x4 block of colours at a time).
 #include <gtest/gtest.h>
 
 #include <cstring>
