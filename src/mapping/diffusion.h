@@ -22,10 +22,19 @@ struct ErrorCell {
 int DiffuseToIndices(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const PaletteEntry* palette,
                      int firstSlot, int endSlot, const uint8_t* source, const BITMAPINFOHEADER* sourceInfo);
 
+// Whether DiffuseToIndicesFast keeps search results in a colour table.
+enum ColorCacheUse {
+    kColorCacheOff = 0,
+    kColorCacheOn = 1,
+    // On, except for small images (under 2^17 pixels), where making the
+    // table costs more than the searches it saves.
+    kColorCacheAuto = 2,
+};
+
 // How DiffuseToIndicesFast may go about it; no choice changes a byte.
 struct DiffusionOptions {
     int threadCount;     // rows mapped at once; 0: one per processor the machine runs
-    int useColorCache;   // keep every search result by its 24-bit corrected colour
+    int useColorCache;   // a ColorCacheUse; no options at all means kColorCacheAuto
 };
 
 // DiffuseToIndices, byte for byte, faster: the cell walk of the search is done

@@ -24,6 +24,9 @@ constexpr int kTableBlocks = (1 << 24) / kPageColors;
 constexpr int32_t kMaxTablePages = 2048;
 constexpr int kLineColors = kBlockSide * kBlockSide * kBlockSide;  // one 4x4x4 block, 64 bytes
 constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
+// kColorCacheAuto: images of fewer pixels map without the table, whose
+// 8 MiB of pages cost more to make present than the searches they save.
+constexpr int64_t kTableMinPixels = int64_t(1) << 17;
 
 struct ColorTable {
     uint16_t pageOf[kTableBlocks];   // 0: none yet, else the block's page number + 1
@@ -324,7 +327,9 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     int threads = options && options->threadCount > 0 ? options->threadCount : MachineThreadCount();
     if (threads > kMaxThreads) threads = kMaxThreads;
     if (threads > height) threads = height > 0 ? height : 1;
-    const bool cache = (!options || options->useColorCache) && firstSlot > 0 && width > 0 && height > 0;
+    const int use = options ? options->useColorCache : kColorCacheAuto;
+    const bool cache = use != kColorCacheOff && firstSlot > 0 && width > 0 && height > 0 &&
+                       (use != kColorCacheAuto || int64_t(width) * height >= kTableMinPixels);
 
     // Rows finish in order and are taken in order, k = kRowsPerTake at a
     // time. With t workers, when a worker takes rows y .. y + k - 1 the rows

@@ -112,6 +112,21 @@ TEST(DiffuseToIndicesFast, SameBytesAsThePlainMappingForEveryThreadCount) {
     }
 }
 
+TEST(DiffuseToIndicesFast, AutomaticTableChoiceMapsExactlyEitherSideOfItsSizeLimit) {
+    // 2^17 pixels: the smaller image maps without the table, the larger with it.
+    struct Case {
+        int32_t width, height;
+    } cases[] = {{362, 362}, {363, 363}};
+    for (const Case& c : cases) {
+        const TestImage image = PhotoLikeImage(c.width, c.height, 21);
+        const std::vector<PaletteEntry> palette = ConversionPalette(image);
+        const Mapped want = MapPlain(image, palette.data(), 10, 246);
+        for (int threads : {1, 2})
+            EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, kColorCacheAuto)), "")
+                << c.width << "x" << c.height << ", " << threads << " threads";
+    }
+}
+
 TEST(DiffuseToIndicesFast, ColourTablesThatRunOutOfPagesStillMapExactly) {
     // Random colours meet nearly every 16x16x16 block of colours, more than a
     // table has pages for: the colours of the blocks left without one are
