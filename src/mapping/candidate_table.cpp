@@ -176,15 +176,6 @@ inline int32_t NearestPosition(const int16_t* tones, int32_t count, int32_t qb, 
     return least & 0xFF;
 }
 
-// The least and the greatest tone of the channel values v .. v + n - 1.
-void ToneRange(int v, int n, int32_t* low, int32_t* high) {
-    *low = *high = ToneTable[v];
-    for (int i = 1; i < n; ++i) {
-        *low = ToneTable[v + i] < *low ? ToneTable[v + i] : *low;
-        *high = ToneTable[v + i] > *high ? ToneTable[v + i] : *high;
-    }
-}
-
 typedef int32_t Line __attribute__((vector_size(4 * kBlockSide * kBlockSide)));
 
 }  // namespace
@@ -207,9 +198,13 @@ int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_
     const int32_t count = table->listStart[cell + 1] - first;
     if (count == 0) return 0;
     const int16_t* tones = table->tones + 3 * size_t(first);
-    const int corner[3] = {query[0] & ~(kBlockSide - 1), query[1] & ~(kBlockSide - 1), query[2] & ~(kBlockSide - 1)};
-    int32_t low[3], high[3];
-    for (int c = 0; c < 3; ++c) ToneRange(corner[c], kBlockSide, &low[c], &high[c]);
+    // The tones of the block's values, channel by channel; the tone table
+    // never falls, so the first of each channel is its least, the last its greatest.
+    int32_t tone[3][kBlockSide];
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < kBlockSide; ++v) tone[c][v] = ToneTable[(query[c] & ~(kBlockSide - 1)) + v];
+    const int32_t low[3] = {tone[0][0], tone[1][0], tone[2][0]};
+    const int32_t high[3] = {tone[0][kBlockSide - 1], tone[1][kBlockSide - 1], tone[2][kBlockSide - 1]};
 
     // The entry nearest to the query wins over entry i at every colour of the
     // block unless some colour has d(i) < d(w), or d(i) = d(w) with i first.
@@ -243,9 +238,6 @@ int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_
 
     // Every colour of the block against the kept entries, by the same keys
     // as the search: distance, then list position.
-    int32_t tone[3][kBlockSide];
-    for (int c = 0; c < 3; ++c)
-        for (int v = 0; v < kBlockSide; ++v) tone[c][v] = ToneTable[corner[c] + v];
     Line best[kBlockSide];
     for (int b = 0; b < kBlockSide; ++b) best[b] = Line{} + 2147483647;
     for (int32_t k = 0; k < kept; ++k) {

@@ -122,11 +122,10 @@ int32_t Search(Wavefront* w, uint8_t blue, uint8_t green, uint8_t red) {
     return FindNearestCandidate(query, w->candidates);
 }
 
-// The page of `block`, given out now if it has none; 0 when none is left.
+// Gives `block`, which had no page when last looked at, a page; returns that
+// page, or the one another worker gave it first, or 0 when none is left.
+// Pages are zero from the start, so a page given out needs no clearing.
 uint32_t PageOfBlock(ColorTable* table, uint32_t block) {
-    // Pages are zero from the start, so a page given out needs no clearing.
-    uint16_t page = __atomic_load_n(&table->pageOf[block], __ATOMIC_ACQUIRE);
-    if (page != 0) return page;
     if (table->pagesUsed.load(std::memory_order_relaxed) >= kMaxTablePages) return 0;
     const int32_t fresh = table->pagesUsed.fetch_add(1, std::memory_order_relaxed);
     if (fresh >= kMaxTablePages) return 0;
@@ -308,7 +307,7 @@ void MapRows(Wavefront* w, ColorTable* cache, int32_t y, int32_t count) {
 // Takes the next kRowsPerTake unmapped rows until none is left. Rows are taken in
 // order, so the rows in progress are always a few successive ones.
 void RunWorker(void* argument) {
-    Wavefront* w = *static_cast<Wavefront* const*>(argument);
+    Wavefront* w = static_cast<Wavefront*>(argument);
     for (;;) {
         const int32_t y = w->nextRow.fetch_add(kRowsPerTake, std::memory_order_relaxed);
         if (y >= w->height) return;
@@ -358,10 +357,9 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
     // One table for all workers: a line is written once, when its block is
     // first met, and only read after that, so workers on other processors
     // mostly find it in their own caches.
-    w.colorTable = cache ? static_cast<ColorTable*>(AllocateZeroed(1, sizeof(ColorTable))) : nullptr;
+    w.colorTable = cache ? static_cast<ColorTable*>(AllocateBytes(sizeof(ColorTable))) : nullptr;
     if (w.colorTable) {
-        new (w.colorTable) ColorTable();
-        w.colorTable->pagesUsed.store(0, std::memory_order_relaxed);
+        new (w.colorTable) ColorTable();  // no page given out yet
         w.colorTable->pages = static_cast<uint8_t*>(AllocateZeroed(size_t(kMaxTablePages), kPageColors));
     }
     const int haveTable = w.colorTable && w.colorTable->pages;
@@ -390,9 +388,7 @@ int DiffuseToIndicesFast(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, c
         // Worker 0 is this thread; the others are extra hands when they start.
         // Rows are taken as they come, so a worker that never started takes
         // none, and when run here afterwards finds none left.
-        Wavefront* shares[kMaxThreads];
-        for (int t = 0; t < threads; ++t) shares[t] = &w;
-        RunShares(RunWorker, shares, sizeof(Wavefront*), threads);
+        RunShares(RunWorker, &w, 0, threads);
         w.progress = static_cast<RowProgress*>(raw);
     }
     if (w.colorTable) FreeBytes(w.colorTable->pages);

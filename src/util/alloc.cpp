@@ -72,7 +72,7 @@ struct PopulateWork {
 };
 
 void PopulatePages(void* argument) {
-    PopulateWork* work = *static_cast<PopulateWork**>(argument);
+    PopulateWork* work = static_cast<PopulateWork*>(argument);
     for (;;) {
         const size_t at = work->next.fetch_add(kLargePage, std::memory_order_relaxed);
         if (at >= work->length) return;
@@ -92,9 +92,7 @@ void PopulateInParallel(void* block, size_t length) {
     work.block = static_cast<uint8_t*>(block);
     work.length = length;
     work.next.store(0, std::memory_order_relaxed);
-    PopulateWork* shares[kMaxPopulateThreads];
-    for (int i = 0; i < threads; ++i) shares[i] = &work;
-    RunShares(PopulatePages, shares, sizeof(PopulateWork*), threads);
+    RunShares(PopulatePages, &work, 0, threads);
 }
 
 // A zero-filled block of at least `size` bytes on large-page boundaries, or

@@ -20,7 +20,9 @@ void JoinWorkerThread(WorkerThread* worker);
 // Runs run(share) for `count` shares of `shareSize` bytes each, laid out one
 // after another from `shares`: share 0 on this thread, the others on worker
 // threads, and any whose thread cannot be started on this thread after its
-// own. Returns when all are done. Allocates nothing; at most 16 shares.
+// own. A shareSize of 0 hands every thread `shares` itself, for work that
+// the threads divide among themselves as they go. Returns when all are done.
+// Allocates nothing; at most 16 shares.
 void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
 // Test hook: while `refuse` is non-zero every start fails as if the system
 // had no thread left.
