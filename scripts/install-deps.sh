@@ -13,9 +13,12 @@ for extra in scripts/install-deps.d/*.sh; do
   # Each extra script prints the Debian packages its part of the build needs.
   while read -r pkg; do [ -n "$pkg" ] && need+=("$pkg"); done < <(bash "$extra")
 done
-if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=300 "${need[@]}"
-fi
+. "$(dirname "$0")/lib/apt.sh"
+apt_install "${need[@]}"
+require_tools install-deps cmake g++ ninja pkg-config
+[ -f /usr/include/gtest/gtest.h ] || { echo "install-deps: GoogleTest (libgtest-dev) is missing" >&2; exit 1; }
+for extra in scripts/install-deps.d/*.sh; do
+  [ -f "$extra" ] || continue
+  left=$(bash "$extra")
+  [ -z "$left" ] || { echo "install-deps: still missing after the install: $left" >&2; exit 1; }
+done

@@ -8,10 +8,8 @@ command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xauth >/dev/null || need+=(xauth)
 command -v xdotool >/dev/null || need+=(xdotool)
 if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=300 "${need[@]}"
+  . scripts/lib/apt.sh
+  apt_install "${need[@]}"
 fi
 build=${BMP256_BUILD_DIR:-build}
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja

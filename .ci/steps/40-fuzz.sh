@@ -17,10 +17,8 @@ fuzzer_links() {
   clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null
 }
 if ! fuzzer_links; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=300 clang libclang-rt-dev
+  . scripts/lib/apt.sh
+  apt_install clang libclang-rt-dev
   fuzzer_links || { echo "clang cannot link a fuzzer here" >&2; exit 1; }
 fi
 

@@ -5,8 +5,7 @@
 # from it) and a CJK font for the dialog texts. Skips apt when all is there.
 set -euo pipefail
 SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-APT=(apt-get -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300)
-export DEBIAN_FRONTEND=noninteractive
+. "$(dirname "$0")/../../scripts/lib/apt.sh"
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
@@ -22,20 +21,12 @@ command -v icotool >/dev/null || need+=(icoutils)
 command -v locale-gen >/dev/null || need+=(locales)
 fc-list 2>/dev/null | grep -qi 'ipagothic\|IPAGothic' || need+=(fonts-ipafont-gothic)
 
-if [ ${#need[@]} -gt 0 ]; then
-  if printf '%s\n' "${need[@]}" | grep -q ':i386$' && \
-     ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
-  fi
-  $SUDO apt-get update -qq -o DPkg::Lock::Timeout=300
-  # dpkg's hundreds of lines are shown only when the install fails.
-  log=$(mktemp)
-  if ! $SUDO "${APT[@]}" install "${need[@]}" >"$log" 2>&1; then
-    cat "$log"; rm -f "$log"; exit 1
-  fi
-  rm -f "$log"
-  echo "installed: ${need[*]}"
+if printf '%s\n' "${need[@]}" | grep -q ':i386$' && \
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  APT_UPDATED=  # the new architecture's indexes
 fi
+apt_install "${need[@]}"
 
 # LC_ALL=ja_JP.UTF-8 gives wine code page 932; generate it so the shell and
 # the X tools accept it too.
@@ -44,3 +35,7 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
 fi
+
+require_tools windows-deps i686-w64-mingw32-g++-posix ninja wine xvfb-run xauth xdotool xwd icotool
+[ -x /usr/lib/wine/wine ] || { echo "windows-deps: 32-bit wine (wine32:i386) is missing" >&2; exit 1; }
+locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || { echo "windows-deps: the ja_JP.UTF-8 locale is missing" >&2; exit 1; }
