@@ -16,6 +16,8 @@ if(NOT WIN32)
     ${CMAKE_SOURCE_DIR}/src/platform/linux/chars.cpp
     ${CMAKE_SOURCE_DIR}/src/platform/linux/files.cpp)
   target_include_directories(bmp256_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  # The copy replaces its destination through the core's safe replace.
+  target_link_libraries(bmp256_platform PUBLIC bmp256_core)
   target_link_libraries(bmp256_app PUBLIC bmp256_platform)
 
   find_package(PkgConfig REQUIRED)

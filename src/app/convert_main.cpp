@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/convert.h"
+#include "util/safe_replace.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -61,20 +62,8 @@ void PrintHelp() {
         "  --         end of options (for file names that start with '-')\n");
 }
 
-// The temporary file of this run, removed by the signal handler if the run
-// is interrupted between its creation and the rename. Plain storage so that
-// the handler touches nothing but async-signal-safe calls.
-char g_tempPath[4096];
-volatile std::sig_atomic_t g_tempLive = 0;
-
 extern "C" void RemoveTempAndDie(int signal) {
-    if (g_tempLive) {
-#ifdef _WIN32
-        _unlink(g_tempPath);
-#else
-        unlink(g_tempPath);
-#endif
-    }
+    RemovePendingReplacements();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -88,130 +77,15 @@ void InstallSignalHandlers() {
 #endif
 }
 
-#ifdef _WIN32
-// The errno closest to the last Windows error, for the one stderr line.
-int ErrnoOfLastError() {
-    switch (GetLastError()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_DIRECTORY:
-        case ERROR_INVALID_NAME:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return EACCES;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        default:
-            return EIO;
-    }
-}
-#endif
+struct ConvertJob {
+    const char* source;
+    const char* dest;
+    ConvertReport report;
+};
 
-// The directory part of `path` with its trailing separator ("" for a bare
-// name), and the name part.
-void SplitPath(const std::string& path, std::string* dir, std::string* name) {
-#ifdef _WIN32
-    size_t cut = path.find_last_of("/\\:");
-#else
-    size_t cut = path.rfind('/');
-#endif
-    if (cut == std::string::npos) {
-        dir->clear();
-        *name = path;
-    } else {
-        *dir = path.substr(0, cut + 1);
-        *name = path.substr(cut + 1);
-    }
-}
-
-// Creates a new, empty, uniquely named file in DEST's directory and returns
-// its name in `temp`. The name is ".<DEST's name>.XXXXXX"; a very long DEST
-// name is replaced by "bmp256" so that the temporary name stays legal.
-// Returns false with errno set when no file can be created there.
-bool ReserveTempFile(const std::string& dest, std::string* temp) {
-    constexpr size_t kMaxKeptName = 200;  // NAME_MAX is 255 on common systems
-    std::string dir, name;
-    SplitPath(dest, &dir, &name);
-    if (name.empty() || name.size() > kMaxKeptName) name = "bmp256";
-    std::string pattern = dir + "." + name + ".XXXXXX";
-    if (pattern.size() >= sizeof g_tempPath) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-#ifdef _WIN32
-    // GetTempFileNameA creates a new, uniquely named empty file in `dir`.
-    char buffer[MAX_PATH];
-    std::string where = dir.empty() ? std::string(".") : dir;
-    if (GetTempFileNameA(where.c_str(), "bmp", 0, buffer) == 0) {
-        errno = ErrnoOfLastError();
-        return false;
-    }
-    *temp = buffer;
-    return true;
-#else
-    std::string buffer = pattern;
-    int fd = mkstemp(&buffer[0]);
-    if (fd < 0) return false;
-    close(fd);
-    *temp = buffer;
-    return true;
-#endif
-}
-
-// Gives the finished temporary file the permissions DEST will keep: those of
-// the DEST it replaces, or the usual ones of a new file. mkstemp made it 0600.
-void SetFinalMode(const std::string& temp, const std::string& dest) {
-#ifndef _WIN32
-    struct stat st;
-    mode_t mode;
-    if (stat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = st.st_mode & 0777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    chmod(temp.c_str(), mode);  // best effort: a 0600 result is still a result
-#else
-    (void)temp;
-    (void)dest;
-#endif
-}
-
-// Flushes the finished file to the disk, so that the rename never installs a
-// file whose data is still only in memory. Returns false with errno set.
-bool SyncFile(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return true;  // the Windows CRT's close leaves no data behind in user space
-#else
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    int result = fsync(fd);
-    int error = errno;
-    close(fd);
-    errno = error;
-    return result == 0;
-#endif
-}
-
-// Moves the finished file over DEST, replacing it in one step.
-bool ReplaceFile(const std::string& temp, const std::string& dest) {
-#ifdef _WIN32
-    if (MoveFileExA(temp.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    errno = ErrnoOfLastError();
-    return false;
-#else
-    return std::rename(temp.c_str(), dest.c_str()) == 0;
-#endif
-}
-
-void RemoveTemp(const std::string& temp) {
-    std::remove(temp.c_str());
-    g_tempLive = 0;
+int ConvertInto(int fd, void* context) {
+    ConvertJob* job = static_cast<ConvertJob*>(context);
+    return ConvertFileToDescriptor(job->source, fd, job->dest, nullptr, &job->report);
 }
 
 int CannotWrite(const std::string& dest, int error) {
@@ -268,23 +142,10 @@ int Convert(const std::string& source, const std::string& dest) {
             break;
     }
 
-    std::string temp;
-    if (!ReserveTempFile(target, &temp)) return CannotWrite(dest, errno);
-    std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
-    g_tempLive = 1;
-
-    if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
-        RemoveTemp(temp);
-        return Report(source, dest, report);
-    }
-    SetFinalMode(temp, target);
-    if (!SyncFile(temp) || !ReplaceFile(temp, target)) {
-        int error = errno;
-        RemoveTemp(temp);
-        return CannotWrite(dest, error);
-    }
-    g_tempLive = 0;
-    return kExitDone;
+    ConvertJob job = {source.c_str(), dest.c_str(), report};
+    if (SafeReplaceFile(target.c_str(), ConvertInto, &job, 0777, kReplaceExisting)) return kExitDone;
+    if (job.report.stage != kConvertDone) return Report(source, dest, job.report);
+    return CannotWrite(dest, errno);
 }
 
 int UsageError(const char* problem) {
