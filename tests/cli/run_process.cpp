@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,10 +41,20 @@ int TempFd() {
 
 bool CanDropToNobody() { return geteuid() == 0; }
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-              const RunOptions& options) {
+Started StartProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    Started started;
+    started.captureOut = options.stdoutPath.empty() && !options.stdoutClosedPipe;
     int outFd = -1;
-    if (options.stdoutPath.empty()) {
+    if (options.stdoutClosedPipe) {
+        int ends[2];
+        if (pipe(ends) != 0) {
+            std::perror("pipe");
+            std::abort();
+        }
+        close(ends[0]);
+        outFd = ends[1];
+    } else if (started.captureOut) {
         outFd = TempFd();
     } else {
         outFd = open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -70,20 +82,38 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
         if (options.asNobody) {
             if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
         }
+        for (int signal : options.ignoredSignals) std::signal(signal, SIG_IGN);
+        if (options.fileSizeLimit > 0) {
+            struct rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+        }
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    started.pid = pid;
+    started.outFd = outFd;
+    started.errFd = errFd;
+    return started;
+}
+
+RunResult WaitProgram(Started* started) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (waitpid(started->pid, &status, 0) < 0) {
     }
     RunResult result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    if (options.stdoutPath.empty()) result.out = Slurp(outFd);
-    result.err = Slurp(errFd);
-    close(outFd);
-    close(errFd);
+    if (started->captureOut) result.out = Slurp(started->outFd);
+    result.err = Slurp(started->errFd);
+    close(started->outFd);
+    close(started->errFd);
     return result;
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    Started started = StartProgram(program, args, options);
+    return WaitProgram(&started);
 }
 
 }  // namespace clitest

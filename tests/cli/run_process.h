@@ -11,6 +11,9 @@ struct RunOptions {
     std::string workingDirectory;  // empty: the test's own
     bool asNobody = false;         // drop to uid/gid 65534 first (needs root)
     std::string stdoutPath;        // empty: captured into RunResult::out
+    bool stdoutClosedPipe = false; // stdout a pipe whose reader is gone
+    std::vector<int> ignoredSignals;  // set to SIG_IGN in the child, as nohup does
+    long fileSizeLimit = 0;        // bytes, RLIMIT_FSIZE; 0: none
 };
 
 struct RunResult {
@@ -24,6 +27,18 @@ struct RunResult {
 // the result. Aborts the test program when the child cannot be started.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options = RunOptions());
+
+// A child started by StartProgram, for tests that act while it runs.
+struct Started {
+    int pid = -1;
+    int outFd = -1;
+    int errFd = -1;
+    bool captureOut = true;
+};
+
+Started StartProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options = RunOptions());
+RunResult WaitProgram(Started* started);
 
 // True when this process may run children as nobody (it is root).
 bool CanDropToNobody();
