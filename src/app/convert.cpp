@@ -9,6 +9,8 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kFirstSlot = 10;
@@ -62,7 +64,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteFast(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -79,7 +81,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     ClearRowPadding(indices, &indexInfo);
 
     int result = 0;
-    if (!DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
+    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     } else if (!WriteBitmap8(outputPath, indices, palette, &indexInfo)) {
         const int error = errno;
@@ -102,3 +104,5 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 int ConvertFile(const char* sourcePath, const char* outputPath) {
     return ConvertFileEx(sourcePath, outputPath, nullptr);
 }
+
+}  // namespace bmp256

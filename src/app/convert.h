@@ -1,7 +1,7 @@
 // One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
-// Kept free of the bitmap headers so that the Windows entry, which includes
-// the system headers, can call it.
 #pragma once
+
+namespace bmp256 {
 
 // Where a conversion stopped.
 enum ConvertStage {
@@ -26,3 +26,5 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
+
+}  // namespace bmp256

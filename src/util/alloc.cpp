@@ -31,7 +31,10 @@
 #endif
 #endif
 
+namespace bmp256 {
+
 namespace {
+#ifdef BMP256_TEST_HOOKS
 long g_failAt = 0;     // 0: never fail
 long g_counted = 0;    // allocations since the hook was last set
 
@@ -39,6 +42,9 @@ bool ShouldFail() {
     ++g_counted;
     return g_failAt > 0 && g_counted >= g_failAt;
 }
+#else
+inline bool ShouldFail() { return false; }
+#endif
 
 #ifndef BMP256_NO_LARGE_PAGES
 constexpr size_t kLargePage = size_t(2) << 20;
@@ -178,9 +184,13 @@ void FreeBytes(void* block) {
     std::free(block);
 }
 
+#ifdef BMP256_TEST_HOOKS
 long SetAllocationFailureAt(long n) {
     long made = g_counted;
     g_failAt = n;
     g_counted = 0;
     return made;
 }
+#endif
+
+}  // namespace bmp256

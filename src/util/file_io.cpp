@@ -2,7 +2,10 @@
 
 #include <cerrno>
 
+namespace bmp256 {
+
 namespace {
+#ifdef BMP256_TEST_HOOKS
 long g_failAt = 0;   // 0: never fail
 long g_counted = 0;  // writes and closes since the hook was last set
 
@@ -10,6 +13,9 @@ bool ShouldFail() {
     ++g_counted;
     return g_failAt > 0 && g_counted >= g_failAt;
 }
+#else
+inline bool ShouldFail() { return false; }
+#endif
 }  // namespace
 
 size_t WriteToFile(const void* data, size_t size, FILE* file) {
@@ -32,9 +38,13 @@ int CloseWrittenFile(FILE* file) {
     return result;
 }
 
+#ifdef BMP256_TEST_HOOKS
 long SetWriteFailureAt(long n) {
     long made = g_counted;
     g_failAt = n;
     g_counted = 0;
     return made;
 }
+#endif
+
+}  // namespace bmp256

@@ -17,6 +17,8 @@
 #include "cli/run_process.h"
 #include "support/bmp_builder.h"
 
+using namespace bmp256;
+
 namespace {
 
 namespace fs = std::filesystem;

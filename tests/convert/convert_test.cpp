@@ -12,6 +12,10 @@
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 using bmptest::Get16;
 using bmptest::Get32;
@@ -87,7 +91,7 @@ TEST(ConvertFile, RoundTripsOddSizes) {
             EXPECT_EQ(Get32(out, 34), stride * uint32_t(height));
 
             std::vector<PaletteEntry> palette(236);
-            ASSERT_EQ(BuildPalette(palette.data(), 236, image.pixels.data(), &image.info), 1);
+            ASSERT_EQ(reference::BuildPalette(palette.data(), 236, image.pixels.data(), &image.info), 1);
             for (int s = 0; s < 256; ++s) {
                 const uint8_t* e = &out[54 + 4 * size_t(s)];
                 if (s >= 10 && s < 246) {

@@ -4,6 +4,8 @@
 
 #include "quantize/tone_table.h"
 
+using namespace bmp256;
+
 TEST(ToneTable, ListedValues) {
     const struct { int index, tone; } cases[] = {
         {0, 0}, {7, 7}, {8, 7}, {22, 12}, {23, 12}, {24, 12}, {25, 12}, {26, 12},

@@ -11,6 +11,8 @@
 
 #include "app/convert.h"
 
+using namespace bmp256;
+
 namespace safetytest {
 
 RunFolder::RunFolder() {

@@ -1,10 +1,12 @@
+#include "mapping/nearest.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "mapping/palette_grid.h"
 #include "quantize/tone_table.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
 namespace {
 
 // Lists are padded to whole blocks of kBlock entries with filler candidates
@@ -181,7 +183,7 @@ typedef int32_t Line __attribute__((vector_size(4 * kBlockSide * kBlockSide)));
 }  // namespace
 
 BMP256_WIDE_VECTORS
-int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) {
+int32_t FindNearestColor(const uint8_t* query, const CandidateTable* table) {
     const int cell = GridCellIndex(query[0], query[1], query[2]);
     const int32_t first = table->listStart[cell];
     const int32_t count = table->listStart[cell + 1] - first;
@@ -267,3 +269,5 @@ void ReleaseCandidateTable(CandidateTable* table) {
     FreeBytes(table->slot);
     *table = CandidateTable{};
 }
+
+}  // namespace bmp256

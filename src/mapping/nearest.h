@@ -1,0 +1,46 @@
+// Nearest palette colour: a bounded search over the palette grid, ranked by
+// tone distance, stopping after the first shell of buckets by which any
+// candidate has been met, so it is nearest among those examined.
+#pragma once
+
+#include <cstdint>
+
+#include "mapping/grid.h"
+
+namespace bmp256 {
+
+// The search with its cell walk done once per cell: for every cell, the
+// nodes a grid walk examines for a query in that cell, in the order it
+// meets them (own cell, then shell 1 when the own cell has nodes, else every
+// shell up to and including the first that has any). Keeping the first
+// strictly smaller distance over that list is the grid walk exactly.
+// Each list is padded to whole blocks of eight with filler entries never
+// nearest; a block's tones lie together, int16 side by side (the eight blue
+// tones, then green, then red), so the distances of a block are one vector
+// operation and one search touches few cache lines.
+struct CandidateTable {
+    int32_t* listStart;   // kGridCells + 1 entry offsets, multiples of eight
+    int16_t* tones;       // three tones per entry, block by block as above
+    uint8_t* slot;        // one slot per entry
+    int32_t longestList;
+};
+
+// Fills `table` from a built grid whose slots are 0 to 255. Returns 1, or 0
+// when memory cannot be had or a slot does not fit a byte (nothing is then held).
+int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid);
+// The slot nearest to `query` among the cells a search from its own cell
+// examines (own cell, then shells of cells until one has met a candidate), or
+// -1 for an empty grid.
+// Allocates nothing and writes nothing, so threads may share the table.
+int32_t FindNearestColor(const uint8_t* query, const CandidateTable* table);
+void ReleaseCandidateTable(CandidateTable* table);
+
+// Side of the colour blocks FindNearestInBlock answers for at once.
+constexpr int kBlockSide = 4;
+// FindNearestColor for every colour of the kBlockSide^3 block (aligned
+// on multiples of kBlockSide) that holds `query`: slots[(blue % 4) * 16 +
+// (green % 4) * 4 + red % 4] for each colour of the block. Returns 1, or 0 for
+// an empty grid (slots is then left alone). Allocates nothing.
+int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_t* slots);
+
+}  // namespace bmp256
