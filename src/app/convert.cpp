@@ -56,12 +56,6 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
         const ConvertStage stage = detail.status == kBitmapNoMemory ? kConvertNoMemory : kConvertReadFailed;
         return Fail(report, stage, reason, detail.systemError);
     }
-    // The palette cannot describe an image without pixels.
-    if (sourceInfo.biWidth <= 0 || sourceInfo.biHeight <= 0) {
-        FreeBytes(pixels);
-        return Fail(report, kConvertEmptyImage, "the image has no pixels", 0);
-    }
-
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
     if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {

@@ -7,7 +7,6 @@ namespace bmp256 {
 enum ConvertStage {
     kConvertDone = 0,
     kConvertReadFailed,    // the source was refused; see readStatus and friends
-    kConvertEmptyImage,    // accepted by the reader but without pixels
     kConvertNoMemory,      // working memory of a stage could not be had
     kConvertWriteFailed,   // the output could not be written; see systemError
 };

@@ -9,6 +9,15 @@
 namespace bmp256 {
 namespace {
 
+// Each cell's list holds the nodes the grid walk examines for a query in that
+// cell, in the order it meets them (own cell, then shell 1 when the own cell
+// has nodes, else every shell up to and including the first that has any):
+// keeping the first strictly smaller distance over the list is the walk
+// exactly. Lists are padded to whole blocks of eight; a block's tones lie
+// together, int16 side by side (the eight blue tones, then green, then red),
+// so the distances of a block are one vector operation and one search
+// touches few cache lines.
+
 // Lists are padded to whole blocks of kBlock entries with filler candidates
 // whose tones are so far from every query tone (at least 1000 - 255 in each
 // channel, a distance above 555000 against at most 195075 for a real one)

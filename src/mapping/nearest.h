@@ -9,15 +9,8 @@
 
 namespace bmp256 {
 
-// The search with its cell walk done once per cell: for every cell, the
-// nodes a grid walk examines for a query in that cell, in the order it
-// meets them (own cell, then shell 1 when the own cell has nodes, else every
-// shell up to and including the first that has any). Keeping the first
-// strictly smaller distance over that list is the grid walk exactly.
-// Each list is padded to whole blocks of eight with filler entries never
-// nearest; a block's tones lie together, int16 side by side (the eight blue
-// tones, then green, then red), so the distances of a block are one vector
-// operation and one search touches few cache lines.
+// For every grid cell, the palette entries a search from that cell examines,
+// in the order it meets them, so the cell walk is done once per palette.
 struct CandidateTable {
     int32_t* listStart;   // kGridCells + 1 entry offsets, multiples of eight
     int16_t* tones;       // three tones per entry, block by block as above

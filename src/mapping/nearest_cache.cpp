@@ -12,8 +12,9 @@ namespace {
 
 // The colour table keeps its results in pages of 4096 colours (a 16x16x16
 // block of them, see ColorCacheIndex), given out as colours of a block are
-// first met; a photograph meets well under half of the 4096 blocks. Colours
-// of a block met after the last page is given out are searched each time.
+// first met; a photograph meets well under half of the 4096 blocks
+// (docs/performance.md). Colours of a block met after the last page is given
+// out are searched each time.
 // The 8 MiB of pages are made present before the workers start (the
 // allocator does so from that size on), so that no worker, and none waiting
 // for its rows, stops for the system to supply a page.

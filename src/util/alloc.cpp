@@ -8,8 +8,7 @@
 // Large blocks come straight from the system in 2 MiB pages where it has
 // them. A conversion touches every byte of its pixel, index and colour-table
 // blocks once, soon after taking them, so with 4 KiB pages the system's page
-// faults (about 2,500 per 10 MiB, each a trap that costs microseconds on a
-// virtual machine) can outweigh the conversion itself. Not under the
+// faults can outweigh the conversion itself (docs/performance.md). Not under the
 // sanitizers: there every block stays with the allocator they watch, so an
 // overrun of a pixel buffer is still reported and a lost block still found.
 #if defined(__has_feature)
@@ -53,8 +52,8 @@ constexpr size_t kSmallPage = 4096;
 // rest of the last large page would cost more memory than the faults saved.
 constexpr size_t kLargeBlockMin = size_t(1) << 20;
 // From this size on the pages of a new block are made present by every
-// processor at once. On a virtual machine the first touch of memory the host
-// has taken back costs about a millisecond per MiB, and that work divides.
+// processor at once: on a virtual machine the first touch of memory the host
+// has taken back is slow, and that work divides (docs/performance.md).
 constexpr size_t kParallelPopulateMin = size_t(8) << 20;
 constexpr int kMaxPopulateThreads = 8;
 // Blocks mapped at once. A conversion holds at most four large blocks; when

@@ -126,6 +126,8 @@ TEST(Convert, BundledSample) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
     ExpectEightBitFile(out, 640, 480, "samples/sample.bmp");
+    // The demo's output, byte for byte: any change to a stage shows here.
+    EXPECT_EQ(bmptest::Fnv1a(out), 3192003486u);
     // A photo-like picture uses most of the 236 colours.
     std::vector<bool> used(256, false);
     for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;

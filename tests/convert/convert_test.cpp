@@ -30,12 +30,6 @@ std::vector<uint8_t> Convert(const bmptest::TempDir& dir, const TestImage& image
     return bmptest::ReadFileBytes(output);
 }
 
-uint32_t Fnv1a(const std::vector<uint8_t>& bytes) {
-    uint32_t h = 2166136261u;
-    for (uint8_t b : bytes) h = (h ^ b) * 16777619u;
-    return h;
-}
-
 std::vector<std::string> SuiteFiles() {
     std::vector<std::string> files;
     for (const char* sub : {"g", "q", "b", "x"}) {
@@ -117,8 +111,8 @@ TEST(ConvertFile, RoundTripsOddSizes) {
 // always give these exact bytes.
 TEST(ConvertFile, OutputIsStableToTheByte) {
     bmptest::TempDir dir;
-    EXPECT_EQ(Fnv1a(Convert(dir, PhotoLikeImage(61, 47, 2024))), 229306050u);
-    EXPECT_EQ(Fnv1a(Convert(dir, RandomImage(33, 29, 7))), 278443870u);
+    EXPECT_EQ(bmptest::Fnv1a(Convert(dir, PhotoLikeImage(61, 47, 2024))), 229306050u);
+    EXPECT_EQ(bmptest::Fnv1a(Convert(dir, RandomImage(33, 29, 7))), 278443870u);
 }
 
 TEST(ConvertFile, SuiteFilesConvertExactlyWhenTheReaderAccepts) {
