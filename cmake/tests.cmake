@@ -9,14 +9,12 @@ else()
 endif()
 include(GoogleTest)
 
-# What the test programs share: the BMP builder and the child-process runners,
+# What the test programs share: the BMP builder and the child-process runner,
 # compiled once, with the reference stages and GoogleTest.
 add_library(bmp256_test_support STATIC
   ${PROJECT_SOURCE_DIR}/tests/support/bmp_builder.cpp)
 if(NOT WIN32)
-  target_sources(bmp256_test_support PRIVATE
-    ${PROJECT_SOURCE_DIR}/tests/app/run_program.cpp
-    ${PROJECT_SOURCE_DIR}/tests/cli/run_process.cpp)
+  target_sources(bmp256_test_support PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/run_program.cpp)
 endif()
 target_include_directories(bmp256_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(bmp256_test_support PUBLIC bmp256_reference GTest::gtest_main)

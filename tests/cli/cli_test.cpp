@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/convert.h"
-#include "cli/run_process.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
 
 using namespace bmp256;
@@ -22,9 +22,9 @@ using namespace bmp256;
 namespace {
 
 namespace fs = std::filesystem;
-using clitest::RunProgram;
-using clitest::RunOptions;
-using clitest::RunResult;
+using bmptest::RunProgram;
+using bmptest::RunOptions;
+using bmptest::RunResult;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -362,7 +362,7 @@ TEST(CannotWrite, FullDevice) {
 TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     RunOptions options;
     if (geteuid() == 0) {
-        if (!clitest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
+        if (!bmptest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
         options.asNobody = true;
     }
     bmptest::TempDir dir;  // 0755 under the usual umask: nobody may enter it
