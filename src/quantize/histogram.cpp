@@ -8,6 +8,11 @@
 namespace bmp256 {
 namespace {
 
+// One pass over the pixels, with a count per 64-level colour instead of an
+// occupancy table over all 2^24 keys: the counts are indexed by the key with
+// its six always-zero bits squeezed out, which keeps the key order, so a
+// sweep of them lists the entries in ascending key order. Each thread counts
+// into its own 1 MiB, summed at the end.
 constexpr int32_t kLevelColors = 1 << 18;  // 64 levels in each of three channels
 constexpr int kMaxThreads = 16;
 
@@ -62,7 +67,7 @@ void CountRows(void* argument) {
 }  // namespace
 
 ColorEntry* BuildColorHistogram(const uint8_t* pixels, const BITMAPINFOHEADER* info, int32_t* count,
-                                    int threadCount) {
+                                int threadCount) {
     const int32_t width = info->biWidth > 0 ? info->biWidth : 0;
     const int32_t height = info->biHeight > 0 ? info->biHeight : 0;
     int threads = threadCount > 0 ? threadCount : MachineThreadCount();

@@ -9,8 +9,6 @@ namespace {
 
 constexpr int kLevels = 64;  // quantized channel values are the multiples of 4
 
-double BoxSpread(const ColorBox& box) { return box.varianceRed + box.varianceGreen + box.varianceBlue; }
-
 bool SameColor(const PaletteEntry& a, const PaletteEntry& b) {
     return a.blue == b.blue && a.green == b.green && a.red == b.red;
 }
@@ -64,6 +62,19 @@ int32_t SortByChannel(const ColorEntry** refs, const ColorEntry** scratch, int32
 
 }  // namespace
 
+int WidestBox(const ColorBox* boxes, int used, double* spread) {
+    int best = 0;
+    *spread = boxes[0].varianceRed + boxes[0].varianceGreen + boxes[0].varianceBlue;
+    for (int k = 1; k < used; ++k) {
+        const double s = boxes[k].varianceRed + boxes[k].varianceGreen + boxes[k].varianceBlue;
+        if (s > *spread) {
+            *spread = s;
+            best = k;
+        }
+    }
+    return best;
+}
+
 int RebuildPalette(PaletteEntry* palette, int count, const ColorBox* boxes, int boxCount) {
     int written = 0;
     for (int k = 0; k < boxCount && written < count; ++k) {
@@ -112,21 +123,14 @@ void SplitBox(ColorBox* box, ColorBox* newBox, const ColorEntry** refs, const Co
 }
 
 void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEntry** refs,
-                    const ColorEntry** scratch) {
+                const ColorEntry** scratch) {
     if (count <= 0) return;
     int used = 1;
     int distinct = 1;  // distinct means among boxes 0 .. used - 1
     int written = 0;   // what the plain loop's last rebuild returned
     while (written < count) {
-        int best = 0;
-        double spread = BoxSpread(boxes[0]);
-        for (int k = 1; k < used; ++k) {
-            const double s = BoxSpread(boxes[k]);
-            if (s > spread) {
-                spread = s;
-                best = k;
-            }
-        }
+        double spread = 0;
+        const int best = WidestBox(boxes, used, &spread);
         if (spread <= 0) break;
         if (used == kMaxBoxes) break;
         const ColorBox before = boxes[best];

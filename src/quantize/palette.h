@@ -44,6 +44,10 @@ void SplitBox(ColorBox* box, ColorBox* newBox, const ColorEntry** refs, const Co
 void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEntry** refs,
                 const ColorEntry** scratch);
 
+// The box among 0 .. used - 1 whose variances sum highest (the first of
+// equals); that sum goes to `spread`.
+int WidestBox(const ColorBox* boxes, int used, double* spread);
+
 // Writes the distinct means of boxes 0 .. boxCount - 1, in box order, into the
 // palette and returns how many were written (at most `count`).
 int RebuildPalette(PaletteEntry* palette, int count, const ColorBox* boxes, int boxCount);

@@ -22,10 +22,6 @@ int32_t FindSplit(const ColorEntry* const* refs, int32_t first, int32_t count, u
     return s == first ? first + 1 : s;
 }
 
-double BoxSpread(const ColorBox& box) {
-    return box.varianceRed + box.varianceGreen + box.varianceBlue;
-}
-
 }  // namespace
 
 int CompareRed(const ColorEntry* a, const ColorEntry* b) {
@@ -119,15 +115,8 @@ void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEn
     int used = 1;
     int written = 0;
     while (written < count) {
-        int best = 0;
-        double spread = BoxSpread(boxes[0]);
-        for (int k = 1; k < used; ++k) {
-            const double s = BoxSpread(boxes[k]);
-            if (s > spread) {
-                spread = s;
-                best = k;
-            }
-        }
+        double spread = 0;
+        const int best = WidestBox(boxes, used, &spread);
         // Zero exactly when every box holds one colour: distinct quantized
         // values always have distinct tones.
         if (spread <= 0) break;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "util/test_hooks.h"
+
 // Large blocks come straight from the system in 2 MiB pages where it has
 // them. A conversion touches every byte of its pixel, index and colour-table
 // blocks once, soon after taking them, so with 4 KiB pages the system's page
@@ -34,13 +36,9 @@ namespace bmp256 {
 
 namespace {
 #ifdef BMP256_TEST_HOOKS
-long g_failAt = 0;     // 0: never fail
-long g_counted = 0;    // allocations since the hook was last set
+FailureCounter g_allocations = {0, 0};
 
-bool ShouldFail() {
-    ++g_counted;
-    return g_failAt > 0 && g_counted >= g_failAt;
-}
+bool ShouldFail() { return CountCall(&g_allocations); }
 #else
 inline bool ShouldFail() { return false; }
 #endif
@@ -184,12 +182,7 @@ void FreeBytes(void* block) {
 }
 
 #ifdef BMP256_TEST_HOOKS
-long SetAllocationFailureAt(long n) {
-    long made = g_counted;
-    g_failAt = n;
-    g_counted = 0;
-    return made;
-}
+long SetAllocationFailureAt(long n) { return SetFailureAt(&g_allocations, n); }
 #endif
 
 }  // namespace bmp256

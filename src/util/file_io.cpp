@@ -2,17 +2,15 @@
 
 #include <cerrno>
 
+#include "util/test_hooks.h"
+
 namespace bmp256 {
 
 namespace {
 #ifdef BMP256_TEST_HOOKS
-long g_failAt = 0;   // 0: never fail
-long g_counted = 0;  // writes and closes since the hook was last set
+FailureCounter g_writes = {0, 0};
 
-bool ShouldFail() {
-    ++g_counted;
-    return g_failAt > 0 && g_counted >= g_failAt;
-}
+bool ShouldFail() { return CountCall(&g_writes); }
 #else
 inline bool ShouldFail() { return false; }
 #endif
@@ -39,12 +37,7 @@ int CloseWrittenFile(FILE* file) {
 }
 
 #ifdef BMP256_TEST_HOOKS
-long SetWriteFailureAt(long n) {
-    long made = g_counted;
-    g_failAt = n;
-    g_counted = 0;
-    return made;
-}
+long SetWriteFailureAt(long n) { return SetFailureAt(&g_writes, n); }
 #endif
 
 }  // namespace bmp256

@@ -16,4 +16,26 @@ long SetWriteFailureAt(long n);
 // thread left.
 void RefuseWorkerStarts(int refuse);
 
+#ifdef BMP256_TEST_HOOKS
+// The count behind a fail-the-Nth hook.
+struct FailureCounter {
+    long failAt;   // 0: never fail
+    long counted;  // calls since the hook was last set
+};
+
+// Counts one call; true when it is to fail.
+inline bool CountCall(FailureCounter* counter) {
+    ++counter->counted;
+    return counter->failAt > 0 && counter->counted >= counter->failAt;
+}
+
+// Sets the call to fail from; returns the calls counted since the last setting.
+inline long SetFailureAt(FailureCounter* counter, long n) {
+    const long made = counter->counted;
+    counter->failAt = n;
+    counter->counted = 0;
+    return made;
+}
+#endif
+
 }  // namespace bmp256
