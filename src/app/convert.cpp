@@ -9,6 +9,8 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kFirstSlot = 10;
@@ -54,15 +56,9 @@ int Convert(const char* sourcePath, const char* outputPath, int fd, const char* 
         const ConvertStage stage = detail.status == kBitmapNoMemory ? kConvertNoMemory : kConvertReadFailed;
         return Fail(report, stage, reason, detail.systemError);
     }
-    // The palette cannot describe an image without pixels.
-    if (sourceInfo.biWidth <= 0 || sourceInfo.biHeight <= 0) {
-        FreeBytes(pixels);
-        return Fail(report, kConvertEmptyImage, "the image has no pixels", 0);
-    }
-
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteFast(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -80,7 +76,7 @@ int Convert(const char* sourcePath, const char* outputPath, int fd, const char* 
 
     int result = 0;
     DiffusionOptions diffusion = {options ? options->threadCount : 0, kColorCacheAuto};
-    if (!DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
+    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     } else if (!(outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)
                             : WriteBitmap8ToDescriptor(fd, indices, palette, &indexInfo))) {
@@ -115,3 +111,5 @@ int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputNa
 int ConvertFile(const char* sourcePath, const char* outputPath) {
     return ConvertFileEx(sourcePath, outputPath, nullptr);
 }
+
+}  // namespace bmp256

@@ -26,6 +26,7 @@
 #define BMP256_VERSION "unknown"
 #endif
 
+namespace bmp256 {
 namespace {
 
 constexpr const char* kUsage =
@@ -103,7 +104,7 @@ bool ParseJobs(const std::string& text, int* jobs) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int ConvertMain(int argc, char** argv) {
     BatchOptions options;
     std::vector<std::string> paths;
     bool optionsEnded = false;
@@ -174,3 +175,7 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     return RunBatch(items, options);
 }
+
+}  // namespace bmp256
+
+int main(int argc, char** argv) { return bmp256::ConvertMain(argc, argv); }

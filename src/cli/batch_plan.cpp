@@ -12,6 +12,8 @@
 #include <direct.h>
 #endif
 
+namespace bmp256 {
+
 namespace {
 
 #ifdef _WIN32
@@ -116,3 +118,5 @@ bool MakeDirectories(const std::string& dir) {
 #endif
     return false;
 }
+
+}  // namespace bmp256

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kMaxWorkers = 64;
@@ -179,3 +181,5 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     }
     return run.failed.load() ? kExitFailed : kExitDone;
 }
+
+}  // namespace bmp256

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace bmp256 {
+
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
@@ -48,3 +50,5 @@ void InstallSignalHandlers();
 
 // Whether the progress line is on the terminal, so that an interrupt ends it.
 void SetProgressLineShown(bool shown);
+
+}  // namespace bmp256

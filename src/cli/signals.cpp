@@ -10,6 +10,8 @@
 #include <unistd.h>
 #endif
 
+namespace bmp256 {
+
 namespace {
 
 volatile std::sig_atomic_t g_progressShown = 0;
@@ -64,3 +66,5 @@ void InstallSignalHandlers() {
 }
 
 void SetProgressLineShown(bool shown) { g_progressShown = shown ? 1 : 0; }
+
+}  // namespace bmp256

@@ -24,6 +24,8 @@
 #include <unistd.h>
 #endif
 
+namespace bmp256 {
+
 namespace {
 
 #ifndef PATH_MAX
@@ -264,3 +266,5 @@ void RemovePendingReplacements() {
         }
     }
 }
+
+}  // namespace bmp256

@@ -4,6 +4,8 @@
 // name, so a link swapped in under the temporary name is never written through.
 #pragma once
 
+namespace bmp256 {
+
 // How SafeReplaceFile treats a target that already exists.
 enum SafeReplaceMode {
     kReplaceExisting = 0,  // the rename replaces it
@@ -28,3 +30,5 @@ void RemovePendingReplacements();
 
 // At most this many replacements are in flight at once; one more waits.
 constexpr int kMaxPendingReplacements = 64;
+
+}  // namespace bmp256

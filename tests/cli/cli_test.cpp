@@ -20,15 +20,17 @@
 #include <vector>
 
 #include "app/convert.h"
-#include "cli/run_process.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
+
+using namespace bmp256;
 
 namespace {
 
 namespace fs = std::filesystem;
-using clitest::RunProgram;
-using clitest::RunOptions;
-using clitest::RunResult;
+using bmptest::RunProgram;
+using bmptest::RunOptions;
+using bmptest::RunResult;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -130,6 +132,8 @@ TEST(Convert, BundledSample) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
     ExpectEightBitFile(out, 640, 480, "samples/sample.bmp");
+    // The demo's output, byte for byte: any change to a stage shows here.
+    EXPECT_EQ(bmptest::Fnv1a(out), 3192003486u);
     // A photo-like picture uses most of the 236 colours.
     std::vector<bool> used(256, false);
     for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;
@@ -364,7 +368,7 @@ TEST(CannotWrite, FullDevice) {
 TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     RunOptions options;
     if (geteuid() == 0) {
-        if (!clitest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
+        if (!bmptest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
         options.asNobody = true;
     }
     bmptest::TempDir dir;  // 0755 under the usual umask: nobody may enter it
@@ -555,7 +559,7 @@ TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {
 
 // Waits until `dir` holds a temporary file (a name starting with '.') and
 // returns its name, or "" when the child got done first.
-std::string AwaitTemp(const std::string& dir, int pid) {
+std::string AwaitTemp(const std::string& dir, pid_t pid) {
     for (int i = 0; i < 20000; ++i) {
         for (const std::string& name : ListDir(dir)) {
             if (name[0] == '.') return name;
@@ -596,16 +600,16 @@ TEST(Signals, WhileAFileIsInFlight) {
         std::string outDir = dir.File("out" + std::to_string(c.signal) + (c.ignored ? "i" : ""));
         RunOptions options;
         if (c.ignored) options.ignoredSignals = {c.signal};
-        clitest::Started child = clitest::StartProgram(kProgram, {"-j", "1", "-o", outDir, small[0], big}, options);
+        options.outputPath = dir.File("output");
+        const pid_t child = bmptest::StartProgram(kProgram, {"-j", "1", "-o", outDir, small[0], big}, options);
         std::string temp;
         for (int attempt = 0; attempt < 5000 && temp.empty(); ++attempt) {
-            if (bmptest::FileExists(outDir + "/photo0.bmp")) temp = AwaitTemp(outDir, child.pid);
+            if (bmptest::FileExists(outDir + "/photo0.bmp")) temp = AwaitTemp(outDir, child);
             else std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         ASSERT_FALSE(temp.empty()) << "the large file was never seen in flight";
-        kill(child.pid, c.signal);
-        RunResult r = clitest::WaitProgram(&child);
-        EXPECT_EQ(r.exitCode, c.exitCode) << "signal " << c.signal << ": " << r.err;
+        kill(child, c.signal);
+        EXPECT_EQ(bmptest::WaitProgram(child), c.exitCode) << "signal " << c.signal;
         EXPECT_TRUE(TempsIn(outDir).empty()) << "signal " << c.signal;
         EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo0.bmp"), Reference(small[0]));
         EXPECT_EQ(bmptest::FileExists(outDir + "/big.bmp"), c.ignored) << "signal " << c.signal;
@@ -647,17 +651,21 @@ TEST(Signals, LinkSwappedInForTheTemporaryFileIsNeverWrittenThrough) {
     ASSERT_TRUE(bmptest::WriteFileBytes(victim, precious));
     std::string outDir = dir.File("out");
     ASSERT_EQ(mkdir(outDir.c_str(), 0755), 0);
-    clitest::Started child = clitest::StartProgram(kProgram, {"-o", outDir, large[0]});
-    std::string temp = AwaitTemp(outDir, child.pid);
+    RunOptions options;
+    options.outputPath = dir.File("output");
+    const pid_t child = bmptest::StartProgram(kProgram, {"-o", outDir, large[0]}, options);
+    std::string temp = AwaitTemp(outDir, child);
     ASSERT_FALSE(temp.empty()) << "the file was never seen in flight";
-    kill(child.pid, SIGSTOP);
+    kill(child, SIGSTOP);
     std::string tempPath = outDir + "/" + temp;
     ASSERT_EQ(unlink(tempPath.c_str()), 0);
     ASSERT_EQ(symlink(victim.c_str(), tempPath.c_str()), 0);
-    kill(child.pid, SIGCONT);
-    RunResult r = clitest::WaitProgram(&child);
-    EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+    kill(child, SIGCONT);
+    EXPECT_EQ(bmptest::WaitProgram(child), 1);
+    bool read = false;
+    const std::vector<uint8_t> said = bmptest::ReadFileBytes(dir.File("output"), &read);
+    EXPECT_EQ(std::string(said.begin(), said.end()),
+              "bmp256-convert: cannot write " + outDir + "/photo0.bmp: its temporary file was replaced meanwhile\n");
     EXPECT_EQ(bmptest::ReadFileBytes(victim), precious);
     EXPECT_FALSE(bmptest::FileExists(outDir + "/photo0.bmp"));
     EXPECT_TRUE(TempsIn(outDir).empty());

@@ -57,7 +57,7 @@ int CopyContents(int to, void* context) {
             return 0;
         }
         if (got == 0) return 1;
-        if (!WriteToDescriptor(to, block, static_cast<size_t>(got))) return 0;
+        if (!bmp256::WriteToDescriptor(to, block, static_cast<size_t>(got))) return 0;
     }
 }
 
@@ -70,8 +70,8 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists) {
     if (existing == nullptr || target == nullptr) return FALSE;
     int from = open(existing, O_RDONLY | O_CLOEXEC);
     if (from < 0) return FALSE;
-    const int ok = SafeReplaceFile(target, CopyContents, &from, 07777,
-                                   failIfExists ? kKeepExisting : kReplaceExisting);
+    const int ok = bmp256::SafeReplaceFile(target, CopyContents, &from, 07777,
+                                           failIfExists ? bmp256::kKeepExisting : bmp256::kReplaceExisting);
     close(from);
     return ok ? TRUE : FALSE;
 }
