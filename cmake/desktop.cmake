@@ -14,7 +14,8 @@ if(NOT WIN32)
   # module path come separately so that the test double can replace them.
   add_library(bmp256_platform STATIC
     ${CMAKE_SOURCE_DIR}/src/platform/linux/chars.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/files.cpp)
+    ${CMAKE_SOURCE_DIR}/src/platform/linux/files.cpp
+    ${CMAKE_SOURCE_DIR}/src/platform/linux/temporary_file.cpp)
   target_include_directories(bmp256_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(bmp256_app PUBLIC bmp256_platform)
 
