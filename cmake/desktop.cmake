@@ -32,10 +32,16 @@ if(NOT WIN32)
 
   include(GNUInstallDirs)
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_SOURCE_DIR}/data/bmp256.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(CODE "set(BMP256_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
+    set(BMP256_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+    set(BMP256_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
+  install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/install/desktop_entry.cmake)
   install(FILES ${CMAKE_SOURCE_DIR}/assets/icons/bmp256-16.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME bmp256.png)
   install(FILES ${CMAKE_SOURCE_DIR}/assets/icons/bmp256-32.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME bmp256.png)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+    RENAME copyright)
+  # Last, after every file of the desktop and the icons is in place.
+  install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/install/desktop_caches.cmake)
 endif()

@@ -59,3 +59,12 @@ if(NOT WIN32)
             -DPREFIX=${CMAKE_BINARY_DIR}/install-check
             -P ${CMAKE_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
+
+if(NOT WIN32)
+  find_program(BMP256_DPKG_DEB dpkg-deb)
+  if(BMP256_DPKG_DEB)
+    add_test(NAME desktop_package
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/app/package_test.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(desktop_package PROPERTIES TIMEOUT 300)
+  endif()
+endif()
