@@ -1,6 +1,8 @@
 # The Debian package: `cpack -G DEB` in a build folder (or
 # scripts/make-deb.sh) makes bmp256_VERSION_ARCH.deb of everything
 # `cmake --install` installs, under /usr.
+# The licence goes with every install, as Debian wants it named.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 if(WIN32)
   return()
 endif()
@@ -14,7 +16,7 @@ set(CPACK_PACKAGE_DESCRIPTION "bmp256 converts a 24-bit BMP into an 8-bit BMP wi
 with error diffusion. The desktop program asks where to save in the
 system's file dialog, or on a terminal without a display. bmp256-convert
 is the scriptable converter. Licence: MIT (see /usr/share/doc/bmp256/copyright).")
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -26,10 +28,13 @@ if(BMP256_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   # What the two programs link, as Debian 12 names the libraries.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libglib2.0-0, libgtk-3-0")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+  if(BMP256_DESKTOP)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libglib2.0-0, libgtk-3-0")
+  endif()
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_SOURCE_DIR}/data/debian/postinst ${CMAKE_SOURCE_DIR}/data/debian/postrm)
+  ${PROJECT_SOURCE_DIR}/data/debian/postinst ${PROJECT_SOURCE_DIR}/data/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Only what the build installs: no build folders or sources.
 set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")

@@ -9,6 +9,8 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kFirstSlot = 10;
@@ -54,15 +56,9 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
         const ConvertStage stage = detail.status == kBitmapNoMemory ? kConvertNoMemory : kConvertReadFailed;
         return Fail(report, stage, reason, detail.systemError);
     }
-    // The palette cannot describe an image without pixels.
-    if (sourceInfo.biWidth <= 0 || sourceInfo.biHeight <= 0) {
-        FreeBytes(pixels);
-        return Fail(report, kConvertEmptyImage, "the image has no pixels", 0);
-    }
-
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteFast(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -79,7 +75,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     ClearRowPadding(indices, &indexInfo);
 
     int result = 0;
-    if (!DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
+    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     } else if (!WriteBitmap8(outputPath, indices, palette, &indexInfo)) {
         const int error = errno;
@@ -102,3 +98,5 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 int ConvertFile(const char* sourcePath, const char* outputPath) {
     return ConvertFileEx(sourcePath, outputPath, nullptr);
 }
+
+}  // namespace bmp256

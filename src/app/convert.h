@@ -1,13 +1,12 @@
 // One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
-// Kept free of the bitmap headers so that the Windows entry, which includes
-// the system headers, can call it.
 #pragma once
+
+namespace bmp256 {
 
 // Where a conversion stopped.
 enum ConvertStage {
     kConvertDone = 0,
     kConvertReadFailed,    // the source was refused; see readStatus and friends
-    kConvertEmptyImage,    // accepted by the reader but without pixels
     kConvertNoMemory,      // working memory of a stage could not be had
     kConvertWriteFailed,   // the output could not be written; see systemError
 };
@@ -26,3 +25,5 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
+
+}  // namespace bmp256

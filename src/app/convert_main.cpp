@@ -220,8 +220,8 @@ int CannotWrite(const std::string& dest, int error) {
     return kExitFailed;
 }
 
-int Report(const std::string& source, const std::string& dest, const ConvertReport& report) {
-    if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
+int Report(const std::string& source, const std::string& dest, const bmp256::ConvertReport& report) {
+    if (report.stage == bmp256::kConvertWriteFailed) return CannotWrite(dest, report.systemError);
     const char* reason = report.reason[0] ? report.reason : "cannot be converted";
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
     return kExitFailed;
@@ -253,7 +253,7 @@ DestKind ClassifyDest(const std::string& dest, std::string* target) {
 }
 
 int Convert(const std::string& source, const std::string& dest) {
-    ConvertReport report;
+    bmp256::ConvertReport report;
     std::memset(&report, 0, sizeof report);
     std::string target;
     switch (ClassifyDest(dest, &target)) {
@@ -262,7 +262,7 @@ int Convert(const std::string& source, const std::string& dest) {
         case kDestStream:
             // The source is read in full before DEST is opened, so a refused
             // source never touches it.
-            return ConvertFileEx(source.c_str(), dest.c_str(), &report) ? kExitDone
+            return bmp256::ConvertFileEx(source.c_str(), dest.c_str(), &report) ? kExitDone
                                                                         : Report(source, dest, report);
         case kDestFile:
             break;
@@ -273,7 +273,7 @@ int Convert(const std::string& source, const std::string& dest) {
     std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
     g_tempLive = 1;
 
-    if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
+    if (!bmp256::ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
         RemoveTemp(temp);
         return Report(source, dest, report);
     }

@@ -49,15 +49,15 @@ int RunConversionDriver(int argc, char** argv) {
     char access[MAX_PATH];
     HANDLE file = HoldTemporaryFile(temporary, access);
     if (file == nullptr) return 0;
-    ConvertReport report;
-    int converted = ConvertFileEx(fullSource, access, &report);
+    bmp256::ConvertReport report;
+    int converted = bmp256::ConvertFileEx(fullSource, access, &report);
     if (converted) CopyFileA(access, destination, FALSE);
-    ReleaseTemporaryFile(file, converted, !converted && report.stage == kConvertWriteFailed);
+    ReleaseTemporaryFile(file, converted, !converted && report.stage == bmp256::kConvertWriteFailed);
     return 0;
 #else
     HANDLE lock = LockTemporaryFile(temporary);
     if (lock == nullptr) return 0;
-    if (ConvertFile(fullSource, temporary)) CopyFileA(temporary, destination, FALSE);
+    if (bmp256::ConvertFile(fullSource, temporary)) CopyFileA(temporary, destination, FALSE);
     UnlockTemporaryFile(lock);
     return 0;
 #endif

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace bmp256 {
+
 // The 14-byte file header. Held in natural alignment in memory; it is read and
 // written field by field, little-endian, never as a raw record.
 struct BITMAPFILEHEADER {
@@ -135,3 +137,5 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
 // A plain-words description of a refusal, for the scriptable converter.
 // Writes at most `capacity` bytes including the terminator into `out`.
 void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity);
+
+}  // namespace bmp256

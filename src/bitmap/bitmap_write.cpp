@@ -10,6 +10,8 @@
 #include "bitmap/bitmap.h"
 #include "util/file_io.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kEntryBytes = 4;                            // blue, green, red, 0
@@ -71,3 +73,5 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     errno = error;
     return 0;
 }
+
+}  // namespace bmp256

@@ -14,15 +14,17 @@
 #include <vector>
 
 #include "app/convert.h"
-#include "cli/run_process.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
+
+using namespace bmp256;
 
 namespace {
 
 namespace fs = std::filesystem;
-using clitest::RunProgram;
-using clitest::RunOptions;
-using clitest::RunResult;
+using bmptest::RunProgram;
+using bmptest::RunOptions;
+using bmptest::RunResult;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -124,6 +126,8 @@ TEST(Convert, BundledSample) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
     ExpectEightBitFile(out, 640, 480, "samples/sample.bmp");
+    // The demo's output, byte for byte: any change to a stage shows here.
+    EXPECT_EQ(bmptest::Fnv1a(out), 3192003486u);
     // A photo-like picture uses most of the 236 colours.
     std::vector<bool> used(256, false);
     for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;
@@ -358,7 +362,7 @@ TEST(CannotWrite, FullDevice) {
 TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     RunOptions options;
     if (geteuid() == 0) {
-        if (!clitest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
+        if (!bmptest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
         options.asNobody = true;
     }
     bmptest::TempDir dir;  // 0755 under the usual umask: nobody may enter it
