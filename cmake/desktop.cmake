@@ -18,6 +18,8 @@ if(NOT WIN32)
     ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/temporary_file.cpp)
   target_include_directories(bmp256_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  # The copy replaces its destination through the core's safe replace.
+  target_link_libraries(bmp256_platform PUBLIC bmp256_core)
   bmp256_own_target(bmp256_platform)
   target_link_libraries(bmp256_app PUBLIC bmp256_platform)
 endif()
@@ -36,6 +38,7 @@ if(NOT WIN32 AND BMP256_DESKTOP)
   bmp256_own_target(bmp256)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(CODE "set(BMP256_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
     set(BMP256_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
     set(BMP256_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")

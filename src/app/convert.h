@@ -23,6 +23,17 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
+// How a conversion may use the machine; no choice changes a byte.
+struct ConvertOptions {
+    int threadCount;  // threads mapping one image; 0: one per processor
+};
+
+// ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
+// whose file the caller removes on failure; `outputName` names it in the
+// report. `options` may be null.
+int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                            const ConvertOptions* options, ConvertReport* report);
+
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
 

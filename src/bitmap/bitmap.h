@@ -134,6 +134,11 @@ uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
 int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
                  const BITMAPINFOHEADER* info);
 
+// WriteBitmap8 through an open descriptor, which is left open: for a file
+// whose creation and removal the caller owns. Returns 1, or 0 with errno set.
+int WriteBitmap8ToDescriptor(int fd, const uint8_t* indices, const PaletteEntry* palette,
+                             const BITMAPINFOHEADER* info);
+
 // A plain-words description of a refusal, for the scriptable converter.
 // Writes at most `capacity` bytes including the terminator into `out`.
 void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity);

@@ -11,7 +11,7 @@ if(NOT result EQUAL 0)
 endif()
 
 foreach(path bin/bmp256 bin/bmp256-convert share/applications/bmp256.desktop
-             share/doc/bmp256/copyright)
+             share/doc/bmp256/copyright share/man/man1/bmp256.1 share/man/man1/bmp256-convert.1)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
