@@ -29,6 +29,7 @@ if(NOT WIN32 AND TARGET bmp256-dialog-double)
   add_executable(desktop_safety_tests
     ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_concurrency_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_faults_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_signals_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_runs.cpp)
   bmp256_test_program(desktop_safety_tests)
   add_dependencies(desktop_safety_tests bmp256-copy-double)
