@@ -27,12 +27,14 @@ if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
 
   add_library(bmp256_fuzz_core STATIC
     ${BMP256_CORE_SOURCES}
+    ${BMP256_DECODE_SOURCES}
     ${CMAKE_SOURCE_DIR}/src/app/convert.cpp
     ${CMAKE_SOURCE_DIR}/fuzz/bitmap_checks.cpp
     ${CMAKE_SOURCE_DIR}/fuzz/conversion_checks.cpp)
   target_include_directories(bmp256_fuzz_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
   target_compile_options(bmp256_fuzz_core PUBLIC ${BMP256_FUZZ_COMPILE})
-  target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads)
+  target_compile_definitions(bmp256_fuzz_core PRIVATE ${BMP256_DECODE_DEFINITIONS})
+  target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads ${BMP256_DECODE_LIBRARIES})
 
   add_library(bmp256_fuzz_path STATIC
     ${CMAKE_SOURCE_DIR}/src/app/path.cpp

@@ -3,6 +3,8 @@
 // the system headers, can call it.
 #pragma once
 
+#include <cstdio>
+
 // Where a conversion stopped.
 enum ConvertStage {
     kConvertDone = 0,
@@ -14,7 +16,7 @@ enum ConvertStage {
 
 struct ConvertReport {
     ConvertStage stage;
-    char reason[160];      // plain words for a person, empty when done
+    char reason[256];      // plain words for a person, empty when done
     int systemError;       // errno of a failed open or write, else 0
 };
 
@@ -26,3 +28,13 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
+
+// bmp256-convert's conversion: reads everything `source` delivers (a file, a
+// pipe, standard input), in any BMP form or as PNG or JPEG where the build has
+// the decoder, and converts it to the bytes its canonical 24-bit twin gives.
+// The first writes the result to `outputPath` as ConvertFileEx does; the
+// second to the open stream `output`, flushed, which receives nothing when
+// the source is refused. Both return 1 when done, else 0 with `report` (may
+// be null) saying why, and never close `source` or `output`.
+int ConvertStreamEx(FILE* source, const char* outputPath, ConvertReport* report);
+int ConvertStreamToStreamEx(FILE* source, FILE* output, ConvertReport* report);

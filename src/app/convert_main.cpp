@@ -1,6 +1,7 @@
 // bmp256-convert SOURCE DEST: the scriptable converter.
 //
-// Converts one 24-bit BMP into the 256-colour BMP of ConvertFileEx. The result
+// Converts one image (any BMP form, PNG, JPEG; "-" is standard input) into the
+// 256-colour BMP of ConvertStreamEx (DEST "-" is standard output). The result
 // is written to a fresh temporary file beside DEST and renamed over DEST only
 // once it is complete, so DEST may be SOURCE and a failure never leaves DEST
 // truncated or changed.
@@ -19,6 +20,7 @@
 #include "app/convert.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -43,8 +45,10 @@ void PrintHelp() {
     std::printf(
         "usage: bmp256-convert SOURCE DEST\n"
         "\n"
-        "Converts SOURCE, an uncompressed 24-bit BMP, into DEST, an 8-bit BMP with a\n"
-        "256-entry colour table built from the image (236 colours, error diffusion).\n"
+        "Converts SOURCE, a BMP of any form, a PNG or a JPEG, into DEST, an 8-bit BMP\n"
+        "with a 256-entry colour table built from the image (236 colours, error\n"
+        "diffusion). SOURCE - reads standard input (a pipe works); DEST - writes\n"
+        "standard output, which must not be a terminal.\n"
         "\n"
         "The result is written to a temporary file beside DEST and renamed over DEST\n"
         "only when it is complete: DEST may be SOURCE, and a failure leaves an\n"
@@ -252,9 +256,71 @@ DestKind ClassifyDest(const std::string& dest, std::string* target) {
     return kDestFile;
 }
 
-int Convert(const std::string& source, const std::string& dest) {
+// SOURCE "-" is standard input, read in binary; anything else is opened as a
+// file. Null with the reason on stderr when it cannot be opened.
+FILE* OpenSource(const std::string& source) {
+    if (source == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        return stdin;
+    }
+    FILE* f = std::fopen(source.c_str(), "rb");
+    if (!f) std::fprintf(stderr, "%s: %s: cannot open: %s\n", kProgram, source.c_str(), std::strerror(errno));
+    return f;
+}
+
+void CloseSource(FILE* f) {
+    if (f != stdin) std::fclose(f);  // read-only: nothing to lose on close
+}
+
+const char* SourceName(const std::string& source) {
+    return source == "-" ? "standard input" : source.c_str();
+}
+
+// DEST "-": the result goes to standard output, in binary, never to a
+// terminal, which would only show it as noise.
+int ConvertToStdout(const std::string& source) {
+#ifdef _WIN32
+    const bool terminal = _isatty(_fileno(stdout));
+#else
+    const bool terminal = isatty(STDOUT_FILENO);
+#endif
+    if (terminal) {
+        std::fprintf(stderr,
+                     "%s: standard output is a terminal; redirect it (%s SOURCE - > out.bmp) "
+                     "or name a DEST file\n",
+                     kProgram, kProgram);
+        return kExitFailed;
+    }
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    FILE* in = OpenSource(source);
+    if (!in) return kExitFailed;
     ConvertReport report;
     std::memset(&report, 0, sizeof report);
+    int done = ConvertStreamToStreamEx(in, stdout, &report);
+    CloseSource(in);
+    return done ? kExitDone : Report(SourceName(source), "standard output", report);
+}
+
+// Converts SOURCE (a file or "-") into `output`, a path.
+int ConvertSourceTo(const std::string& source, const std::string& output, ConvertReport* report,
+                    bool* opened) {
+    FILE* in = OpenSource(source);
+    *opened = in != nullptr;
+    if (!in) return 0;
+    int done = ConvertStreamEx(in, output.c_str(), report);
+    CloseSource(in);
+    return done;
+}
+
+int Convert(const std::string& source, const std::string& dest) {
+    if (dest == "-") return ConvertToStdout(source);
+    ConvertReport report;
+    std::memset(&report, 0, sizeof report);
+    bool opened = false;
     std::string target;
     switch (ClassifyDest(dest, &target)) {
         case kDestDirectory:
@@ -262,8 +328,8 @@ int Convert(const std::string& source, const std::string& dest) {
         case kDestStream:
             // The source is read in full before DEST is opened, so a refused
             // source never touches it.
-            return ConvertFileEx(source.c_str(), dest.c_str(), &report) ? kExitDone
-                                                                        : Report(source, dest, report);
+            if (ConvertSourceTo(source, dest, &report, &opened)) return kExitDone;
+            return opened ? Report(SourceName(source), dest, report) : kExitFailed;
         case kDestFile:
             break;
     }
@@ -273,9 +339,9 @@ int Convert(const std::string& source, const std::string& dest) {
     std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
     g_tempLive = 1;
 
-    if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
+    if (!ConvertSourceTo(source, temp, &report, &opened)) {
         RemoveTemp(temp);
-        return Report(source, dest, report);
+        return opened ? Report(SourceName(source), dest, report) : kExitFailed;
     }
     SetFinalMode(temp, target);
     if (!SyncFile(temp) || !ReplaceFile(temp, target)) {

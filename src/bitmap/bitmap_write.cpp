@@ -22,32 +22,55 @@ bool WriteAll(FILE* f, const void* data, size_t bytes) {
 
 }  // namespace
 
-int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
-                 const BITMAPINFOHEADER* info) {
-    // What the header describes must be writable at all: a known depth, a
-    // non-negative image that fits the format's sizes, and the data for it.
+namespace {
+
+// The four parts of the file, encoded; false (errno EINVAL) for a header that
+// describes nothing writable: an unknown depth, a negative image, sizes past
+// the format's, or missing data.
+struct Encoded {
+    uint8_t file[kFileHeaderSize];
+    uint8_t info[kInfoHeaderSize];
+    uint8_t table[kMaxTableBytes];
+    size_t tableBytes;
+    size_t imageBytes;
+};
+
+bool Encode(const uint8_t* indices, const PaletteEntry* palette, const BITMAPINFOHEADER* info,
+            Encoded* e) {
     int32_t entries = PaletteEntryCount(info);
     int64_t imageBytes = ImageSize64(info);
     if (entries < 0 || entries > kPaletteSize || imageBytes < 0 ||
         PixelDataOffset(info) + imageBytes > kMaxFileBytes || (imageBytes > 0 && !indices) ||
         (entries > 0 && !palette)) {
         errno = EINVAL;
-        return 0;
+        return false;
     }
-
-    uint8_t fileBytes[kFileHeaderSize];
-    uint8_t infoBytes[kInfoHeaderSize];
-    uint8_t tableBytes[kMaxTableBytes];
     BITMAPFILEHEADER file;
     FillFileHeader(&file, info);
-    EncodeFileHeader(&file, fileBytes);
-    EncodeInfoHeader(info, infoBytes);
+    EncodeFileHeader(&file, e->file);
+    EncodeInfoHeader(info, e->info);
     for (int32_t i = 0; i < entries; ++i) {
-        tableBytes[i * kEntryBytes + 0] = palette[i].blue;
-        tableBytes[i * kEntryBytes + 1] = palette[i].green;
-        tableBytes[i * kEntryBytes + 2] = palette[i].red;
-        tableBytes[i * kEntryBytes + 3] = palette[i].reserved;
+        e->table[i * kEntryBytes + 0] = palette[i].blue;
+        e->table[i * kEntryBytes + 1] = palette[i].green;
+        e->table[i * kEntryBytes + 2] = palette[i].red;
+        e->table[i * kEntryBytes + 3] = palette[i].reserved;
     }
+    e->tableBytes = static_cast<size_t>(entries) * kEntryBytes;
+    e->imageBytes = static_cast<size_t>(imageBytes);
+    return true;
+}
+
+bool WriteEncoded(FILE* f, const Encoded& e, const uint8_t* indices) {
+    return WriteAll(f, e.file, sizeof e.file) && WriteAll(f, e.info, sizeof e.info) &&
+           WriteAll(f, e.table, e.tableBytes) && WriteAll(f, indices, e.imageBytes);
+}
+
+}  // namespace
+
+int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
+                 const BITMAPINFOHEADER* info) {
+    Encoded e;
+    if (!Encode(indices, palette, info, &e)) return 0;
 
     FILE* f = std::fopen(path, "wb");
     if (!f) return 0;  // errno from fopen
@@ -56,10 +79,7 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     struct stat st;
     bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
 
-    bool ok = WriteAll(f, fileBytes, sizeof fileBytes) &&
-              WriteAll(f, infoBytes, sizeof infoBytes) &&
-              WriteAll(f, tableBytes, static_cast<size_t>(entries) * kEntryBytes) &&
-              WriteAll(f, indices, static_cast<size_t>(imageBytes));
+    bool ok = WriteEncoded(f, e, indices);
     int error = ok ? 0 : errno;
     if (CloseWrittenFile(f) != 0 && ok) {
         ok = false;
@@ -69,5 +89,15 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     if (error == 0) error = EIO;
     if (regular) std::remove(path);
     errno = error;
+    return 0;
+}
+
+int WriteBitmap8ToStream(FILE* f, const uint8_t* indices, const PaletteEntry* palette,
+                         const BITMAPINFOHEADER* info) {
+    Encoded e;
+    if (!Encode(indices, palette, info, &e)) return 0;
+    errno = 0;
+    if (WriteEncoded(f, e, indices) && std::fflush(f) == 0) return 1;
+    if (errno == 0) errno = EIO;
     return 0;
 }
