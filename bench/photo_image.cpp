@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+using namespace bmp256;
+
 namespace {
 
 uint32_t Hash(uint32_t x) {

@@ -9,7 +9,7 @@
 #include "bitmap/bitmap.h"
 
 struct PhotoImage {
-    BITMAPINFOHEADER info;
+    bmp256::BITMAPINFOHEADER info;
     std::vector<uint8_t> pixels;  // rows of RowStride bytes, pad bytes zero
 };
 

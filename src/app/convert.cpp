@@ -10,6 +10,8 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kFirstSlot = 10;
@@ -57,12 +59,8 @@ struct Converted {
 int ConvertPixels(const BITMAPINFOHEADER* sourceInfo, const uint8_t* pixels, Converted* out,
                   ConvertReport* report) {
     out->indices = nullptr;
-    // The palette cannot describe an image without pixels.
-    if (sourceInfo->biWidth <= 0 || sourceInfo->biHeight <= 0) {
-        return Fail(report, kConvertEmptyImage, "the image has no pixels", 0);
-    }
     std::memset(out->palette, 0, sizeof out->palette);
-    if (!BuildPaletteFast(&out->palette[kFirstSlot], kColorCount, pixels, sourceInfo)) {
+    if (!BuildPalette(&out->palette[kFirstSlot], kColorCount, pixels, sourceInfo)) {
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
     out->info = *sourceInfo;
@@ -72,7 +70,7 @@ int ConvertPixels(const BITMAPINFOHEADER* sourceInfo, const uint8_t* pixels, Con
     out->indices = static_cast<uint8_t*>(AllocateBytes(size_t(out->info.biSizeImage)));
     if (!out->indices) return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     ClearRowPadding(out->indices, &out->info);
-    if (!DiffuseToIndicesFast(out->indices, &out->info, out->palette, kFirstSlot, kEndSlot, pixels,
+    if (!DiffuseToIndices(out->indices, &out->info, out->palette, kFirstSlot, kEndSlot, pixels,
                               sourceInfo, nullptr)) {
         FreeBytes(out->indices);
         out->indices = nullptr;
@@ -216,3 +214,5 @@ int ConvertStreamToStreamEx(FILE* source, FILE* output, ConvertReport* report) {
     FreeBytes(converted.indices);
     return result;
 }
+
+}  // namespace bmp256

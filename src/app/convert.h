@@ -1,15 +1,14 @@
 // One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
-// Kept free of the bitmap headers so that the Windows entry, which includes
-// the system headers, can call it.
 #pragma once
 
 #include <cstdio>
+
+namespace bmp256 {
 
 // Where a conversion stopped.
 enum ConvertStage {
     kConvertDone = 0,
     kConvertReadFailed,    // the source was refused; see readStatus and friends
-    kConvertEmptyImage,    // accepted by the reader but without pixels
     kConvertNoMemory,      // working memory of a stage could not be had
     kConvertWriteFailed,   // the output could not be written; see systemError
 };
@@ -38,3 +37,5 @@ int ConvertFile(const char* sourcePath, const char* outputPath);
 // be null) saying why, and never close `source` or `output`.
 int ConvertStreamEx(FILE* source, const char* outputPath, ConvertReport* report);
 int ConvertStreamToStreamEx(FILE* source, FILE* output, ConvertReport* report);
+
+}  // namespace bmp256

@@ -224,8 +224,8 @@ int CannotWrite(const std::string& dest, int error) {
     return kExitFailed;
 }
 
-int Report(const std::string& source, const std::string& dest, const ConvertReport& report) {
-    if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
+int Report(const std::string& source, const std::string& dest, const bmp256::ConvertReport& report) {
+    if (report.stage == bmp256::kConvertWriteFailed) return CannotWrite(dest, report.systemError);
     const char* reason = report.reason[0] ? report.reason : "cannot be converted";
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
     return kExitFailed;
@@ -298,27 +298,27 @@ int ConvertToStdout(const std::string& source) {
 #endif
     FILE* in = OpenSource(source);
     if (!in) return kExitFailed;
-    ConvertReport report;
+    bmp256::ConvertReport report;
     std::memset(&report, 0, sizeof report);
-    int done = ConvertStreamToStreamEx(in, stdout, &report);
+    int done = bmp256::ConvertStreamToStreamEx(in, stdout, &report);
     CloseSource(in);
     return done ? kExitDone : Report(SourceName(source), "standard output", report);
 }
 
 // Converts SOURCE (a file or "-") into `output`, a path.
-int ConvertSourceTo(const std::string& source, const std::string& output, ConvertReport* report,
+int ConvertSourceTo(const std::string& source, const std::string& output, bmp256::ConvertReport* report,
                     bool* opened) {
     FILE* in = OpenSource(source);
     *opened = in != nullptr;
     if (!in) return 0;
-    int done = ConvertStreamEx(in, output.c_str(), report);
+    int done = bmp256::ConvertStreamEx(in, output.c_str(), report);
     CloseSource(in);
     return done;
 }
 
 int Convert(const std::string& source, const std::string& dest) {
     if (dest == "-") return ConvertToStdout(source);
-    ConvertReport report;
+    bmp256::ConvertReport report;
     std::memset(&report, 0, sizeof report);
     bool opened = false;
     std::string target;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace bmp256 {
+
 // The 14-byte file header. Held in natural alignment in memory; it is read and
 // written field by field, little-endian, never as a raw record.
 struct BITMAPFILEHEADER {
@@ -178,3 +180,5 @@ int WriteBitmap8ToStream(FILE* f, const uint8_t* indices, const PaletteEntry* pa
 // A plain-words description of a refusal, for the scriptable converter.
 // Writes at most `capacity` bytes including the terminator into `out`.
 void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity);
+
+}  // namespace bmp256

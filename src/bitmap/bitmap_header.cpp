@@ -4,6 +4,8 @@
 
 #include "bitmap/bitmap.h"
 
+namespace bmp256 {
+
 namespace {
 
 // Limits of the gate, each with its reason.
@@ -142,3 +144,5 @@ BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_
     if (pixelOffset) *pixelOffset = offset;
     return Finish(detail, kBitmapOk);
 }
+
+}  // namespace bmp256

@@ -10,6 +10,8 @@
 #include "bitmap/bitmap.h"
 #include "util/file_io.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kEntryBytes = 4;                            // blue, green, red, 0
@@ -101,3 +103,5 @@ int WriteBitmap8ToStream(FILE* f, const uint8_t* indices, const PaletteEntry* pa
     if (errno == 0) errno = EIO;
     return 0;
 }
+
+}  // namespace bmp256

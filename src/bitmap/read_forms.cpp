@@ -9,10 +9,12 @@
 #include "bitmap/read_forms.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
-using bmpform::Channel;
-using bmpform::Layout;
+using form::Channel;
+using form::Layout;
 
 constexpr uint32_t kCoreHeader = 12;      // OS/2 1.x: 16-bit width and height
 constexpr uint32_t kOs2MinHeader = 16;    // OS/2 2.x headers may stop after any field
@@ -175,19 +177,19 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         return Refuse(detail, "OS/2 %s compression is not read (%s)",
                       compression == kOs2Huffman ? "Huffman" : "RLE24", kFormsRead);
     }
-    if (compression == bmpform::kRle8 || compression == bmpform::kRle4) {
-        if (bitCount != (compression == bmpform::kRle8 ? 8 : 4)) {
+    if (compression == form::kRle8 || compression == form::kRle4) {
+        if (bitCount != (compression == form::kRle8 ? 8 : 4)) {
             return Refuse(detail, "RLE%d data needs %d bits per pixel, not %u",
-                          compression == bmpform::kRle8 ? 8 : 4,
-                          compression == bmpform::kRle8 ? 8 : 4, bitCount);
+                          compression == form::kRle8 ? 8 : 4,
+                          compression == form::kRle8 ? 8 : 4, bitCount);
         }
         if (topDown) return Refuse(detail, "a run-length compressed bitmap cannot be top-down");
         layout.compression = compression;
-    } else if (compression == bmpform::kBitfields || compression == kAlphaBitfields) {
+    } else if (compression == form::kBitfields || compression == kAlphaBitfields) {
         if (bitCount != 16 && bitCount != 32) {
             return Refuse(detail, "bit fields need 16 or 32 bits per pixel, not %u", bitCount);
         }
-        layout.compression = bmpform::kBitfields;
+        layout.compression = form::kBitfields;
         uint32_t masks[4] = {};
         if (headerSize == kInfoHeader) {
             // The masks follow the 40-byte header.
@@ -212,7 +214,7 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
                           "the colour masks (%08X %08X %08X %08X) are not separate runs of bits",
                           masks[0], masks[1], masks[2], masks[3]);
         }
-    } else if (compression != bmpform::kRgb) {
+    } else if (compression != form::kRgb) {
         return Refuse(detail, "compression %u is not read (%s)", compression, kFormsRead);
     } else if (bitCount == 16) {
         // The default 16-bit layout is 5-5-5; a 32-bit BI_RGB pixel's fourth
@@ -226,24 +228,30 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         MakeChannel(0x0000FF, 32, &layout.blue);
     }
 
+    const uint32_t offBits = Get32(data + 10);
     // The colour table: biClrUsed entries (2^bits when 0), of which at most
     // 2^bits are used; an OS/2 1.x table has 3-byte entries and no count, so
     // the pixel offset bounds it.
-    const uint32_t offBits = Get32(data + 10);
     uint64_t tableEnd = masksEnd;
     if (bitCount <= 8) {
         const uint32_t full = 1u << bitCount;
         const uint64_t entryBytes = core ? 3 : 4;
         uint64_t listed = clrUsed != 0 ? clrUsed : full;
-        if (core && offBits > masksEnd) {
+        if (masksEnd + listed * entryBytes > size && clrUsed != 0) {
+            return Refuse(detail, "the colour table (%llu entries) runs past the end of the file",
+                          static_cast<unsigned long long>(listed));
+        }
+        // A table cut short by bfOffBits has the entries before the pixels
+        // (OS/2 1.x headers have no count at all).
+        if (offBits > masksEnd) {
             uint64_t room = (offBits - masksEnd) / entryBytes;
             if (room < listed) listed = room;
         }
         if (listed == 0) return Refuse(detail, "the colour table is empty");
         tableEnd = masksEnd + listed * entryBytes;
         if (tableEnd > size) {
-            return Refuse(detail, "the colour table (%llu entries) runs past the end of the file",
-                          static_cast<unsigned long long>(listed));
+            detail->missingBytes = tableEnd - size;
+            return Finish(detail, kBitmapShortPixels);
         }
         layout.paletteCount = listed < full ? uint32_t(listed) : full;
         for (uint32_t i = 0; i < layout.paletteCount; ++i) {
@@ -251,7 +259,7 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
             layout.palette[i] = PaletteEntry{e[0], e[1], e[2], 0};
         }
     }
-    // bfOffBits is honoured unless it points into the headers or the table.
+    // bfOffBits is honoured unless it points into the headers.
     const uint64_t pixelOffset = offBits >= tableEnd ? offBits : tableEnd;
     if (pixelOffset > size) {
         detail->missingBytes = pixelOffset - size;
@@ -264,7 +272,7 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     // the file must hold what the form needs.
     if (!CanonicalInfo(width, height, info)) return Finish(detail, kBitmapTooLarge);
     const uint64_t pixelCount = uint64_t(width) * uint64_t(height);
-    if (layout.compression == bmpform::kRle8 || layout.compression == bmpform::kRle4) {
+    if (layout.compression == form::kRle8 || layout.compression == form::kRle4) {
         if (pixelCount / kMaxRlePixelsPerByte > layout.pixelBytes) {
             return Refuse(detail, "the run-length data (%llu bytes) is far too short for %lld x %lld pixels",
                           static_cast<unsigned long long>(layout.pixelBytes),
@@ -296,7 +304,7 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     if (!out) return Finish(detail, kBitmapNoMemory);
     // Row padding stays zero; pixels that run-length data leaves out are
     // transparent, which shows as white.
-    bool rle = layout.compression == bmpform::kRle8 || layout.compression == bmpform::kRle4;
+    bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
     std::memset(out, rle ? 0xFF : 0, info->biSizeImage);
     if (rle) {
         const int32_t stride = RowStride(info);
@@ -305,8 +313,8 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
                         size_t(stride) - 3 * size_t(layout.width));
         }
     }
-    bool ok = rle ? bmpform::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
-                  : bmpform::UnpackRows(layout, out, detail->reason, sizeof detail->reason);
+    bool ok = rle ? form::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
+                  : form::UnpackRows(layout, out, detail->reason, sizeof detail->reason);
     if (!ok) {
         FreeBytes(out);
         return Finish(detail, kBitmapForm);
@@ -314,3 +322,5 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     *pixels = out;
     return Finish(detail, kBitmapOk);
 }
+
+}  // namespace bmp256

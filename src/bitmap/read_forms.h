@@ -8,7 +8,8 @@
 
 #include "bitmap/bitmap.h"
 
-namespace bmpform {
+namespace bmp256 {
+namespace form {
 
 // One channel of a packed 16- or 32-bit pixel: its mask, where it starts and
 // how many bits wide it is (0 for an absent channel).
@@ -49,4 +50,6 @@ bool UnpackRows(const Layout& layout, uint8_t* out, char* reason, size_t capacit
 // they are in `out` (the caller fills it with white first).
 bool DecodeRle(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
-}  // namespace bmpform
+}  // namespace form
+
+}  // namespace bmp256

@@ -6,6 +6,8 @@
 #include "bitmap/bitmap.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr size_t kMaxInputBytes = INT32_MAX;  // no BMP, and no source we convert, is larger
@@ -67,3 +69,5 @@ bool CanonicalInfo(int64_t width, int64_t height, BITMAPINFOHEADER* info) {
     info->biSizeImage = static_cast<uint32_t>(imageBytes);
     return true;
 }
+
+}  // namespace bmp256

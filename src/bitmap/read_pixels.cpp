@@ -4,7 +4,8 @@
 
 #include "bitmap/read_forms.h"
 
-namespace bmpform {
+namespace bmp256 {
+namespace form {
 
 uint8_t WidenChannel(uint32_t value, int bits) {
     if (bits <= 0) return 0;
@@ -96,8 +97,10 @@ bool UnpackRows(const Layout& l, uint8_t* out, char* reason, size_t capacity) {
     return true;
 }
 
-}  // namespace bmpform
+}  // namespace form
 
 uint8_t CompositeOnWhite(uint8_t colour, uint8_t alpha) {
     return static_cast<uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
+
+}  // namespace bmp256

@@ -6,7 +6,8 @@
 
 #include "bitmap/read_forms.h"
 
-namespace bmpform {
+namespace bmp256 {
+namespace form {
 
 namespace {
 
@@ -85,4 +86,6 @@ bool DecodeRle(const Layout& l, uint8_t* out, char* reason, size_t capacity) {
     return true;  // cut short: the rest stays transparent
 }
 
-}  // namespace bmpform
+}  // namespace form
+
+}  // namespace bmp256

@@ -9,6 +9,8 @@
 
 #include "bitmap/bitmap.h"
 
+namespace bmp256 {
+
 enum DecodeStatus {
     kDecodeOk = 0,
     kDecodeUnknown,      // neither PNG nor JPEG
@@ -40,3 +42,5 @@ DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* inf
 
 // The decoders this build has, for messages: "PNG, JPEG", "PNG", "JPEG" or "".
 const char* DecodedFormats();
+
+}  // namespace bmp256

@@ -6,6 +6,8 @@
 #include "decode/decode.h"
 #include "decode/decoders.h"
 
+namespace bmp256 {
+
 bool LooksLikePng(const uint8_t* data, size_t size) {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
@@ -41,3 +43,5 @@ DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* inf
     return detail->status = png ? DecodePng(data, size, info, pixels, detail)
                                 : DecodeJpeg(data, size, info, pixels, detail);
 }
+
+}  // namespace bmp256

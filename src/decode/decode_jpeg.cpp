@@ -14,6 +14,8 @@
 #include "decode/decoders.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 const bool kHaveJpegDecoder = true;
 
 namespace {
@@ -117,3 +119,5 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info
     jpeg_destroy_decompress(&cinfo);
     return status;
 }
+
+}  // namespace bmp256

@@ -1,6 +1,8 @@
 // Stand-ins for the decoders a build lacks; DecodeImage never calls them.
 #include "decode/decoders.h"
 
+namespace bmp256 {
+
 #ifndef BMP256_HAVE_PNG
 const bool kHavePngDecoder = false;
 DecodeStatus DecodePng(const uint8_t*, size_t, BITMAPINFOHEADER*, uint8_t**, DecodeDetail*) {
@@ -14,3 +16,5 @@ DecodeStatus DecodeJpeg(const uint8_t*, size_t, BITMAPINFOHEADER*, uint8_t**, De
     return kDecodeUnavailable;
 }
 #endif
+
+}  // namespace bmp256

@@ -12,6 +12,8 @@
 #include "decode/decoders.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 const bool kHavePngDecoder = true;
 
 namespace {
@@ -110,7 +112,10 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
         png_read_update_info(png, pngInfo);
         const size_t rowBytes = png_get_rowbytes(png, pngInfo);
         const int outChannels = png_get_channels(png, pngInfo);
-        if (outChannels != 3 && outChannels != 4) break;
+        if (outChannels != 3 && outChannels != 4) {
+            std::snprintf(detail->reason, sizeof detail->reason, "this kind of PNG is not read");
+            break;
+        }
         held.rows = static_cast<uint8_t*>(AllocateZeroed(height, rowBytes));
         held.pointers = static_cast<png_bytep*>(AllocateZeroed(height, sizeof(png_bytep)));
         held.pixels = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
@@ -148,3 +153,5 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
     png_destroy_read_struct(&png, &pngInfo, nullptr);
     return status;
 }
+
+}  // namespace bmp256

@@ -4,6 +4,8 @@
 
 #include "decode/decode.h"
 
+namespace bmp256 {
+
 extern const bool kHavePngDecoder;
 extern const bool kHaveJpegDecoder;
 
@@ -11,3 +13,5 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
                        DecodeDetail* detail);
 DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
                         uint8_t** pixels, DecodeDetail* detail);
+
+}  // namespace bmp256

@@ -2,14 +2,18 @@
 
 #include <cerrno>
 
-namespace {
-long g_failAt = 0;   // 0: never fail
-long g_counted = 0;  // writes and closes since the hook was last set
+#include "util/test_hooks.h"
 
-bool ShouldFail() {
-    ++g_counted;
-    return g_failAt > 0 && g_counted >= g_failAt;
-}
+namespace bmp256 {
+
+namespace {
+#ifdef BMP256_TEST_HOOKS
+FailureCounter g_writes = {0, 0};
+
+bool ShouldFail() { return CountCall(&g_writes); }
+#else
+inline bool ShouldFail() { return false; }
+#endif
 }  // namespace
 
 size_t WriteToFile(const void* data, size_t size, FILE* file) {
@@ -32,9 +36,8 @@ int CloseWrittenFile(FILE* file) {
     return result;
 }
 
-long SetWriteFailureAt(long n) {
-    long made = g_counted;
-    g_failAt = n;
-    g_counted = 0;
-    return made;
-}
+#ifdef BMP256_TEST_HOOKS
+long SetWriteFailureAt(long n) { return SetFailureAt(&g_writes, n); }
+#endif
+
+}  // namespace bmp256

@@ -5,6 +5,8 @@
 
 #include "bitmap/bitmap.h"
 
+using namespace bmp256;
+
 namespace {
 
 BITMAPINFOHEADER Header(int32_t width, int32_t height, uint16_t bitCount) {

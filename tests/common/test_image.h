@@ -8,6 +8,8 @@
 #include "bitmap/bitmap.h"
 #include "support/bmp_builder.h"
 
+using namespace bmp256;  // the test programs name the core unqualified
+
 struct TestImage {
     BITMAPINFOHEADER info;
     std::vector<uint8_t> pixels;  // file layout: rows of RowStride bytes

@@ -16,6 +16,9 @@
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -52,6 +55,8 @@ size_t Replay(const std::vector<std::string>& files, Check check) {
 TEST(CorpusReplay, ReaderCorpusAndSuite) {
     EXPECT_GT(Replay(FilesUnder(CorpusDir("reader")), CheckBitmapParse), 20u);
     EXPECT_GT(Replay(FilesUnder(BMP256_SUITE_DIR), CheckBitmapParse), 50u);
+    EXPECT_GT(Replay(FilesUnder(CorpusDir("reader")), CheckImageRead), 20u);
+    EXPECT_GT(Replay(FilesUnder(BMP256_SUITE_DIR), CheckImageRead), 50u);
 }
 
 // The file reader and the buffer parser are one gate: the same verdict and
@@ -109,9 +114,9 @@ TEST(CorpusReplay, FileConversionMatchesTheStages) {
         const BITMAPINFOHEADER indexInfo = MakeInfoHeader(width, height, 8);
         PaletteEntry palette[kPaletteSize];
         std::memset(palette, 0, sizeof palette);
-        ASSERT_EQ(1, BuildPalette(&palette[10], 236, pixels.data(), &info));
+        ASSERT_EQ(1, reference::BuildPalette(&palette[10], 236, pixels.data(), &info));
         std::vector<uint8_t> indices(indexStride * size_t(height));
-        ASSERT_EQ(1, DiffuseToIndices(indices.data(), &indexInfo, palette, 10, 246, pixels.data(), &info));
+        ASSERT_EQ(1, reference::DiffuseToIndices(indices.data(), &indexInfo, palette, 10, 246, pixels.data(), &info));
         for (int slot = 10; slot < 246; ++slot) {
             const uint8_t* entry = &written[54 + 4 * size_t(slot)];
             EXPECT_TRUE(entry[0] == palette[slot].blue && entry[1] == palette[slot].green &&
