@@ -18,11 +18,11 @@
 #include "mapping/diffusion.h"
 #include "mapping/grid.h"
 #include "mapping/nearest.h"
-#include "photo_image.h"
 #include "quantize/histogram.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
 #include "reference/reference.h"
+#include "sample_image.h"
 
 using namespace bmp256;
 
@@ -40,6 +40,28 @@ void PhotoSize(int megapixels, int32_t* width, int32_t* height) {
     }
 }
 
+// The picture of our own making as the stages take it.
+struct PhotoImage {
+    BITMAPINFOHEADER info;
+    std::vector<uint8_t> pixels;
+};
+
+PhotoImage MakePhotoImage(int32_t width, int32_t height) {
+    PhotoImage image{};
+    image.info.biSize = 40;
+    image.info.biWidth = width;
+    image.info.biHeight = height;
+    image.info.biPlanes = 1;
+    image.info.biBitCount = 24;
+    image.info.biSizeImage = uint32_t(ImageSize(&image.info));
+    image.pixels = sample::MakeSampleImage(width, height, 1);
+    return image;
+}
+
+bool WritePhotoBmp(const char* path, const PhotoImage& image) {
+    return sample::WriteSampleBmp(path, image.info.biWidth, image.info.biHeight, image.pixels);
+}
+
 struct Fixture {
     PhotoImage image;
     PaletteEntry palette[kPaletteSize];
@@ -55,7 +77,7 @@ Fixture& GetFixture(int megapixels) {
     f = new Fixture();
     int32_t w, h;
     PhotoSize(megapixels, &w, &h);
-    f->image = MakePhotoImage(w, h, 1);
+    f->image = MakePhotoImage(w, h);
     std::memset(f->palette, 0, sizeof f->palette);
     BuildPalette(&f->palette[kFirstSlot], kEndSlot - kFirstSlot, f->image.pixels.data(), &f->image.info);
     f->indexInfo = f->image.info;
@@ -286,7 +308,7 @@ int main(int argc, char** argv) {
         const int mp = argc >= 4 ? std::atoi(argv[3]) : 12;
         int32_t w, h;
         PhotoSize(mp, &w, &h);
-        if (!WritePhotoBmp(argv[2], MakePhotoImage(w, h, 1))) {
+        if (!WritePhotoBmp(argv[2], MakePhotoImage(w, h))) {
             std::fprintf(stderr, "bmp256-bench: cannot write %s\n", argv[2]);
             return 1;
         }

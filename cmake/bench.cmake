@@ -3,10 +3,8 @@
 if(BMP256_BENCH AND NOT CMAKE_CROSSCOMPILING)
   find_package(benchmark QUIET)
   if(benchmark_FOUND)
-    add_executable(bmp256-bench
-      ${PROJECT_SOURCE_DIR}/bench/stages_bench.cpp
-      ${PROJECT_SOURCE_DIR}/bench/photo_image.cpp)
-    target_link_libraries(bmp256-bench PRIVATE bmp256_reference benchmark::benchmark)
+    add_executable(bmp256-bench ${PROJECT_SOURCE_DIR}/bench/stages_bench.cpp)
+    target_link_libraries(bmp256-bench PRIVATE bmp256_reference bmp256_sample_image benchmark::benchmark)
     bmp256_own_target(bmp256-bench)
   else()
     message(STATUS "Google Benchmark not found: bmp256-bench is not built")

@@ -1,8 +1,6 @@
 # Tests of the scriptable converter bmp256-convert, run as a separate process
 # the way a script runs it: exit codes, the one stderr line, the temporary
 # file beside DEST and the rename over it. POSIX only (fork and exec).
-include(${PROJECT_SOURCE_DIR}/cmake/tools.cmake)
-
 if(NOT WIN32)
   add_executable(cli_tests ${PROJECT_SOURCE_DIR}/tests/cli/cli_test.cpp)
   bmp256_test_program(cli_tests)

@@ -5,6 +5,7 @@ find_package(Threads REQUIRED)
 set(BMP256_UTIL_SOURCES
   ${PROJECT_SOURCE_DIR}/src/util/alloc.cpp
   ${PROJECT_SOURCE_DIR}/src/util/file_io.cpp
+  ${PROJECT_SOURCE_DIR}/src/util/safe_replace.cpp
   ${PROJECT_SOURCE_DIR}/src/util/worker_threads.cpp)
 set(BMP256_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_header.cpp
@@ -93,8 +94,15 @@ if(BMP256_TESTS OR BMP256_BENCH OR BMP256_FUZZ)
   bmp256_own_target(bmp256_reference)
 endif()
 
-add_executable(bmp256-convert ${PROJECT_SOURCE_DIR}/src/app/convert_main.cpp)
+add_executable(bmp256-convert
+  ${PROJECT_SOURCE_DIR}/src/app/convert_main.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/batch_plan.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/batch_run.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/signals.cpp)
 target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
 target_link_libraries(bmp256-convert PRIVATE bmp256_core)
 bmp256_own_target(bmp256-convert)
 install(TARGETS bmp256-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256-convert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()

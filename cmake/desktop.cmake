@@ -17,6 +17,8 @@ if(NOT WIN32)
     ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp)
   target_include_directories(bmp256_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  # The copy replaces its destination through the core's safe replace.
+  target_link_libraries(bmp256_platform PUBLIC bmp256_core)
   bmp256_own_target(bmp256_platform)
   target_link_libraries(bmp256_app PUBLIC bmp256_platform)
 endif()
@@ -35,6 +37,7 @@ if(NOT WIN32 AND BMP256_DESKTOP)
   bmp256_own_target(bmp256)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/data/bmp256.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-16.png

@@ -17,7 +17,7 @@ if(NOT WIN32)
   target_sources(bmp256_test_support PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/run_program.cpp)
 endif()
 target_include_directories(bmp256_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(bmp256_test_support PUBLIC bmp256_reference GTest::gtest_main)
+target_link_libraries(bmp256_test_support PUBLIC bmp256_reference bmp256_sample_image GTest::gtest_main)
 bmp256_own_target(bmp256_test_support)
 
 # A test program of ours: the shared support, and the core with its fault hooks.

@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "bitmap/bitmap.h"
 #include "decode/decode.h"
 #include "mapping/diffusion.h"
@@ -45,53 +50,6 @@ void MendCarriedHeaderFields(BITMAPINFOHEADER* info) {
     info->biCompression = 0;
     if (info->biClrUsed != uint32_t(kPaletteSize)) info->biClrUsed = 0;
     if (info->biClrImportant > uint32_t(kPaletteSize)) info->biClrImportant = 0;
-}
-
-// The 8-bit picture of an accepted source, in memory.
-struct Converted {
-    BITMAPINFOHEADER info;
-    PaletteEntry palette[kPaletteSize];
-    uint8_t* indices;  // FreeBytes
-};
-
-// Builds the palette and the index rows of `pixels`; frees nothing of the
-// caller's. Returns 1, or 0 with the report filled.
-int ConvertPixels(const BITMAPINFOHEADER* sourceInfo, const uint8_t* pixels, Converted* out,
-                  ConvertReport* report) {
-    out->indices = nullptr;
-    std::memset(out->palette, 0, sizeof out->palette);
-    if (!BuildPalette(&out->palette[kFirstSlot], kColorCount, pixels, sourceInfo)) {
-        return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
-    }
-    out->info = *sourceInfo;
-    out->info.biBitCount = 8;
-    out->info.biSizeImage = uint32_t(ImageSize(&out->info));
-    MendCarriedHeaderFields(&out->info);
-    out->indices = static_cast<uint8_t*>(AllocateBytes(size_t(out->info.biSizeImage)));
-    if (!out->indices) return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
-    ClearRowPadding(out->indices, &out->info);
-    if (!DiffuseToIndices(out->indices, &out->info, out->palette, kFirstSlot, kEndSlot, pixels,
-                              sourceInfo, nullptr)) {
-        FreeBytes(out->indices);
-        out->indices = nullptr;
-        return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
-    }
-    return 1;
-}
-
-void Succeed(ConvertReport* report) {
-    if (report) {
-        report->stage = kConvertDone;
-        report->reason[0] = '\0';
-        report->systemError = 0;
-    }
-}
-
-int WriteFailed(ConvertReport* report, const char* outputPath) {
-    const int error = errno;
-    char reason[sizeof(ConvertReport::reason)];
-    std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputPath, std::strerror(error));
-    return Fail(report, kConvertWriteFailed, reason, error);
 }
 
 int ReadFailed(ConvertReport* report, const BitmapReadDetail& detail) {
@@ -149,70 +107,113 @@ int DecodeSource(const uint8_t* data, size_t size, BITMAPINFOHEADER* info, uint8
     return Fail(report, kConvertReadFailed, reason, 0);
 }
 
-// Reads and converts `source`; the caller writes `out` and frees its indices.
-int ConvertStream(FILE* source, Converted* out, ConvertReport* report) {
-    out->indices = nullptr;
+// The desktop program's source: the one canonical form, through the file reader.
+uint8_t* ReadStrict(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
     BitmapReadDetail detail;
+    uint8_t* pixels = ReadBitmap24Ex(sourcePath, info, &detail);
+    if (!pixels) ReadFailed(report, detail);
+    return pixels;
+}
+
+// bmp256-convert's source, read whole from the file or standard input ("-"),
+// so that pipes and FIFOs work like files.
+uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
+    BitmapReadDetail detail = {};
+    FILE* f = stdin;
+    if (std::strcmp(sourcePath, "-") == 0) {
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    } else if (!(f = std::fopen(sourcePath, "rb"))) {
+        detail.status = kBitmapCannotOpen;
+        detail.systemError = errno;
+        ReadFailed(report, detail);
+        return nullptr;
+    }
     size_t size = 0;
-    uint8_t* data = ReadWholeStream(source, &size, &detail);
-    if (!data) return ReadFailed(report, detail);
-    BITMAPINFOHEADER info;
+    uint8_t* data = ReadWholeStream(f, &size, &detail);
+    if (f != stdin) std::fclose(f);  // read-only: nothing to lose on close
+    if (!data) {
+        ReadFailed(report, detail);
+        return nullptr;
+    }
     uint8_t* pixels = nullptr;
-    int ok = DecodeSource(data, size, &info, &pixels, report);
+    DecodeSource(data, size, info, &pixels, report);
     FreeBytes(data);
-    if (ok) ok = ConvertPixels(&info, pixels, out, report);
+    return pixels;
+}
+
+// The conversion, written to `outputPath` or, when it is null, through `fd`.
+int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd,
+            const char* outputName, const ConvertOptions* options, ConvertReport* report) {
+    BITMAPINFOHEADER sourceInfo;
+    uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
+                              : ReadStrict(sourcePath, &sourceInfo, report);
+    if (!pixels) return 0;
+    PaletteEntry palette[kPaletteSize];
+    std::memset(palette, 0, sizeof palette);
+    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+        FreeBytes(pixels);
+        return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
+    }
+
+    BITMAPINFOHEADER indexInfo = sourceInfo;
+    indexInfo.biBitCount = 8;
+    indexInfo.biSizeImage = uint32_t(ImageSize(&indexInfo));
+    MendCarriedHeaderFields(&indexInfo);
+    uint8_t* indices = static_cast<uint8_t*>(AllocateBytes(size_t(indexInfo.biSizeImage)));
+    if (!indices) {
+        FreeBytes(pixels);
+        return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
+    }
+    ClearRowPadding(indices, &indexInfo);
+
+    int result = 0;
+    DiffusionOptions diffusion = {options ? options->threadCount : 0, kColorCacheAuto};
+    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
+        Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
+    } else if (!(outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)
+                            : WriteBitmap8ToDescriptor(fd, indices, palette, &indexInfo))) {
+        const int error = errno;
+        char reason[sizeof(ConvertReport::reason)];
+        std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputName, std::strerror(error));
+        Fail(report, kConvertWriteFailed, reason, error);
+    } else {
+        result = 1;
+        if (report) {
+            report->stage = kConvertDone;
+            report->reason[0] = '\0';
+            report->systemError = 0;
+        }
+    }
+    FreeBytes(indices);
     FreeBytes(pixels);
-    return ok;
+    return result;
 }
 
 }  // namespace
 
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report) {
-    BITMAPINFOHEADER sourceInfo;
-    BitmapReadDetail detail;
-    uint8_t* pixels = ReadBitmap24Ex(sourcePath, &sourceInfo, &detail);
-    if (!pixels) return ReadFailed(report, detail);
-    Converted converted;
-    int result = ConvertPixels(&sourceInfo, pixels, &converted, report);
-    FreeBytes(pixels);
-    if (!result) return 0;
-    if (!WriteBitmap8(outputPath, converted.indices, converted.palette, &converted.info)) {
-        result = WriteFailed(report, outputPath);
-    } else {
-        Succeed(report);
-    }
-    FreeBytes(converted.indices);
-    return result;
+    return Convert(sourcePath, false, outputPath, -1, outputPath, nullptr, report);
+}
+
+int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                            const ConvertOptions* options, ConvertReport* report) {
+    return Convert(sourcePath, false, nullptr, fd, outputName, options, report);
+}
+
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report) {
+    return Convert(sourcePath, true, outputPath, -1, outputPath, options, report);
+}
+
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report) {
+    return Convert(sourcePath, true, nullptr, fd, outputName, options, report);
 }
 
 int ConvertFile(const char* sourcePath, const char* outputPath) {
     return ConvertFileEx(sourcePath, outputPath, nullptr);
-}
-
-int ConvertStreamEx(FILE* source, const char* outputPath, ConvertReport* report) {
-    Converted converted;
-    if (!ConvertStream(source, &converted, report)) return 0;
-    int result = 1;
-    if (!WriteBitmap8(outputPath, converted.indices, converted.palette, &converted.info)) {
-        result = WriteFailed(report, outputPath);
-    } else {
-        Succeed(report);
-    }
-    FreeBytes(converted.indices);
-    return result;
-}
-
-int ConvertStreamToStreamEx(FILE* source, FILE* output, ConvertReport* report) {
-    Converted converted;
-    if (!ConvertStream(source, &converted, report)) return 0;
-    int result = 1;
-    if (!WriteBitmap8ToStream(output, converted.indices, converted.palette, &converted.info)) {
-        result = WriteFailed(report, "standard output");
-    } else {
-        Succeed(report);
-    }
-    FreeBytes(converted.indices);
-    return result;
 }
 
 }  // namespace bmp256

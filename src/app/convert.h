@@ -1,7 +1,6 @@
-// One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
+// One whole conversion: a 24-bit BMP file in (bmp256-convert: any image it
+// reads), the 256-colour BMP file out.
 #pragma once
-
-#include <cstdio>
 
 namespace bmp256 {
 
@@ -25,17 +24,28 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
+// How a conversion may use the machine; no choice changes a byte.
+struct ConvertOptions {
+    int threadCount;  // threads mapping one image; 0: one per processor
+};
+
+// ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
+// whose file the caller removes on failure; `outputName` names it in the
+// report. `options` may be null.
+int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                            const ConvertOptions* options, ConvertReport* report);
+
+// bmp256-convert's conversions: the source (a file, a pipe, a FIFO, or
+// standard input when `sourcePath` is "-") is read whole, in any BMP form or
+// as PNG or JPEG where the build has the decoder, and converts to exactly the
+// bytes its canonical 24-bit twin gives with ConvertFileEx. Otherwise as
+// ConvertFileEx and ConvertFileToDescriptor; `options` may be null.
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report);
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report);
+
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
-
-// bmp256-convert's conversion: reads everything `source` delivers (a file, a
-// pipe, standard input), in any BMP form or as PNG or JPEG where the build has
-// the decoder, and converts it to the bytes its canonical 24-bit twin gives.
-// The first writes the result to `outputPath` as ConvertFileEx does; the
-// second to the open stream `output`, flushed, which receives nothing when
-// the source is refused. Both return 1 when done, else 0 with `report` (may
-// be null) saying why, and never close `source` or `output`.
-int ConvertStreamEx(FILE* source, const char* outputPath, ConvertReport* report);
-int ConvertStreamToStreamEx(FILE* source, FILE* output, ConvertReport* report);
 
 }  // namespace bmp256

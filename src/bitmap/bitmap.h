@@ -172,10 +172,10 @@ uint8_t* ReadWholeStream(FILE* f, size_t* size, BitmapReadDetail* detail);
 int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
                  const BITMAPINFOHEADER* info);
 
-// WriteBitmap8 on an open stream (standard output): the same bytes, flushed;
-// 1 when all reached the stream, else 0 with errno set. Nothing is removed.
-int WriteBitmap8ToStream(FILE* f, const uint8_t* indices, const PaletteEntry* palette,
-                         const BITMAPINFOHEADER* info);
+// WriteBitmap8 through an open descriptor, which is left open: for a file
+// whose creation and removal the caller owns. Returns 1, or 0 with errno set.
+int WriteBitmap8ToDescriptor(int fd, const uint8_t* indices, const PaletteEntry* palette,
+                             const BITMAPINFOHEADER* info);
 
 // A plain-words description of a refusal, for the scriptable converter.
 // Writes at most `capacity` bytes including the terminator into `out`.

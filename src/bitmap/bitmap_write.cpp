@@ -1,7 +1,7 @@
-// WriteBitmap8: the 8-bit BMP in four writes (file header, info header,
-// colour table, index rows), each field put little-endian. A short write or a
-// failed close is a failure, and the incomplete file is removed, so that no
-// caller ever copies or renames a truncated result.
+// The 8-bit BMP in four writes (file header, info header, colour table, index
+// rows), each field put little-endian, to a path or an open descriptor. On a
+// path a short write or a failed close is a failure and the incomplete file
+// is removed, so that no caller ever copies or renames a truncated result.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -22,14 +22,8 @@ bool WriteAll(FILE* f, const void* data, size_t bytes) {
     return bytes == 0 || WriteToFile(data, bytes, f) == bytes;
 }
 
-}  // namespace
-
-namespace {
-
-// The four parts of the file, encoded; false (errno EINVAL) for a header that
-// describes nothing writable: an unknown depth, a negative image, sizes past
-// the format's, or missing data.
-struct Encoded {
+// The bytes before the index rows: file header, info header, colour table.
+struct Bitmap8Head {
     uint8_t file[kFileHeaderSize];
     uint8_t info[kInfoHeaderSize];
     uint8_t table[kMaxTableBytes];
@@ -37,8 +31,10 @@ struct Encoded {
     size_t imageBytes;
 };
 
-bool Encode(const uint8_t* indices, const PaletteEntry* palette, const BITMAPINFOHEADER* info,
-            Encoded* e) {
+// What the header describes must be writable at all: a known depth, a
+// non-negative image that fits the format's sizes, and the data for it.
+bool EncodeHead(const uint8_t* indices, const PaletteEntry* palette, const BITMAPINFOHEADER* info,
+                Bitmap8Head* head) {
     int32_t entries = PaletteEntryCount(info);
     int64_t imageBytes = ImageSize64(info);
     if (entries < 0 || entries > kPaletteSize || imageBytes < 0 ||
@@ -49,30 +45,37 @@ bool Encode(const uint8_t* indices, const PaletteEntry* palette, const BITMAPINF
     }
     BITMAPFILEHEADER file;
     FillFileHeader(&file, info);
-    EncodeFileHeader(&file, e->file);
-    EncodeInfoHeader(info, e->info);
+    EncodeFileHeader(&file, head->file);
+    EncodeInfoHeader(info, head->info);
     for (int32_t i = 0; i < entries; ++i) {
-        e->table[i * kEntryBytes + 0] = palette[i].blue;
-        e->table[i * kEntryBytes + 1] = palette[i].green;
-        e->table[i * kEntryBytes + 2] = palette[i].red;
-        e->table[i * kEntryBytes + 3] = palette[i].reserved;
+        head->table[i * kEntryBytes + 0] = palette[i].blue;
+        head->table[i * kEntryBytes + 1] = palette[i].green;
+        head->table[i * kEntryBytes + 2] = palette[i].red;
+        head->table[i * kEntryBytes + 3] = palette[i].reserved;
     }
-    e->tableBytes = static_cast<size_t>(entries) * kEntryBytes;
-    e->imageBytes = static_cast<size_t>(imageBytes);
+    head->tableBytes = static_cast<size_t>(entries) * kEntryBytes;
+    head->imageBytes = static_cast<size_t>(imageBytes);
     return true;
 }
 
-bool WriteEncoded(FILE* f, const Encoded& e, const uint8_t* indices) {
-    return WriteAll(f, e.file, sizeof e.file) && WriteAll(f, e.info, sizeof e.info) &&
-           WriteAll(f, e.table, e.tableBytes) && WriteAll(f, indices, e.imageBytes);
+bool WriteAllTo(int fd, const void* data, size_t bytes) {
+    return bytes == 0 || WriteToDescriptor(fd, data, bytes) == 1;
 }
 
 }  // namespace
 
+int WriteBitmap8ToDescriptor(int fd, const uint8_t* indices, const PaletteEntry* palette,
+                             const BITMAPINFOHEADER* info) {
+    Bitmap8Head head;
+    if (!EncodeHead(indices, palette, info, &head)) return 0;
+    return WriteAllTo(fd, head.file, sizeof head.file) && WriteAllTo(fd, head.info, sizeof head.info) &&
+           WriteAllTo(fd, head.table, head.tableBytes) && WriteAllTo(fd, indices, head.imageBytes);
+}
+
 int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
                  const BITMAPINFOHEADER* info) {
-    Encoded e;
-    if (!Encode(indices, palette, info, &e)) return 0;
+    Bitmap8Head head;
+    if (!EncodeHead(indices, palette, info, &head)) return 0;
 
     FILE* f = std::fopen(path, "wb");
     if (!f) return 0;  // errno from fopen
@@ -81,7 +84,8 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     struct stat st;
     bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
 
-    bool ok = WriteEncoded(f, e, indices);
+    bool ok = WriteAll(f, head.file, sizeof head.file) && WriteAll(f, head.info, sizeof head.info) &&
+              WriteAll(f, head.table, head.tableBytes) && WriteAll(f, indices, head.imageBytes);
     int error = ok ? 0 : errno;
     if (CloseWrittenFile(f) != 0 && ok) {
         ok = false;
@@ -91,16 +95,6 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     if (error == 0) error = EIO;
     if (regular) std::remove(path);
     errno = error;
-    return 0;
-}
-
-int WriteBitmap8ToStream(FILE* f, const uint8_t* indices, const PaletteEntry* palette,
-                         const BITMAPINFOHEADER* info) {
-    Encoded e;
-    if (!Encode(indices, palette, info, &e)) return 0;
-    errno = 0;
-    if (WriteEncoded(f, e, indices) && std::fflush(f) == 0) return 1;
-    if (errno == 0) errno = EIO;
     return 0;
 }
 

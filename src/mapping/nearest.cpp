@@ -166,7 +166,7 @@ inline int32_t NearestPosition(const int16_t* tones, int32_t count, int32_t qb, 
     // Each distance goes with its list position in the low byte (a list holds
     // at most 256 entries: one node per slot, padded to whole blocks), so the
     // least of these keys is the least distance met first, which is the node
-    // the plain walk keeps. A block of tones at a time, widened to 32 bits.
+    // the grid walk keeps. A block of tones at a time, widened to 32 bits.
     Keys best = {};
     best += 2147483647;
     Keys position = {};

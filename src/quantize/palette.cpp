@@ -22,7 +22,7 @@ bool MeanTaken(const ColorBox* boxes, int used, int skip, const PaletteEntry& me
 
 // Mean and tone variance of one channel from its pixel counts per level. The
 // sum of exact integer products is an integer below 2^53 (at most 2^31 pixels
-// times 255^2), so the double it becomes is the plain loop's exact sum.
+// times 255^2), so the double it becomes is exactly the step-by-step sum.
 void ChannelStats(const int64_t* weight, int64_t total, uint8_t* mean, double* variance) {
     int64_t sum = 0;
     for (int v = 0; v < kLevels; ++v) sum += weight[v] * (v << 2);
@@ -127,7 +127,7 @@ void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEn
     if (count <= 0) return;
     int used = 1;
     int distinct = 1;  // distinct means among boxes 0 .. used - 1
-    int written = 0;   // what the plain loop's last rebuild returned
+    int written = 0;   // what a rebuild after every split would have returned
     while (written < count) {
         double spread = 0;
         const int best = WidestBox(boxes, used, &spread);
@@ -141,7 +141,7 @@ void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEn
         ++used;
         const int now = distinct < count ? distinct : count;
         if (now < written) {
-            // The plain loop's previous rebuild wrote entries that no later one
+            // The rebuild after the previous split wrote entries that no later one
             // reaches unless the count grows again: write them as it did.
             const ColorBox after = boxes[best];
             boxes[best] = before;

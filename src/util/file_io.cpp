@@ -2,6 +2,12 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "util/test_hooks.h"
 
 namespace bmp256 {
@@ -32,6 +38,54 @@ int CloseWrittenFile(FILE* file) {
     if (fail) {
         errno = ENOSPC;
         return EOF;
+    }
+    return result;
+}
+
+namespace {
+bool WriteAllTo(int fd, const char* data, size_t size) {
+    while (size > 0) {
+#ifdef _WIN32
+        const unsigned chunk = size > 0x40000000u ? 0x40000000u : unsigned(size);
+        const int written = _write(fd, data, chunk);
+#else
+        const ssize_t written = write(fd, data, size);
+#endif
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+}  // namespace
+
+int WriteToDescriptor(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    if (ShouldFail()) {
+        if (size > 1) WriteAllTo(fd, bytes, size / 2);
+        errno = ENOSPC;
+        return 0;
+    }
+    return WriteAllTo(fd, bytes, size) ? 1 : 0;
+}
+
+int CloseWrittenDescriptor(int fd) {
+    bool fail = ShouldFail();
+#ifdef _WIN32
+    int result = _close(fd);
+#else
+    int result = close(fd);
+#endif
+    if (fail) {
+        errno = ENOSPC;
+        return -1;
     }
     return result;
 }

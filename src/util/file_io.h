@@ -17,4 +17,13 @@ size_t WriteToFile(const void* data, size_t size, FILE* file);
 // final flush finds the disk full.
 int CloseWrittenFile(FILE* file);
 
+// write(fd, ...) until all `size` bytes are written, through short writes
+// and interruptions. Returns 1, or 0 with errno set; when a test hook fails
+// it, half the data reaches the file and errno is ENOSPC, as for WriteToFile.
+int WriteToDescriptor(int fd, const void* data, size_t size);
+
+// close(fd): 0 on success, -1 with errno on failure. When a test hook fails
+// it the descriptor is still closed, but ENOSPC is reported.
+int CloseWrittenDescriptor(int fd);
+
 }  // namespace bmp256

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -66,6 +68,11 @@ int OpenOutput(const std::string& path) {
             setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
         }
     }
+    for (int signal : options.ignoredSignals) std::signal(signal, SIG_IGN);
+    if (options.fileSizeLimit > 0) {
+        const struct rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     if (options.asNobody) {
         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
     }
@@ -105,6 +112,16 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
         outFd = options.stdoutPath.empty() ? TempFd() : OpenOutput(options.stdoutPath);
         errFd = TempFd();
     }
+    if (options.stdoutClosedPipe) {
+        int ends[2];
+        if (pipe(ends) != 0) {
+            std::perror("pipe");
+            std::abort();
+        }
+        close(ends[0]);
+        close(outFd);
+        outFd = ends[1];
+    }
     const pid_t child = Spawn(program, args, options, outFd, errFd);
     if (child < 0) {
         std::perror("fork");
@@ -117,7 +134,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
         if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     }
     if (options.outputPath.empty()) {
-        if (options.stdoutPath.empty()) result.out = Slurp(outFd);
+        if (options.stdoutPath.empty() && !options.stdoutClosedPipe) result.out = Slurp(outFd);
         result.err = Slurp(errFd);
     }
     close(outFd);

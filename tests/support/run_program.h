@@ -19,6 +19,9 @@ struct RunOptions {
     bool detachTerminal = false;
     std::string stdoutPath;  // stdout into this file instead of RunResult::out
     std::string outputPath;  // stdout and stderr both into this file
+    bool stdoutClosedPipe = false;    // stdout a pipe whose reader is gone
+    std::vector<int> ignoredSignals;  // SIG_IGN in the child, as nohup or trap '' sets
+    long fileSizeLimit = 0;           // RLIMIT_FSIZE in bytes; 0: none
 };
 
 struct RunResult {
