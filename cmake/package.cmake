@@ -32,6 +32,13 @@ else()
   if(BMP256_DESKTOP)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libglib2.0-0, libgtk-3-0")
   endif()
+  # bmp256-convert's PNG and JPEG decoders, when the build has them.
+  if(PNG_FOUND)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libpng16-16")
+  endif()
+  if(JPEG_FOUND)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libjpeg62-turbo")
+  endif()
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/data/debian/postinst ${PROJECT_SOURCE_DIR}/data/debian/postrm)

@@ -2,6 +2,7 @@
 # fuzz corpora through the fuzz targets' own check functions, added here.
 target_sources(core_tests PRIVATE
   ${PROJECT_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+  ${PROJECT_SOURCE_DIR}/fuzz/form_checks.cpp
   ${PROJECT_SOURCE_DIR}/fuzz/conversion_checks.cpp)
 target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(core_tests PRIVATE BMP256_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")
