@@ -152,7 +152,8 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
     if (!pixels) return 0;
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPaletteOnThreads(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo,
+                               options ? options->threadCount : 0)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }

@@ -26,7 +26,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // How a conversion may use the machine; no choice changes a byte.
 struct ConvertOptions {
-    int threadCount;  // threads mapping one image; 0: one per processor
+    int threadCount;  // threads working on one image; 0: one per processor
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and

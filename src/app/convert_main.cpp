@@ -167,6 +167,9 @@ int ConvertMain(int argc, char** argv) {
         items.push_back({paths[0], paths[1]});
     } else {
         if (paths.empty()) return UsageError("no SOURCE given");
+        for (const std::string& path : paths) {
+            if (path == "-") return UsageError("standard input (-) is read only as SOURCE DEST");
+        }
         if (!PlanBatch(paths, options, &items)) return kExitFailed;
         if (options.haveOutputDir && !MakeDirectories(options.outputDir)) {
             std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),

@@ -568,6 +568,7 @@ TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {
     const std::vector<std::vector<std::string>> clashes = {
         {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.bmp")},
         {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("a/../a/x.bmp")},
+        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.PNG")},
         {"-f", "--suffix", "-256", dir.File("a/x.bmp"), dir.File("a/x-256.bmp")},
         {"--in-place", dir.File("a/x.bmp"), dir.File("a/./x.bmp")},
     };
