@@ -21,6 +21,8 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -50,6 +52,19 @@ int ClaimSlot() {
 }
 
 void ReleaseSlot(int slot) { g_state[slot].store(kFree); }
+
+// Held from the open that creates a temporary file until its slot is live, so
+// that a handler on another thread cannot sweep in between and miss the file.
+// The creating thread blocks signals meanwhile: a handler on that thread would
+// wait for itself.
+std::atomic_flag g_creating = ATOMIC_FLAG_INIT;
+
+void LockCreation() {
+    while (g_creating.test_and_set(std::memory_order_acquire)) {
+    }
+}
+
+void UnlockCreation() { g_creating.clear(std::memory_order_release); }
 
 #ifdef _WIN32
 int ErrnoOfLastError() {
@@ -134,10 +149,21 @@ int CreateTemp(const std::string& target, int slot) {
         int fd = _open(g_path[slot], _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
                        _S_IREAD | _S_IWRITE);
 #else
+        sigset_t all, old;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &old);
+        LockCreation();
         int fd = open(g_path[slot], O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_WRONLY, 0600);
+        int openError = errno;
+        if (fd >= 0) g_state[slot].store(kLive);
+        UnlockCreation();
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        errno = openError;
 #endif
         if (fd >= 0) {
+#ifdef _WIN32
             g_state[slot].store(kLive);
+#endif
             return fd;
         }
         if (errno != EEXIST) return -1;
@@ -256,6 +282,9 @@ int SafeReplaceFile(const char* target, int (*write)(int fd, void* context), voi
 }
 
 void RemovePendingReplacements() {
+#ifndef _WIN32
+    LockCreation();
+#endif
     for (int i = 0; i < kMaxPendingReplacements; ++i) {
         if (g_state[i].load() == kLive) {
 #ifdef _WIN32
@@ -265,6 +294,9 @@ void RemovePendingReplacements() {
 #endif
         }
     }
+#ifndef _WIN32
+    UnlockCreation();
+#endif
 }
 
 }  // namespace bmp256
