@@ -8,11 +8,15 @@ if(WIN32)
   # dialog comes from the common dialogs library.
   target_link_libraries(bmp256_app PUBLIC comdlg32)
 
-  add_executable(bmp256 WIN32
-    ${CMAKE_SOURCE_DIR}/src/app/main_windows.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/bmp256.rc)
-  target_link_libraries(bmp256 PRIVATE bmp256_app)
-  target_link_options(bmp256 PRIVATE $<$<CONFIG:Release>:-s>)
+  # The 64-bit build (cmake/toolchain-mingw64.cmake) is for the unit tests:
+  # the desktop program exists only as a 32-bit one.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_executable(bmp256 WIN32
+      ${CMAKE_SOURCE_DIR}/src/app/main_windows.cpp
+      ${CMAKE_SOURCE_DIR}/src/app/bmp256.rc)
+    target_link_libraries(bmp256 PRIVATE bmp256_app)
+    target_link_options(bmp256 PRIVATE $<$<CONFIG:Release>:-s>)
+  endif()
 
   if(BMP256_TESTS)
     # The real Win32 services under the portable code, and the code page
