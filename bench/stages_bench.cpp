@@ -16,11 +16,15 @@
 
 #include "app/convert.h"
 #include "mapping/diffusion.h"
-#include "mapping/palette_grid.h"
-#include "photo_image.h"
+#include "mapping/grid.h"
+#include "mapping/nearest.h"
 #include "quantize/histogram.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "sample_image.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -34,6 +38,28 @@ void PhotoSize(int megapixels, int32_t* width, int32_t* height) {
         case 4: *width = 2309; *height = 1733; break;
         default: *width = 4001; *height = 2999; break;
     }
+}
+
+// The picture of our own making as the stages take it.
+struct PhotoImage {
+    BITMAPINFOHEADER info;
+    std::vector<uint8_t> pixels;
+};
+
+PhotoImage MakePhotoImage(int32_t width, int32_t height) {
+    PhotoImage image{};
+    image.info.biSize = 40;
+    image.info.biWidth = width;
+    image.info.biHeight = height;
+    image.info.biPlanes = 1;
+    image.info.biBitCount = 24;
+    image.info.biSizeImage = uint32_t(ImageSize(&image.info));
+    image.pixels = sample::MakeSampleImage(width, height, 1);
+    return image;
+}
+
+bool WritePhotoBmp(const char* path, const PhotoImage& image) {
+    return sample::WriteSampleBmp(path, image.info.biWidth, image.info.biHeight, image.pixels);
 }
 
 struct Fixture {
@@ -51,9 +77,9 @@ Fixture& GetFixture(int megapixels) {
     f = new Fixture();
     int32_t w, h;
     PhotoSize(megapixels, &w, &h);
-    f->image = MakePhotoImage(w, h, 1);
+    f->image = MakePhotoImage(w, h);
     std::memset(f->palette, 0, sizeof f->palette);
-    BuildPaletteFast(&f->palette[kFirstSlot], kEndSlot - kFirstSlot, f->image.pixels.data(), &f->image.info);
+    BuildPalette(&f->palette[kFirstSlot], kEndSlot - kFirstSlot, f->image.pixels.data(), &f->image.info);
     f->indexInfo = f->image.info;
     f->indexInfo.biBitCount = 8;
     f->indexInfo.biSizeImage = uint32_t(ImageSize(&f->indexInfo));
@@ -89,7 +115,7 @@ void BM_Histogram(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
     for (auto _ : state) {
-        ColorEntry* entries = BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k);
+        ColorEntry* entries = reference::BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k);
         benchmark::DoNotOptimize(entries);
         FreeBytes(entries);
     }
@@ -102,7 +128,7 @@ void BM_HistogramFast(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
     for (auto _ : state) {
-        ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k, 0);
+        ColorEntry* entries = BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k, 0);
         benchmark::DoNotOptimize(entries);
         FreeBytes(entries);
     }
@@ -114,7 +140,7 @@ void BM_HistogramFast(benchmark::State& state) {
 void BM_Palette(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k);
+    ColorEntry* entries = reference::BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k);
     std::vector<const ColorEntry*> refs(static_cast<size_t>(k));
     std::vector<ColorBox> boxes(kMaxBoxes);
     PaletteEntry palette[kEndSlot - kFirstSlot];
@@ -122,8 +148,8 @@ void BM_Palette(benchmark::State& state) {
         for (int32_t i = 0; i < k; ++i) refs[size_t(i)] = &entries[i];
         std::memset(boxes.data(), 0, sizeof(ColorBox) * boxes.size());
         std::memset(palette, 0, sizeof palette);
-        ComputeBoxStats(&boxes[0], refs.data(), 0, k);
-        SplitBoxes(palette, kEndSlot - kFirstSlot, boxes.data(), refs.data());
+        reference::ComputeBoxStats(&boxes[0], refs.data(), 0, k);
+        reference::SplitBoxes(palette, kEndSlot - kFirstSlot, boxes.data(), refs.data());
         benchmark::DoNotOptimize(palette);
     }
     FreeBytes(entries);
@@ -136,7 +162,7 @@ void BM_Palette(benchmark::State& state) {
 void BM_PaletteFast(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogramFast(f.image.pixels.data(), &f.image.info, &k, 0);
+    ColorEntry* entries = BuildColorHistogram(f.image.pixels.data(), &f.image.info, &k, 0);
     std::vector<const ColorEntry*> refs(static_cast<size_t>(k)), scratch(static_cast<size_t>(k));
     std::vector<ColorBox> boxes(kMaxBoxes);
     PaletteEntry palette[kEndSlot - kFirstSlot];
@@ -144,8 +170,8 @@ void BM_PaletteFast(benchmark::State& state) {
         for (int32_t i = 0; i < k; ++i) refs[size_t(i)] = &entries[i];
         std::memset(boxes.data(), 0, sizeof(ColorBox) * boxes.size());
         std::memset(palette, 0, sizeof palette);
-        ComputeBoxStatsFast(&boxes[0], refs.data(), 0, k);
-        SplitBoxesFast(palette, kEndSlot - kFirstSlot, boxes.data(), refs.data(), scratch.data());
+        ComputeBoxStats(&boxes[0], refs.data(), 0, k);
+        SplitBoxes(palette, kEndSlot - kFirstSlot, boxes.data(), refs.data(), scratch.data());
         benchmark::DoNotOptimize(palette);
     }
     FreeBytes(entries);
@@ -174,7 +200,7 @@ void BM_Search(benchmark::State& state) {
         int64_t sum = 0;
         for (int32_t y = 0; y < f.image.info.biHeight; ++y) {
             const uint8_t* p = &f.image.pixels[size_t(y) * size_t(stride)];
-            for (int32_t x = 0; x < f.image.info.biWidth; ++x, p += 3) sum += FindNearestColor(p, grid);
+            for (int32_t x = 0; x < f.image.info.biWidth; ++x, p += 3) sum += reference::FindNearestColor(p, grid);
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -196,7 +222,7 @@ void BM_SearchFast(benchmark::State& state) {
         for (int32_t y = 0; y < f.image.info.biHeight; ++y) {
             const uint8_t* p = &f.image.pixels[size_t(y) * size_t(stride)];
             for (int32_t x = 0; x < f.image.info.biWidth; ++x, p += 3)
-                sum += FindNearestCandidate(p, &table);
+                sum += FindNearestColor(p, &table);
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -210,7 +236,7 @@ void BM_Diffusion(benchmark::State& state) {
     Fixture& f = GetFixture(int(state.range(0)));
     std::vector<uint8_t> indices(f.indexInfo.biSizeImage);
     for (auto _ : state) {
-        DiffuseToIndices(indices.data(), &f.indexInfo, f.palette, kFirstSlot, kEndSlot, f.image.pixels.data(),
+        reference::DiffuseToIndices(indices.data(), &f.indexInfo, f.palette, kFirstSlot, kEndSlot, f.image.pixels.data(),
                          &f.image.info);
         benchmark::DoNotOptimize(indices.data());
     }
@@ -223,7 +249,7 @@ void BM_DiffusionFast(benchmark::State& state) {
     std::vector<uint8_t> indices(f.indexInfo.biSizeImage);
     const DiffusionOptions options{int(state.range(1)), 1};
     for (auto _ : state) {
-        DiffuseToIndicesFast(indices.data(), &f.indexInfo, f.palette, kFirstSlot, kEndSlot, f.image.pixels.data(),
+        DiffuseToIndices(indices.data(), &f.indexInfo, f.palette, kFirstSlot, kEndSlot, f.image.pixels.data(),
                              &f.image.info, &options);
         benchmark::DoNotOptimize(indices.data());
     }
@@ -282,7 +308,7 @@ int main(int argc, char** argv) {
         const int mp = argc >= 4 ? std::atoi(argv[3]) : 12;
         int32_t w, h;
         PhotoSize(mp, &w, &h);
-        if (!WritePhotoBmp(argv[2], MakePhotoImage(w, h, 1))) {
+        if (!WritePhotoBmp(argv[2], MakePhotoImage(w, h))) {
             std::fprintf(stderr, "bmp256-bench: cannot write %s\n", argv[2]);
             return 1;
         }

@@ -2,39 +2,46 @@
 # routines (bmp256_app, shared with the Windows build) over the platform layer,
 # which on Linux is src/platform/linux with the GTK 3 file chooser.
 add_library(bmp256_app STATIC
-  ${CMAKE_SOURCE_DIR}/src/app/driver.cpp
-  ${CMAKE_SOURCE_DIR}/src/app/module_path.cpp
-  ${CMAKE_SOURCE_DIR}/src/app/path.cpp
-  ${CMAKE_SOURCE_DIR}/src/app/save_dialog.cpp)
-target_include_directories(bmp256_app PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  ${PROJECT_SOURCE_DIR}/src/app/driver.cpp
+  ${PROJECT_SOURCE_DIR}/src/app/module_path.cpp
+  ${PROJECT_SOURCE_DIR}/src/app/path.cpp
+  ${PROJECT_SOURCE_DIR}/src/app/save_dialog.cpp)
+target_include_directories(bmp256_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(bmp256_app PUBLIC bmp256_core)
+bmp256_own_target(bmp256_app)
 
 if(NOT WIN32)
   # The services every Linux build of the program shares. The dialog and the
   # module path come separately so that the test double can replace them.
   add_library(bmp256_platform STATIC
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/chars.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/files.cpp)
-  target_include_directories(bmp256_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp)
+  target_include_directories(bmp256_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  # The copy replaces its destination through the core's safe replace.
+  target_link_libraries(bmp256_platform PUBLIC bmp256_core)
+  bmp256_own_target(bmp256_platform)
   target_link_libraries(bmp256_app PUBLIC bmp256_platform)
+endif()
 
+if(NOT WIN32 AND BMP256_DESKTOP)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 
   add_executable(bmp256
-    ${CMAKE_SOURCE_DIR}/src/app/main_linux.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/module.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/save_dialog_gtk.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/save_prompt.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/text_codec.cpp)
+    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/module.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/save_dialog_gtk.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/save_prompt.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/text_codec.cpp)
   target_link_libraries(bmp256 PRIVATE bmp256_app PkgConfig::GTK3)
+  bmp256_own_target(bmp256)
 
-  include(GNUInstallDirs)
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_SOURCE_DIR}/data/bmp256.desktop
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/bmp256.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${CMAKE_SOURCE_DIR}/assets/icons/bmp256-16.png
+  install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-16.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME bmp256.png)
-  install(FILES ${CMAKE_SOURCE_DIR}/assets/icons/bmp256-32.png
+  install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-32.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME bmp256.png)
 endif()

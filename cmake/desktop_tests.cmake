@@ -4,16 +4,18 @@
 #  desktop_tests (Linux): the platform services and whole runs of the program
 #    through its real entry, with the dialog and the module path answered by
 #    the test double in bmp256-dialog-double.
-file(GLOB BMP256_PATH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/path_*_test.cpp)
-add_executable(app_path_tests ${BMP256_PATH_TEST_SOURCES})
+add_executable(app_path_tests
+  ${PROJECT_SOURCE_DIR}/tests/app/path_case_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/app/path_routines_test.cpp)
 target_link_libraries(app_path_tests PRIVATE bmp256_app GTest::gtest_main)
+bmp256_own_target(app_path_tests)
 
 if(NOT WIN32)
-  target_sources(app_path_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/linux/module.cpp)
+  target_sources(app_path_tests PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/linux/module.cpp)
   # A Shift-JIS locale for the double-byte stepping cases; Debian ships the
   # character map but no compiled locale. localedef warns that Shift-JIS is
   # not ASCII-compatible (exit code 1), hence -c and the check for the result.
-  set(BMP256_LOCALE_DIR ${CMAKE_BINARY_DIR}/locale)
+  set(BMP256_LOCALE_DIR ${PROJECT_BINARY_DIR}/locale)
   find_program(BMP256_LOCALEDEF localedef)
   if(BMP256_LOCALEDEF AND NOT EXISTS ${BMP256_LOCALE_DIR}/ja_JP.SJIS/LC_CTYPE)
     file(MAKE_DIRECTORY ${BMP256_LOCALE_DIR})
@@ -26,24 +28,26 @@ if(NOT WIN32)
     PROPERTIES ENVIRONMENT "LOCPATH=${BMP256_LOCALE_DIR}")
 
   add_executable(bmp256-dialog-double
-    ${CMAKE_SOURCE_DIR}/src/app/main_linux.cpp
-    ${CMAKE_SOURCE_DIR}/tests/app/fake_platform.cpp)
+    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp)
   target_link_libraries(bmp256-dialog-double PRIVATE bmp256_app)
+  bmp256_own_target(bmp256-dialog-double)
 
-  file(GLOB BMP256_DESKTOP_TEST_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/tests/app/desktop_*_test.cpp
-    ${CMAKE_SOURCE_DIR}/tests/app/platform_*_test.cpp)
   add_executable(desktop_tests
-    ${BMP256_DESKTOP_TEST_SOURCES}
-    ${CMAKE_SOURCE_DIR}/tests/app/run_program.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/module.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/bmp_builder.cpp)
-  target_include_directories(desktop_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(desktop_tests PRIVATE bmp256_platform GTest::gtest_main)
-  add_dependencies(desktop_tests bmp256-dialog-double bmp256)
+    ${PROJECT_SOURCE_DIR}/tests/app/desktop_run_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/platform_files_test.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/module.cpp)
+  target_link_libraries(desktop_tests PRIVATE bmp256_platform)
+  bmp256_test_program(desktop_tests)
+  add_dependencies(desktop_tests bmp256-dialog-double)
   target_compile_definitions(desktop_tests PRIVATE
-    BMP256_DOUBLE_PROGRAM="$<TARGET_FILE:bmp256-dialog-double>"
-    BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+    BMP256_DOUBLE_PROGRAM="$<TARGET_FILE:bmp256-dialog-double>")
+  if(TARGET bmp256)
+    # The prompt cases run a copy of the real program.
+    target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
+    add_dependencies(desktop_tests bmp256)
+    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+  endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()
   # Under wine: code page 932 (wine takes it from the locale), so that the
@@ -53,9 +57,9 @@ else()
     PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
 endif()
 
-if(NOT WIN32)
+if(NOT WIN32 AND TARGET bmp256)
   add_test(NAME desktop_install
-    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
-            -DPREFIX=${CMAKE_BINARY_DIR}/install-check
-            -P ${CMAKE_SOURCE_DIR}/tests/app/install_check.cmake)
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+            -DPREFIX=${PROJECT_BINARY_DIR}/install-check
+            -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()

@@ -1,10 +1,5 @@
-# libFuzzer targets, off by default. Needs clang:
-#   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-#         -DBMP256_FUZZ=ON -DBMP256_TESTS=OFF
-# Each target gets its own instrumented copy of the sources it exercises, so
-# the ordinary libraries stay as they are.
-option(BMP256_FUZZ "Build the libFuzzer targets (clang, ASan and UBSan)" OFF)
-
+# libFuzzer targets (BMP256_FUZZ). Each target gets its own instrumented copy
+# of the sources it exercises, so the ordinary libraries stay as they are.
 if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "BMP256_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++)")
@@ -18,32 +13,41 @@ if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
   # cells, on every input: comparison tracing there takes most of each run
   # and guides nothing, the loops being over cells rather than input bytes.
   # Edge coverage stays.
-  file(GLOB BMP256_FUZZ_SCAN_SOURCES ${CMAKE_SOURCE_DIR}/src/quantize/*.cpp)
-  list(APPEND BMP256_FUZZ_SCAN_SOURCES
-    ${CMAKE_SOURCE_DIR}/src/mapping/palette_grid.cpp
-    ${CMAKE_SOURCE_DIR}/src/mapping/candidate_table.cpp)
+  set(BMP256_FUZZ_SCAN_SOURCES
+    ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
+    ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
+    ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
+    ${PROJECT_SOURCE_DIR}/src/reference/histogram.cpp
+    ${PROJECT_SOURCE_DIR}/src/reference/palette.cpp
+    ${PROJECT_SOURCE_DIR}/src/mapping/grid.cpp
+    ${PROJECT_SOURCE_DIR}/src/mapping/nearest.cpp)
   set_source_files_properties(${BMP256_FUZZ_SCAN_SOURCES} PROPERTIES
     COMPILE_OPTIONS -fno-sanitize-coverage=trace-cmp)
 
   add_library(bmp256_fuzz_core STATIC
     ${BMP256_CORE_SOURCES}
-    ${CMAKE_SOURCE_DIR}/src/app/convert.cpp
-    ${CMAKE_SOURCE_DIR}/fuzz/bitmap_checks.cpp
-    ${CMAKE_SOURCE_DIR}/fuzz/conversion_checks.cpp)
-  target_include_directories(bmp256_fuzz_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    ${BMP256_UTIL_SOURCES}
+    ${BMP256_REFERENCE_SOURCES}
+    ${PROJECT_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/conversion_checks.cpp)
+  target_include_directories(bmp256_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(bmp256_fuzz_core PRIVATE BMP256_TEST_HOOKS=1)
   target_compile_options(bmp256_fuzz_core PUBLIC ${BMP256_FUZZ_COMPILE})
   target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads)
+  bmp256_own_target(bmp256_fuzz_core)
 
   add_library(bmp256_fuzz_path STATIC
-    ${CMAKE_SOURCE_DIR}/src/app/path.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/chars.cpp
-    ${CMAKE_SOURCE_DIR}/fuzz/path_checks.cpp)
-  target_include_directories(bmp256_fuzz_path PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    ${PROJECT_SOURCE_DIR}/src/app/path.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/path_checks.cpp)
+  target_include_directories(bmp256_fuzz_path PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
   target_compile_options(bmp256_fuzz_path PUBLIC ${BMP256_FUZZ_COMPILE})
+  bmp256_own_target(bmp256_fuzz_path)
 
   foreach(name reader convert path)
-    add_executable(bmp256_${name}_fuzzer ${CMAKE_SOURCE_DIR}/fuzz/${name}_fuzzer.cpp)
+    add_executable(bmp256_${name}_fuzzer ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzzer.cpp)
     target_link_options(bmp256_${name}_fuzzer PRIVATE ${BMP256_FUZZ_LINK})
+    bmp256_own_target(bmp256_${name}_fuzzer)
   endforeach()
   target_link_libraries(bmp256_reader_fuzzer PRIVATE bmp256_fuzz_core)
   target_link_libraries(bmp256_convert_fuzzer PRIVATE bmp256_fuzz_core)

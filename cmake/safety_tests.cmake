@@ -1,13 +1,13 @@
 # Safety tests. tests/safety/*.cpp are in core_tests already; they replay the
 # fuzz corpora through the fuzz targets' own check functions, added here.
 target_sources(core_tests PRIVATE
-  ${CMAKE_SOURCE_DIR}/fuzz/bitmap_checks.cpp
-  ${CMAKE_SOURCE_DIR}/fuzz/conversion_checks.cpp)
-target_include_directories(core_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_definitions(core_tests PRIVATE BMP256_FUZZ_CORPUS_DIR="${CMAKE_SOURCE_DIR}/fuzz/corpus")
+  ${PROJECT_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+  ${PROJECT_SOURCE_DIR}/fuzz/conversion_checks.cpp)
+target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(core_tests PRIVATE BMP256_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")
 # The path routines live in the desktop program's library.
 if(TARGET bmp256_app)
-  target_sources(core_tests PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/path_checks.cpp)
+  target_sources(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/path_checks.cpp)
   target_link_libraries(core_tests PRIVATE bmp256_app)
   target_compile_definitions(core_tests PRIVATE BMP256_HAVE_PATH_ROUTINES=1)
 endif()
@@ -18,20 +18,18 @@ endif()
 # hold a run before its copy or fill its disk (tests/safety/desktop/copy_hooks.cpp).
 if(NOT WIN32 AND TARGET bmp256-dialog-double)
   add_executable(bmp256-copy-double
-    ${CMAKE_SOURCE_DIR}/src/app/main_linux.cpp
-    ${CMAKE_SOURCE_DIR}/tests/app/fake_platform.cpp
-    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/copy_hooks.cpp)
+    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp
+    ${PROJECT_SOURCE_DIR}/tests/safety/desktop/copy_hooks.cpp)
   target_link_libraries(bmp256-copy-double PRIVATE bmp256_app)
   target_link_options(bmp256-copy-double PRIVATE -Wl,--wrap=_Z9CopyFileAPKcS0_i)
+  bmp256_own_target(bmp256-copy-double)
 
-  file(GLOB BMP256_DESKTOP_SAFETY_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/*_test.cpp)
   add_executable(desktop_safety_tests
-    ${BMP256_DESKTOP_SAFETY_SOURCES}
-    ${CMAKE_SOURCE_DIR}/tests/safety/desktop/desktop_runs.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/bmp_builder.cpp)
-  target_include_directories(desktop_safety_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(desktop_safety_tests PRIVATE bmp256_core GTest::gtest_main)
+    ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_concurrency_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_faults_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/safety/desktop/desktop_runs.cpp)
+  bmp256_test_program(desktop_safety_tests)
   add_dependencies(desktop_safety_tests bmp256-copy-double)
   target_compile_definitions(desktop_safety_tests PRIVATE
     BMP256_COPY_DOUBLE="$<TARGET_FILE:bmp256-copy-double>")

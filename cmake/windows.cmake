@@ -10,19 +10,22 @@ if(WIN32)
 
   # The 64-bit build (cmake/toolchain-mingw64.cmake) is for the unit tests:
   # the desktop program exists only as a 32-bit one.
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(BMP256_DESKTOP AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_executable(bmp256 WIN32
-      ${CMAKE_SOURCE_DIR}/src/app/main_windows.cpp
-      ${CMAKE_SOURCE_DIR}/src/app/bmp256.rc)
+      ${PROJECT_SOURCE_DIR}/src/app/main_windows.cpp
+      ${PROJECT_SOURCE_DIR}/src/app/bmp256.rc)
     target_link_libraries(bmp256 PRIVATE bmp256_app)
     target_link_options(bmp256 PRIVATE $<$<CONFIG:Release>:-s>)
+    bmp256_own_target(bmp256)
+    install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 
   if(BMP256_TESTS)
     # The real Win32 services under the portable code, and the code page
     # they step paths in. wine takes the ANSI code page from the locale.
-    add_executable(windows_tests ${CMAKE_SOURCE_DIR}/tests/windows/win32_services_test.cpp)
+    add_executable(windows_tests ${PROJECT_SOURCE_DIR}/tests/windows/win32_services_test.cpp)
     target_link_libraries(windows_tests PRIVATE bmp256_app GTest::gtest_main)
+    bmp256_own_target(windows_tests)
     add_test(NAME windows_services_cp932
       COMMAND windows_tests --gtest_filter=Win32Services.*:ShiftJisCodePage.*)
     add_test(NAME windows_services_cp1252 COMMAND windows_tests --gtest_filter=WesternCodePage.*)

@@ -5,6 +5,9 @@
 #include "bitmap/bitmap.h"
 #include "fuzz/fuzz_checks.h"
 #include "util/alloc.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 const char* CheckBitmapParse(const uint8_t* data, size_t size) {
     BITMAPINFOHEADER info;

@@ -7,6 +7,10 @@
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -104,23 +108,23 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
     options.useColorCache = int(size / 3 % 2);
 
     SetAllocationFailureAt(failAt);
-    int built = BuildPaletteFast(palette + kFirstSlot, kColorCount, pixels, &sourceInfo);
-    int mapped = built ? DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot,
+    int built = BuildPalette(palette + kFirstSlot, kColorCount, pixels, &sourceInfo);
+    int mapped = built ? DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot,
                                               pixels, &sourceInfo, &options)
                        : 0;
     SetAllocationFailureAt(0);
 
     if (const char* problem = CheckPaletteRegion(palette)) return problem;
     if (!built) {
-        if (failAt == 0) return "BuildPaletteFast failed without an allocation failure";
+        if (failAt == 0) return "BuildPalette failed without an allocation failure";
         for (int i = 0; i < kColorCount; ++i) {
-            if (!IsZero(palette[kFirstSlot + i])) return "a failed BuildPaletteFast left colours behind";
+            if (!IsZero(palette[kFirstSlot + i])) return "a failed BuildPalette left colours behind";
         }
         return nullptr;
     }
     if (!mapped) {
-        if (failAt == 0) return "DiffuseToIndicesFast failed without an allocation failure";
-        if (!AllBytes(indices, sizeof indices, kUnwritten)) return "a failed DiffuseToIndicesFast wrote indices";
+        if (failAt == 0) return "DiffuseToIndices failed without an allocation failure";
+        if (!AllBytes(indices, sizeof indices, kUnwritten)) return "a failed DiffuseToIndices wrote indices";
         return nullptr;
     }
 
@@ -141,14 +145,14 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
     PaletteEntry plainPalette[kPaletteSize];
     std::memset(plainPalette, kOutsideSlot, sizeof plainPalette);
     std::memset(plainPalette + kFirstSlot, 0xEE, kColorCount * sizeof plainPalette[0]);
-    if (!BuildPalette(plainPalette + kFirstSlot, kColorCount, pixels, &sourceInfo)) {
-        return "BuildPalette failed where the fast construction succeeded";
+    if (!reference::BuildPalette(plainPalette + kFirstSlot, kColorCount, pixels, &sourceInfo)) {
+        return "the reference BuildPalette failed where the product construction succeeded";
     }
     if (std::memcmp(plainPalette, palette, sizeof palette) != 0) return "the fast and the plain palette differ";
     uint8_t plain[kIndexCapacity];
     std::memset(plain, kUnwritten, sizeof plain);
-    if (!DiffuseToIndices(plain, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo)) {
-        return "DiffuseToIndices failed where the fast mapping succeeded";
+    if (!reference::DiffuseToIndices(plain, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo)) {
+        return "the reference DiffuseToIndices failed where the product mapping succeeded";
     }
     if (std::memcmp(plain, indices, sizeof plain) != 0) return "the fast and the plain mapping differ";
     return nullptr;

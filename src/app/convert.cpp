@@ -9,6 +9,8 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int kFirstSlot = 10;
@@ -42,9 +44,9 @@ void MendCarriedHeaderFields(BITMAPINFOHEADER* info) {
     if (info->biClrImportant > uint32_t(kPaletteSize)) info->biClrImportant = 0;
 }
 
-}  // namespace
-
-int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report) {
+// The conversion, written to `outputPath` or, when it is null, through `fd`.
+int Convert(const char* sourcePath, const char* outputPath, int fd, const char* outputName,
+            const ConvertOptions* options, ConvertReport* report) {
     BITMAPINFOHEADER sourceInfo;
     BitmapReadDetail detail;
     uint8_t* pixels = ReadBitmap24Ex(sourcePath, &sourceInfo, &detail);
@@ -54,15 +56,9 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
         const ConvertStage stage = detail.status == kBitmapNoMemory ? kConvertNoMemory : kConvertReadFailed;
         return Fail(report, stage, reason, detail.systemError);
     }
-    // The palette cannot describe an image without pixels.
-    if (sourceInfo.biWidth <= 0 || sourceInfo.biHeight <= 0) {
-        FreeBytes(pixels);
-        return Fail(report, kConvertEmptyImage, "the image has no pixels", 0);
-    }
-
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteFast(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
+    if (!BuildPalette(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -79,12 +75,14 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     ClearRowPadding(indices, &indexInfo);
 
     int result = 0;
-    if (!DiffuseToIndicesFast(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, nullptr)) {
+    DiffusionOptions diffusion = {options ? options->threadCount : 0, kColorCacheAuto};
+    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
-    } else if (!WriteBitmap8(outputPath, indices, palette, &indexInfo)) {
+    } else if (!(outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)
+                            : WriteBitmap8ToDescriptor(fd, indices, palette, &indexInfo))) {
         const int error = errno;
         char reason[sizeof(ConvertReport::reason)];
-        std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputPath, std::strerror(error));
+        std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputName, std::strerror(error));
         Fail(report, kConvertWriteFailed, reason, error);
     } else {
         result = 1;
@@ -99,6 +97,19 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
     return result;
 }
 
+}  // namespace
+
+int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report) {
+    return Convert(sourcePath, outputPath, -1, outputPath, nullptr, report);
+}
+
+int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                            const ConvertOptions* options, ConvertReport* report) {
+    return Convert(sourcePath, nullptr, fd, outputName, options, report);
+}
+
 int ConvertFile(const char* sourcePath, const char* outputPath) {
     return ConvertFileEx(sourcePath, outputPath, nullptr);
 }
+
+}  // namespace bmp256

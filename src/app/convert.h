@@ -1,13 +1,12 @@
 // One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
-// Kept free of the bitmap headers so that the Windows entry, which includes
-// the system headers, can call it.
 #pragma once
+
+namespace bmp256 {
 
 // Where a conversion stopped.
 enum ConvertStage {
     kConvertDone = 0,
     kConvertReadFailed,    // the source was refused; see readStatus and friends
-    kConvertEmptyImage,    // accepted by the reader but without pixels
     kConvertNoMemory,      // working memory of a stage could not be had
     kConvertWriteFailed,   // the output could not be written; see systemError
 };
@@ -24,5 +23,18 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
+// How a conversion may use the machine; no choice changes a byte.
+struct ConvertOptions {
+    int threadCount;  // threads mapping one image; 0: one per processor
+};
+
+// ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
+// whose file the caller removes on failure; `outputName` names it in the
+// report. `options` may be null.
+int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                            const ConvertOptions* options, ConvertReport* report);
+
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
+
+}  // namespace bmp256

@@ -1,327 +1,181 @@
-// bmp256-convert SOURCE DEST: the scriptable converter.
+// bmp256-convert: the scriptable converter.
 //
-// Converts one 24-bit BMP into the 256-colour BMP of ConvertFileEx. The result
-// is written to a fresh temporary file beside DEST and renamed over DEST only
-// once it is complete, so DEST may be SOURCE and a failure never leaves DEST
-// truncated or changed.
+//   bmp256-convert [-f] SOURCE DEST
+//   bmp256-convert [-f] (-o DIR | --suffix SUF | --in-place) SOURCE...
 //
-// Exit codes: 0 when DEST holds the result; 1 when the source is refused or
-// DEST cannot be written, with one line on stderr naming the file and the
-// reason; 2 for wrong arguments, with a usage line. --help and --version
-// print to stdout and exit 0.
+// Each result is written to a fresh temporary file beside its output and
+// renamed over it only once complete, so a failure never leaves an output
+// truncated or changed. An existing output that is not the source itself is
+// kept unless -f is given: a glob that happens to expand to two files must
+// not turn the second into the first's result.
+//
+// Exit codes: 0 when every file was converted; 1 when any was refused,
+// skipped or could not be written, with one line on stderr for each; 2 for
+// wrong arguments, with a usage line; 128 + the signal when interrupted.
+// --help and --version print to stdout and exit 0.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/convert.h"
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "cli/cli.h"
 
 #ifndef BMP256_VERSION
 #define BMP256_VERSION "unknown"
 #endif
 
+namespace bmp256 {
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr const char* kProgram = "bmp256-convert";
-constexpr const char* kUsage = "usage: bmp256-convert SOURCE DEST  (or --help, --version)";
+constexpr const char* kUsage =
+    "usage: bmp256-convert SOURCE DEST, or [-o DIR | --suffix SUF | --in-place] SOURCE...  (or --help)";
 
 void PrintHelp() {
     std::printf(
-        "usage: bmp256-convert SOURCE DEST\n"
+        "usage: bmp256-convert SOURCE DEST [-f]\n"
+        "       bmp256-convert [-f] [-j N] [-q | -v] (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
         "\n"
-        "Converts SOURCE, an uncompressed 24-bit BMP, into DEST, an 8-bit BMP with a\n"
+        "Converts each SOURCE, an uncompressed 24-bit BMP, into an 8-bit BMP with a\n"
         "256-entry colour table built from the image (236 colours, error diffusion).\n"
         "\n"
-        "The result is written to a temporary file beside DEST and renamed over DEST\n"
-        "only when it is complete: DEST may be SOURCE, and a failure leaves an\n"
-        "existing DEST untouched.\n"
-        "\n"
-        "Exit status:\n"
-        "  0  DEST holds the converted image\n"
-        "  1  SOURCE was refused or DEST could not be written (one line on stderr)\n"
-        "  2  wrong arguments\n"
+        "Each result is written to a temporary file beside its output and renamed\n"
+        "over it only when complete: a failure leaves an existing output untouched.\n"
+        "An existing output that is not the source itself is kept and reported as\n"
+        "skipped, unless -f is given. One failed file does not stop the others.\n"
         "\n"
         "Options:\n"
-        "  --help     show this text\n"
-        "  --version  show the version\n"
-        "  --         end of options (for file names that start with '-')\n");
+        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR is made if missing)\n"
+        "  --suffix SUF      write NAME+SUF.bmp beside each SOURCE (e.g. --suffix -256)\n"
+        "  --in-place        replace each SOURCE by its result\n"
+        "  -f, --force       replace existing output files\n"
+        "  -j, --jobs N      convert N files at once (default: one per processor)\n"
+        "  -q, --quiet       print nothing but errors\n"
+        "  -v, --verbose     print a line for each file converted\n"
+        "  --help            show this text\n"
+        "  --version         show the version\n"
+        "  --                end of options (for file names that start with '-')\n"
+        "\n"
+        "Exit status:\n"
+        "  0    every file was converted\n"
+        "  1    a file was refused, skipped or could not be written (a line on stderr each)\n"
+        "  2    wrong arguments\n"
+        "  130  interrupted (Ctrl-C); finished files stay, no temporary file is left\n");
 }
 
-// The temporary file of this run, removed by the signal handler if the run
-// is interrupted between its creation and the rename. Plain storage so that
-// the handler touches nothing but async-signal-safe calls.
-char g_tempPath[4096];
-volatile std::sig_atomic_t g_tempLive = 0;
-
-extern "C" void RemoveTempAndDie(int signal) {
-    if (g_tempLive) {
-#ifdef _WIN32
-        _unlink(g_tempPath);
-#else
-        unlink(g_tempPath);
-#endif
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void InstallSignalHandlers() {
-    std::signal(SIGINT, RemoveTempAndDie);
-    std::signal(SIGTERM, RemoveTempAndDie);
-#ifndef _WIN32
-    std::signal(SIGHUP, RemoveTempAndDie);
-    std::signal(SIGPIPE, RemoveTempAndDie);
-#endif
-}
-
-#ifdef _WIN32
-// The errno closest to the last Windows error, for the one stderr line.
-int ErrnoOfLastError() {
-    switch (GetLastError()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_DIRECTORY:
-        case ERROR_INVALID_NAME:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return EACCES;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        default:
-            return EIO;
-    }
-}
-#endif
-
-// The directory part of `path` with its trailing separator ("" for a bare
-// name), and the name part.
-void SplitPath(const std::string& path, std::string* dir, std::string* name) {
-#ifdef _WIN32
-    size_t cut = path.find_last_of("/\\:");
-#else
-    size_t cut = path.rfind('/');
-#endif
-    if (cut == std::string::npos) {
-        dir->clear();
-        *name = path;
-    } else {
-        *dir = path.substr(0, cut + 1);
-        *name = path.substr(cut + 1);
-    }
-}
-
-// Creates a new, empty, uniquely named file in DEST's directory and returns
-// its name in `temp`. The name is ".<DEST's name>.XXXXXX"; a very long DEST
-// name is replaced by "bmp256" so that the temporary name stays legal.
-// Returns false with errno set when no file can be created there.
-bool ReserveTempFile(const std::string& dest, std::string* temp) {
-    constexpr size_t kMaxKeptName = 200;  // NAME_MAX is 255 on common systems
-    std::string dir, name;
-    SplitPath(dest, &dir, &name);
-    if (name.empty() || name.size() > kMaxKeptName) name = "bmp256";
-    std::string pattern = dir + "." + name + ".XXXXXX";
-    if (pattern.size() >= sizeof g_tempPath) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-#ifdef _WIN32
-    // GetTempFileNameA creates a new, uniquely named empty file in `dir`.
-    char buffer[MAX_PATH];
-    std::string where = dir.empty() ? std::string(".") : dir;
-    if (GetTempFileNameA(where.c_str(), "bmp", 0, buffer) == 0) {
-        errno = ErrnoOfLastError();
-        return false;
-    }
-    *temp = buffer;
-    return true;
-#else
-    std::string buffer = pattern;
-    int fd = mkstemp(&buffer[0]);
-    if (fd < 0) return false;
-    close(fd);
-    *temp = buffer;
-    return true;
-#endif
-}
-
-// Gives the finished temporary file the permissions DEST will keep: those of
-// the DEST it replaces, or the usual ones of a new file. mkstemp made it 0600.
-void SetFinalMode(const std::string& temp, const std::string& dest) {
-#ifndef _WIN32
-    struct stat st;
-    mode_t mode;
-    if (stat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = st.st_mode & 0777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    chmod(temp.c_str(), mode);  // best effort: a 0600 result is still a result
-#else
-    (void)temp;
-    (void)dest;
-#endif
-}
-
-// Flushes the finished file to the disk, so that the rename never installs a
-// file whose data is still only in memory. Returns false with errno set.
-bool SyncFile(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return true;  // the Windows CRT's close leaves no data behind in user space
-#else
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    int result = fsync(fd);
-    int error = errno;
-    close(fd);
-    errno = error;
-    return result == 0;
-#endif
-}
-
-// Moves the finished file over DEST, replacing it in one step.
-bool ReplaceFile(const std::string& temp, const std::string& dest) {
-#ifdef _WIN32
-    if (MoveFileExA(temp.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    errno = ErrnoOfLastError();
-    return false;
-#else
-    return std::rename(temp.c_str(), dest.c_str()) == 0;
-#endif
-}
-
-void RemoveTemp(const std::string& temp) {
-    std::remove(temp.c_str());
-    g_tempLive = 0;
-}
-
-int CannotWrite(const std::string& dest, int error) {
-    std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, dest.c_str(),
-                 std::strerror(error ? error : EIO));
-    return kExitFailed;
-}
-
-int Report(const std::string& source, const std::string& dest, const ConvertReport& report) {
-    if (report.stage == kConvertWriteFailed) return CannotWrite(dest, report.systemError);
-    const char* reason = report.reason[0] ? report.reason : "cannot be converted";
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, source.c_str(), reason);
-    return kExitFailed;
-}
-
-// What DEST names decides how it is replaced: a regular file (or nothing) is
-// replaced by rename from a temporary file beside it; through a symbolic link
-// the file it points to is the one replaced; a device or pipe (/dev/stdout)
-// cannot be renamed over and is written directly; a directory is refused.
-enum DestKind { kDestFile, kDestStream, kDestDirectory };
-
-DestKind ClassifyDest(const std::string& dest, std::string* target) {
-    *target = dest;
-#ifndef _WIN32
-    struct stat st;
-    if (stat(dest.c_str(), &st) != 0) return kDestFile;  // new file (or a dangling link)
-    if (S_ISDIR(st.st_mode)) return kDestDirectory;
-    if (!S_ISREG(st.st_mode)) return kDestStream;
-    struct stat link;
-    if (lstat(dest.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        char* resolved = realpath(dest.c_str(), nullptr);
-        if (resolved) {
-            *target = resolved;
-            std::free(resolved);
-        }
-    }
-#endif
-    return kDestFile;
-}
-
-int Convert(const std::string& source, const std::string& dest) {
-    ConvertReport report;
-    std::memset(&report, 0, sizeof report);
-    std::string target;
-    switch (ClassifyDest(dest, &target)) {
-        case kDestDirectory:
-            return CannotWrite(dest, EISDIR);
-        case kDestStream:
-            // The source is read in full before DEST is opened, so a refused
-            // source never touches it.
-            return ConvertFileEx(source.c_str(), dest.c_str(), &report) ? kExitDone
-                                                                        : Report(source, dest, report);
-        case kDestFile:
-            break;
-    }
-
-    std::string temp;
-    if (!ReserveTempFile(target, &temp)) return CannotWrite(dest, errno);
-    std::snprintf(g_tempPath, sizeof g_tempPath, "%s", temp.c_str());
-    g_tempLive = 1;
-
-    if (!ConvertFileEx(source.c_str(), temp.c_str(), &report)) {
-        RemoveTemp(temp);
-        return Report(source, dest, report);
-    }
-    SetFinalMode(temp, target);
-    if (!SyncFile(temp) || !ReplaceFile(temp, target)) {
-        int error = errno;
-        RemoveTemp(temp);
-        return CannotWrite(dest, error);
-    }
-    g_tempLive = 0;
-    return kExitDone;
-}
-
-int UsageError(const char* problem) {
-    if (problem) std::fprintf(stderr, "%s: %s\n", kProgram, problem);
+int UsageError(const std::string& problem) {
+    if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
     std::fprintf(stderr, "%s\n", kUsage);
     return kExitUsage;
 }
 
+// The value of an option: "--name=VALUE", "-xVALUE" or the next argument.
+bool TakeValue(int argc, char** argv, int* i, const char* longName, const char* shortName, std::string* value,
+               bool* matched) {
+    const char* arg = argv[*i];
+    const size_t longLength = std::strlen(longName);
+    *matched = true;
+    if (std::strcmp(arg, longName) == 0 || (shortName && std::strcmp(arg, shortName) == 0)) {
+        if (*i + 1 >= argc) return false;
+        *value = argv[++*i];
+        return true;
+    }
+    if (std::strncmp(arg, longName, longLength) == 0 && arg[longLength] == '=') {
+        *value = arg + longLength + 1;
+        return true;
+    }
+    if (shortName && std::strncmp(arg, shortName, 2) == 0 && arg[2] != '\0') {
+        *value = arg + 2;
+        return true;
+    }
+    *matched = false;
+    return false;
+}
+
+bool ParseJobs(const std::string& text, int* jobs) {
+    char* end = nullptr;
+    errno = 0;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) return false;
+    *jobs = int(n);
+    return true;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::string paths[2];
-    int count = 0;
+int ConvertMain(int argc, char** argv) {
+    BatchOptions options;
+    std::vector<std::string> paths;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
-            if (std::strcmp(arg, "--") == 0) {
-                optionsEnded = true;
-            } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-                PrintHelp();
-                return kExitDone;
-            } else if (std::strcmp(arg, "--version") == 0) {
-                std::printf("%s %s\n", kProgram, BMP256_VERSION);
-                return kExitDone;
-            } else {
-                std::string problem = std::string("unknown option ") + arg;
-                return UsageError(problem.c_str());
-            }
+        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+            paths.push_back(arg);
             continue;
         }
-        if (count == 2) return UsageError("too many arguments");
-        paths[count++] = arg;
+        std::string value;
+        bool matched = false;
+        if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            PrintHelp();
+            return kExitDone;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            std::printf("%s %s\n", kProgram, BMP256_VERSION);
+            return kExitDone;
+        } else if (std::strcmp(arg, "-f") == 0 || std::strcmp(arg, "--force") == 0) {
+            options.force = true;
+        } else if (std::strcmp(arg, "--in-place") == 0) {
+            options.inPlace = true;
+        } else if (std::strcmp(arg, "-q") == 0 || std::strcmp(arg, "--quiet") == 0) {
+            options.quiet = true;
+            options.verbose = false;
+        } else if (std::strcmp(arg, "-v") == 0 || std::strcmp(arg, "--verbose") == 0) {
+            options.verbose = true;
+            options.quiet = false;
+        } else if (TakeValue(argc, argv, &i, "--output", "-o", &value, &matched) || matched) {
+            if (!matched || value.empty()) return UsageError("-o needs a directory");
+            options.outputDir = value;
+            options.haveOutputDir = true;
+        } else if (TakeValue(argc, argv, &i, "--suffix", nullptr, &value, &matched) || matched) {
+            if (value.empty()) return UsageError("--suffix needs a non-empty suffix (--in-place replaces the sources)");
+            options.suffix = value;
+            options.haveSuffix = true;
+        } else if (TakeValue(argc, argv, &i, "--jobs", "-j", &value, &matched) || matched) {
+            if (!ParseJobs(value, &options.jobs)) return UsageError("-j needs a number of files from 1 up");
+        } else {
+            return UsageError(std::string("unknown option ") + arg);
+        }
     }
-    if (count < 2) return UsageError(nullptr);
-    if (paths[0].empty() || paths[1].empty()) return UsageError("empty file name");
+    for (const std::string& path : paths) {
+        if (path.empty()) return UsageError("empty file name");
+    }
+    const bool batch = options.haveOutputDir || options.haveSuffix || options.inPlace;
+    if (options.inPlace && (options.haveOutputDir || options.haveSuffix)) {
+        return UsageError("--in-place cannot be combined with -o or --suffix");
+    }
 
+    std::vector<BatchItem> items;
+    if (!batch) {
+        if (paths.size() < 2) return UsageError(paths.empty() ? "" : "no DEST given");
+        if (paths.size() > 2) {
+            return UsageError("too many arguments; several files need -o DIR, --suffix SUF or --in-place");
+        }
+        items.push_back({paths[0], paths[1]});
+    } else {
+        if (paths.empty()) return UsageError("no SOURCE given");
+        if (!PlanBatch(paths, options, &items)) return kExitFailed;
+        if (options.haveOutputDir && !MakeDirectories(options.outputDir)) {
+            std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),
+                         std::strerror(errno));
+            return kExitFailed;
+        }
+    }
     InstallSignalHandlers();
-    return Convert(paths[0], paths[1]);
+    return RunBatch(items, options);
 }
+
+}  // namespace bmp256
+
+int main(int argc, char** argv) { return bmp256::ConvertMain(argc, argv); }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace bmp256 {
+
 // The 14-byte file header. Held in natural alignment in memory; it is read and
 // written field by field, little-endian, never as a raw record.
 struct BITMAPFILEHEADER {
@@ -132,6 +134,13 @@ uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
 int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
                  const BITMAPINFOHEADER* info);
 
+// WriteBitmap8 through an open descriptor, which is left open: for a file
+// whose creation and removal the caller owns. Returns 1, or 0 with errno set.
+int WriteBitmap8ToDescriptor(int fd, const uint8_t* indices, const PaletteEntry* palette,
+                             const BITMAPINFOHEADER* info);
+
 // A plain-words description of a refusal, for the scriptable converter.
 // Writes at most `capacity` bytes including the terminator into `out`.
 void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity);
+
+}  // namespace bmp256

@@ -4,6 +4,8 @@
 
 #include "bitmap/bitmap.h"
 
+namespace bmp256 {
+
 namespace {
 
 // Limits of the gate, each with its reason.
@@ -136,3 +138,5 @@ BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_
     if (pixelOffset) *pixelOffset = offset;
     return Finish(detail, kBitmapOk);
 }
+
+}  // namespace bmp256

@@ -4,6 +4,8 @@
 #include "bitmap/bitmap.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 uint8_t* ParseBitmap24(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
                        BitmapReadDetail* detail) {
     BitmapReadDetail local;
@@ -20,3 +22,5 @@ uint8_t* ParseBitmap24(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
     std::memcpy(pixels, data + offset, bytes);
     return pixels;
 }
+
+}  // namespace bmp256

@@ -7,6 +7,8 @@
 #include "bitmap/bitmap.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
+
 namespace {
 
 // Length of an open file, or -1 (errno set) when it cannot be had, for
@@ -87,3 +89,5 @@ uint8_t* ReadBitmap24Ex(const char* path, BITMAPINFOHEADER* info, BitmapReadDeta
 uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info) {
     return ReadBitmap24Ex(path, info, nullptr);
 }
+
+}  // namespace bmp256

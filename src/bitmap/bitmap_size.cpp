@@ -3,6 +3,8 @@
 // which is the same value for every header the reader accepts.
 #include "bitmap/bitmap.h"
 
+namespace bmp256 {
+
 namespace {
 
 constexpr int64_t kColourTableEntryBytes = 4;  // one RGBQUAD
@@ -75,3 +77,5 @@ void FillFileHeader(BITMAPFILEHEADER* file, const BITMAPINFOHEADER* info) {
     file->bfReserved2 = 0;
     file->bfOffBits = static_cast<uint32_t>(PixelDataOffset(info));
 }
+
+}  // namespace bmp256

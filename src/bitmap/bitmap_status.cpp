@@ -5,6 +5,8 @@
 
 #include "bitmap/bitmap.h"
 
+namespace bmp256 {
+
 void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capacity) {
     if (!out || capacity == 0) return;
     if (!detail) {
@@ -64,3 +66,5 @@ void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capa
             break;
     }
 }
+
+}  // namespace bmp256

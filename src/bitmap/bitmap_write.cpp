@@ -1,7 +1,7 @@
-// WriteBitmap8: the 8-bit BMP in four writes (file header, info header,
-// colour table, index rows), each field put little-endian. A short write or a
-// failed close is a failure, and the incomplete file is removed, so that no
-// caller ever copies or renames a truncated result.
+// The 8-bit BMP in four writes (file header, info header, colour table, index
+// rows), each field put little-endian, to a path or an open descriptor. On a
+// path a short write or a failed close is a failure and the incomplete file
+// is removed, so that no caller ever copies or renames a truncated result.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -9,6 +9,8 @@
 
 #include "bitmap/bitmap.h"
 #include "util/file_io.h"
+
+namespace bmp256 {
 
 namespace {
 
@@ -20,34 +22,60 @@ bool WriteAll(FILE* f, const void* data, size_t bytes) {
     return bytes == 0 || WriteToFile(data, bytes, f) == bytes;
 }
 
-}  // namespace
+// The bytes before the index rows: file header, info header, colour table.
+struct Bitmap8Head {
+    uint8_t file[kFileHeaderSize];
+    uint8_t info[kInfoHeaderSize];
+    uint8_t table[kMaxTableBytes];
+    size_t tableBytes;
+    size_t imageBytes;
+};
 
-int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
-                 const BITMAPINFOHEADER* info) {
-    // What the header describes must be writable at all: a known depth, a
-    // non-negative image that fits the format's sizes, and the data for it.
+// What the header describes must be writable at all: a known depth, a
+// non-negative image that fits the format's sizes, and the data for it.
+bool EncodeHead(const uint8_t* indices, const PaletteEntry* palette, const BITMAPINFOHEADER* info,
+                Bitmap8Head* head) {
     int32_t entries = PaletteEntryCount(info);
     int64_t imageBytes = ImageSize64(info);
     if (entries < 0 || entries > kPaletteSize || imageBytes < 0 ||
         PixelDataOffset(info) + imageBytes > kMaxFileBytes || (imageBytes > 0 && !indices) ||
         (entries > 0 && !palette)) {
         errno = EINVAL;
-        return 0;
+        return false;
     }
-
-    uint8_t fileBytes[kFileHeaderSize];
-    uint8_t infoBytes[kInfoHeaderSize];
-    uint8_t tableBytes[kMaxTableBytes];
     BITMAPFILEHEADER file;
     FillFileHeader(&file, info);
-    EncodeFileHeader(&file, fileBytes);
-    EncodeInfoHeader(info, infoBytes);
+    EncodeFileHeader(&file, head->file);
+    EncodeInfoHeader(info, head->info);
     for (int32_t i = 0; i < entries; ++i) {
-        tableBytes[i * kEntryBytes + 0] = palette[i].blue;
-        tableBytes[i * kEntryBytes + 1] = palette[i].green;
-        tableBytes[i * kEntryBytes + 2] = palette[i].red;
-        tableBytes[i * kEntryBytes + 3] = palette[i].reserved;
+        head->table[i * kEntryBytes + 0] = palette[i].blue;
+        head->table[i * kEntryBytes + 1] = palette[i].green;
+        head->table[i * kEntryBytes + 2] = palette[i].red;
+        head->table[i * kEntryBytes + 3] = palette[i].reserved;
     }
+    head->tableBytes = static_cast<size_t>(entries) * kEntryBytes;
+    head->imageBytes = static_cast<size_t>(imageBytes);
+    return true;
+}
+
+bool WriteAllTo(int fd, const void* data, size_t bytes) {
+    return bytes == 0 || WriteToDescriptor(fd, data, bytes) == 1;
+}
+
+}  // namespace
+
+int WriteBitmap8ToDescriptor(int fd, const uint8_t* indices, const PaletteEntry* palette,
+                             const BITMAPINFOHEADER* info) {
+    Bitmap8Head head;
+    if (!EncodeHead(indices, palette, info, &head)) return 0;
+    return WriteAllTo(fd, head.file, sizeof head.file) && WriteAllTo(fd, head.info, sizeof head.info) &&
+           WriteAllTo(fd, head.table, head.tableBytes) && WriteAllTo(fd, indices, head.imageBytes);
+}
+
+int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* palette,
+                 const BITMAPINFOHEADER* info) {
+    Bitmap8Head head;
+    if (!EncodeHead(indices, palette, info, &head)) return 0;
 
     FILE* f = std::fopen(path, "wb");
     if (!f) return 0;  // errno from fopen
@@ -56,10 +84,8 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     struct stat st;
     bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
 
-    bool ok = WriteAll(f, fileBytes, sizeof fileBytes) &&
-              WriteAll(f, infoBytes, sizeof infoBytes) &&
-              WriteAll(f, tableBytes, static_cast<size_t>(entries) * kEntryBytes) &&
-              WriteAll(f, indices, static_cast<size_t>(imageBytes));
+    bool ok = WriteAll(f, head.file, sizeof head.file) && WriteAll(f, head.info, sizeof head.info) &&
+              WriteAll(f, head.table, head.tableBytes) && WriteAll(f, indices, head.imageBytes);
     int error = ok ? 0 : errno;
     if (CloseWrittenFile(f) != 0 && ok) {
         ok = false;
@@ -71,3 +97,5 @@ int WriteBitmap8(const char* path, const uint8_t* indices, const PaletteEntry* p
     errno = error;
     return 0;
 }
+
+}  // namespace bmp256

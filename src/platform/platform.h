@@ -2,8 +2,8 @@
 // On Windows these are the real ones from <windows.h>; elsewhere this header
 // declares look-alike types and the same functions, implemented per system
 // (src/platform/linux/), so the code above it is the same on both.
-// Never include this together with bitmap/bitmap.h: <windows.h> defines
-// BITMAPINFOHEADER as well.
+// The core keeps its own records (such as BITMAPINFOHEADER) in namespace
+// bmp256, so it can be included beside this header.
 #pragma once
 
 #ifdef _WIN32

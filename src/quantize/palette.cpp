@@ -1,119 +1,78 @@
-#include "quantize/palette.h"
-
-#include <algorithm>
 #include <cstring>
 
+#include "quantize/palette.h"
 #include "quantize/tone_table.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
 namespace {
 
-int CompareBytes(uint8_t a, uint8_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
-
-// Shared scan: the first position whose channel value reaches the mean,
-// but never an empty lower part.
-template <uint8_t (*Channel)(uint32_t)>
-int32_t FindSplit(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean) {
-    int32_t s = first;
-    const int32_t end = first + count;
-    while (s < end && Channel(refs[s]->colorKey) < mean) ++s;
-    return s == first ? first + 1 : s;
-}
-
-double BoxSpread(const ColorBox& box) {
-    return box.varianceRed + box.varianceGreen + box.varianceBlue;
-}
+constexpr int kLevels = 64;  // quantized channel values are the multiples of 4
 
 bool SameColor(const PaletteEntry& a, const PaletteEntry& b) {
     return a.blue == b.blue && a.green == b.green && a.red == b.red;
 }
 
+// Whether a box of 0 .. used - 1 other than `skip` has this mean colour.
+bool MeanTaken(const ColorBox* boxes, int used, int skip, const PaletteEntry& mean) {
+    for (int k = 0; k < used; ++k)
+        if (k != skip && SameColor(boxes[k].meanColor, mean)) return true;
+    return false;
+}
+
+// Mean and tone variance of one channel from its pixel counts per level. The
+// sum of exact integer products is an integer below 2^53 (at most 2^31 pixels
+// times 255^2), so the double it becomes is exactly the step-by-step sum.
+void ChannelStats(const int64_t* weight, int64_t total, uint8_t* mean, double* variance) {
+    int64_t sum = 0;
+    for (int v = 0; v < kLevels; ++v) sum += weight[v] * (v << 2);
+    *mean = uint8_t(sum / total);
+    const int tone = ToneTable[*mean];
+    int64_t spread = 0;
+    for (int v = 0; v < kLevels; ++v) {
+        const int64_t d = tone - ToneTable[v << 2];
+        spread += weight[v] * d * d;
+    }
+    *variance = double(spread);
+}
+
+// Stable counting sort of refs[first .. first + count - 1] by the channel
+// whose byte sits at `shift` in the key; returns how many values lie below `mean`.
+int32_t SortByChannel(const ColorEntry** refs, const ColorEntry** scratch, int32_t first, int32_t count, int shift,
+                      uint8_t mean) {
+    const ColorEntry** range = refs + first;
+    int32_t start[kLevels + 1] = {};
+    bool ordered = true;
+    unsigned last = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const unsigned level = ((range[i]->colorKey >> shift) & 0xFF) >> 2;
+        ++start[level + 1];
+        ordered = ordered && level >= last;
+        last = level;
+    }
+    for (int v = 0; v < kLevels; ++v) start[v + 1] += start[v];
+    // Values below the mean are the levels below ceil(mean / 4).
+    const int32_t below = start[(mean + 3) >> 2];
+    if (!ordered) {
+        for (int32_t i = 0; i < count; ++i) scratch[start[((range[i]->colorKey >> shift) & 0xFF) >> 2]++] = range[i];
+        std::memcpy(range, scratch, sizeof(const ColorEntry*) * size_t(count));
+    }
+    return below;
+}
+
 }  // namespace
 
-int CompareRed(const ColorEntry* a, const ColorEntry* b) {
-    return CompareBytes(KeyRed(a->colorKey), KeyRed(b->colorKey));
-}
-int CompareGreen(const ColorEntry* a, const ColorEntry* b) {
-    return CompareBytes(KeyGreen(a->colorKey), KeyGreen(b->colorKey));
-}
-int CompareBlue(const ColorEntry* a, const ColorEntry* b) {
-    return CompareBytes(KeyBlue(a->colorKey), KeyBlue(b->colorKey));
-}
-
-int32_t FindSplitRed(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean) {
-    return FindSplit<KeyRed>(refs, first, count, mean);
-}
-int32_t FindSplitGreen(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean) {
-    return FindSplit<KeyGreen>(refs, first, count, mean);
-}
-int32_t FindSplitBlue(const ColorEntry* const* refs, int32_t first, int32_t count, uint8_t mean) {
-    return FindSplit<KeyBlue>(refs, first, count, mean);
-}
-
-void ComputeBoxStats(ColorBox* box, const ColorEntry* const* refs, int32_t first, int32_t count) {
-    // Weighted sums pass 32 bits beyond about 8.5 million pixels: 64-bit.
-    int64_t total = 0, sumRed = 0, sumGreen = 0, sumBlue = 0;
-    for (int32_t i = first; i < first + count; ++i) {
-        const ColorEntry* e = refs[i];
-        total += e->pixelCount;
-        sumRed += int64_t(e->pixelCount) * KeyRed(e->colorKey);
-        sumGreen += int64_t(e->pixelCount) * KeyGreen(e->colorKey);
-        sumBlue += int64_t(e->pixelCount) * KeyBlue(e->colorKey);
+int WidestBox(const ColorBox* boxes, int used, double* spread) {
+    int best = 0;
+    *spread = boxes[0].varianceRed + boxes[0].varianceGreen + boxes[0].varianceBlue;
+    for (int k = 1; k < used; ++k) {
+        const double s = boxes[k].varianceRed + boxes[k].varianceGreen + boxes[k].varianceBlue;
+        if (s > *spread) {
+            *spread = s;
+            best = k;
+        }
     }
-    const uint8_t meanRed = uint8_t(sumRed / total);
-    const uint8_t meanGreen = uint8_t(sumGreen / total);
-    const uint8_t meanBlue = uint8_t(sumBlue / total);
-    box->meanColor = PaletteEntry{meanBlue, meanGreen, meanRed, 0};
-    box->firstIndex = first;
-    box->entryCount = count;
-    box->pixelTotal = int32_t(total);
-
-    // Each product is formed in 64 bits; every partial sum stays an integer far
-    // below 2^53, so the double sums are exact whatever the entry order.
-    const int toneRed = ToneTable[meanRed], toneGreen = ToneTable[meanGreen],
-              toneBlue = ToneTable[meanBlue];
-    double varRed = 0, varGreen = 0, varBlue = 0;
-    for (int32_t i = first; i < first + count; ++i) {
-        const ColorEntry* e = refs[i];
-        const int64_t dr = toneRed - ToneTable[KeyRed(e->colorKey)];
-        const int64_t dg = toneGreen - ToneTable[KeyGreen(e->colorKey)];
-        const int64_t db = toneBlue - ToneTable[KeyBlue(e->colorKey)];
-        varRed += double(e->pixelCount * dr * dr);
-        varGreen += double(e->pixelCount * dg * dg);
-        varBlue += double(e->pixelCount * db * db);
-    }
-    box->varianceRed = varRed;
-    box->varianceGreen = varGreen;
-    box->varianceBlue = varBlue;
-}
-
-void SplitBox(ColorBox* box, ColorBox* newBox, const ColorEntry** refs) {
-    const int32_t first = box->firstIndex;
-    const int32_t count = box->entryCount;
-    const ColorEntry** begin = refs + first;
-    const ColorEntry** end = begin + count;
-    int32_t split;
-    // Stable sorts keep equal values in their present order, so the one-entry
-    // lower part chosen when the lowest value equals the mean is the same with
-    // every standard library.
-    if (box->varianceRed >= box->varianceGreen && box->varianceRed >= box->varianceBlue) {
-        std::stable_sort(begin, end, [](const ColorEntry* a, const ColorEntry* b) {
-            return CompareRed(a, b) < 0;
-        });
-        split = FindSplitRed(refs, first, count, box->meanColor.red);
-    } else if (box->varianceGreen >= box->varianceRed && box->varianceGreen >= box->varianceBlue) {
-        std::stable_sort(begin, end, [](const ColorEntry* a, const ColorEntry* b) {
-            return CompareGreen(a, b) < 0;
-        });
-        split = FindSplitGreen(refs, first, count, box->meanColor.green);
-    } else {
-        std::stable_sort(begin, end, [](const ColorEntry* a, const ColorEntry* b) {
-            return CompareBlue(a, b) < 0;
-        });
-        split = FindSplitBlue(refs, first, count, box->meanColor.blue);
-    }
-    ComputeBoxStats(box, refs, first, split - first);
-    ComputeBoxStats(newBox, refs, split, first + count - split);
+    return best;
 }
 
 int RebuildPalette(PaletteEntry* palette, int count, const ColorBox* boxes, int boxCount) {
@@ -127,28 +86,71 @@ int RebuildPalette(PaletteEntry* palette, int count, const ColorBox* boxes, int 
     return written;
 }
 
-void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEntry** refs) {
+void ComputeBoxStats(ColorBox* box, const ColorEntry* const* refs, int32_t first, int32_t count) {
+    int64_t red[kLevels] = {}, green[kLevels] = {}, blue[kLevels] = {};
+    int64_t total = 0;
+    for (int32_t i = first; i < first + count; ++i) {
+        const ColorEntry* e = refs[i];
+        const int64_t n = e->pixelCount;
+        total += n;
+        red[KeyRed(e->colorKey) >> 2] += n;
+        green[KeyGreen(e->colorKey) >> 2] += n;
+        blue[KeyBlue(e->colorKey) >> 2] += n;
+    }
+    PaletteEntry mean{0, 0, 0, 0};
+    ChannelStats(red, total, &mean.red, &box->varianceRed);
+    ChannelStats(green, total, &mean.green, &box->varianceGreen);
+    ChannelStats(blue, total, &mean.blue, &box->varianceBlue);
+    box->meanColor = mean;
+    box->firstIndex = first;
+    box->entryCount = count;
+    box->pixelTotal = int32_t(total);
+}
+
+void SplitBox(ColorBox* box, ColorBox* newBox, const ColorEntry** refs, const ColorEntry** scratch) {
+    const int32_t first = box->firstIndex;
+    const int32_t count = box->entryCount;
+    int32_t below;
+    if (box->varianceRed >= box->varianceGreen && box->varianceRed >= box->varianceBlue)
+        below = SortByChannel(refs, scratch, first, count, 0, box->meanColor.red);
+    else if (box->varianceGreen >= box->varianceRed && box->varianceGreen >= box->varianceBlue)
+        below = SortByChannel(refs, scratch, first, count, 8, box->meanColor.green);
+    else
+        below = SortByChannel(refs, scratch, first, count, 16, box->meanColor.blue);
+    const int32_t split = first + (below == 0 ? 1 : below);
+    ComputeBoxStats(box, refs, first, split - first);
+    ComputeBoxStats(newBox, refs, split, first + count - split);
+}
+
+void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEntry** refs,
+                const ColorEntry** scratch) {
     if (count <= 0) return;
     int used = 1;
-    int written = 0;
+    int distinct = 1;  // distinct means among boxes 0 .. used - 1
+    int written = 0;   // what a rebuild after every split would have returned
     while (written < count) {
-        int best = 0;
-        double spread = BoxSpread(boxes[0]);
-        for (int k = 1; k < used; ++k) {
-            const double s = BoxSpread(boxes[k]);
-            if (s > spread) {
-                spread = s;
-                best = k;
-            }
-        }
-        // Zero exactly when every box holds one colour: distinct quantized
-        // values always have distinct tones.
+        double spread = 0;
+        const int best = WidestBox(boxes, used, &spread);
         if (spread <= 0) break;
         if (used == kMaxBoxes) break;
-        SplitBox(&boxes[best], &boxes[used], refs);
+        const ColorBox before = boxes[best];
+        SplitBox(&boxes[best], &boxes[used], refs, scratch);
+        if (!MeanTaken(boxes, used, best, before.meanColor)) --distinct;
+        if (!MeanTaken(boxes, used, best, boxes[best].meanColor)) ++distinct;
+        if (!MeanTaken(boxes, used, -1, boxes[used].meanColor)) ++distinct;
         ++used;
-        written = RebuildPalette(palette, count, boxes, used);
+        const int now = distinct < count ? distinct : count;
+        if (now < written) {
+            // The rebuild after the previous split wrote entries that no later one
+            // reaches unless the count grows again: write them as it did.
+            const ColorBox after = boxes[best];
+            boxes[best] = before;
+            RebuildPalette(palette, count, boxes, used - 1);
+            boxes[best] = after;
+        }
+        written = now;
     }
+    if (used > 1) RebuildPalette(palette, count, boxes, used);
     if (used == 1) palette[0] = PaletteEntry{boxes[0].meanColor.blue, boxes[0].meanColor.green,
                                              boxes[0].meanColor.red, 0};
 }
@@ -156,23 +158,25 @@ void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEn
 int BuildPalette(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info) {
     if (count > 0) std::memset(palette, 0, sizeof(PaletteEntry) * size_t(count));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogram(pixels, info, &k);
+    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, 0);
     if (!entries) return 0;
     int ok = 0;
-    const ColorEntry** refs =
-        static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));
+    const ColorEntry** refs = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));
+    const ColorEntry** scratch = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));
     ColorBox* boxes = static_cast<ColorBox*>(AllocateZeroed(kMaxBoxes, sizeof(ColorBox)));
-    if (refs && boxes) {
+    if (refs && scratch && boxes) {
         for (int32_t i = 0; i < k; ++i) refs[i] = &entries[i];
-        // An image without pixels has no colours to describe: all entries stay zero.
         if (k > 0) {
             ComputeBoxStats(&boxes[0], refs, 0, k);
-            SplitBoxes(palette, count, boxes, refs);
+            SplitBoxes(palette, count, boxes, refs, scratch);
         }
         ok = 1;
     }
     FreeBytes(boxes);
+    FreeBytes(scratch);
     FreeBytes(refs);
     FreeBytes(entries);
     return ok;
 }
+
+}  // namespace bmp256

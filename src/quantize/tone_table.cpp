@@ -1,5 +1,7 @@
 #include "quantize/tone_table.h"
 
+namespace bmp256 {
+
 // Stored as measured values, not a formula: no simple curve reproduces every entry.
 const uint8_t ToneTable[256] = {
       0,   1,   2,   3,   4,   5,   6,   7,   7,   8,   8,   8,   9,   9,   9,  10,  // 0
@@ -19,3 +21,5 @@ const uint8_t ToneTable[256] = {
     214, 215, 217, 218, 219, 221, 222, 223, 225, 226, 227, 229, 230, 231, 233, 234,  // 224
     235, 237, 238, 239, 241, 242, 243, 245, 246, 247, 249, 250, 251, 253, 254, 255,  // 240
 };
+
+}  // namespace bmp256

@@ -5,11 +5,12 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "util/test_hooks.h"
+
 // Large blocks come straight from the system in 2 MiB pages where it has
 // them. A conversion touches every byte of its pixel, index and colour-table
 // blocks once, soon after taking them, so with 4 KiB pages the system's page
-// faults (about 2,500 per 10 MiB, each a trap that costs microseconds on a
-// virtual machine) can outweigh the conversion itself. Not under the
+// faults can outweigh the conversion itself (docs/performance.md). Not under the
 // sanitizers: there every block stays with the allocator they watch, so an
 // overrun of a pixel buffer is still reported and a lost block still found.
 #if defined(__has_feature)
@@ -31,14 +32,16 @@
 #endif
 #endif
 
-namespace {
-long g_failAt = 0;     // 0: never fail
-long g_counted = 0;    // allocations since the hook was last set
+namespace bmp256 {
 
-bool ShouldFail() {
-    ++g_counted;
-    return g_failAt > 0 && g_counted >= g_failAt;
-}
+namespace {
+#ifdef BMP256_TEST_HOOKS
+FailureCounter g_allocations = {0, 0};
+
+bool ShouldFail() { return CountCall(&g_allocations); }
+#else
+inline bool ShouldFail() { return false; }
+#endif
 
 #ifndef BMP256_NO_LARGE_PAGES
 constexpr size_t kLargePage = size_t(2) << 20;
@@ -47,8 +50,8 @@ constexpr size_t kSmallPage = 4096;
 // rest of the last large page would cost more memory than the faults saved.
 constexpr size_t kLargeBlockMin = size_t(1) << 20;
 // From this size on the pages of a new block are made present by every
-// processor at once. On a virtual machine the first touch of memory the host
-// has taken back costs about a millisecond per MiB, and that work divides.
+// processor at once: on a virtual machine the first touch of memory the host
+// has taken back is slow, and that work divides (docs/performance.md).
 constexpr size_t kParallelPopulateMin = size_t(8) << 20;
 constexpr int kMaxPopulateThreads = 8;
 // Blocks mapped at once. A conversion holds at most four large blocks; when
@@ -178,9 +181,8 @@ void FreeBytes(void* block) {
     std::free(block);
 }
 
-long SetAllocationFailureAt(long n) {
-    long made = g_counted;
-    g_failAt = n;
-    g_counted = 0;
-    return made;
-}
+#ifdef BMP256_TEST_HOOKS
+long SetAllocationFailureAt(long n) { return SetFailureAt(&g_allocations, n); }
+#endif
+
+}  // namespace bmp256

@@ -2,14 +2,24 @@
 
 #include <cerrno>
 
-namespace {
-long g_failAt = 0;   // 0: never fail
-long g_counted = 0;  // writes and closes since the hook was last set
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
-bool ShouldFail() {
-    ++g_counted;
-    return g_failAt > 0 && g_counted >= g_failAt;
-}
+#include "util/test_hooks.h"
+
+namespace bmp256 {
+
+namespace {
+#ifdef BMP256_TEST_HOOKS
+FailureCounter g_writes = {0, 0};
+
+bool ShouldFail() { return CountCall(&g_writes); }
+#else
+inline bool ShouldFail() { return false; }
+#endif
 }  // namespace
 
 size_t WriteToFile(const void* data, size_t size, FILE* file) {
@@ -32,9 +42,56 @@ int CloseWrittenFile(FILE* file) {
     return result;
 }
 
-long SetWriteFailureAt(long n) {
-    long made = g_counted;
-    g_failAt = n;
-    g_counted = 0;
-    return made;
+namespace {
+bool WriteAllTo(int fd, const char* data, size_t size) {
+    while (size > 0) {
+#ifdef _WIN32
+        const unsigned chunk = size > 0x40000000u ? 0x40000000u : unsigned(size);
+        const int written = _write(fd, data, chunk);
+#else
+        const ssize_t written = write(fd, data, size);
+#endif
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
 }
+}  // namespace
+
+int WriteToDescriptor(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    if (ShouldFail()) {
+        if (size > 1) WriteAllTo(fd, bytes, size / 2);
+        errno = ENOSPC;
+        return 0;
+    }
+    return WriteAllTo(fd, bytes, size) ? 1 : 0;
+}
+
+int CloseWrittenDescriptor(int fd) {
+    bool fail = ShouldFail();
+#ifdef _WIN32
+    int result = _close(fd);
+#else
+    int result = close(fd);
+#endif
+    if (fail) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return result;
+}
+
+#ifdef BMP256_TEST_HOOKS
+long SetWriteFailureAt(long n) { return SetFailureAt(&g_writes, n); }
+#endif
+
+}  // namespace bmp256

@@ -1,21 +1,29 @@
-// Stream writes and closes for every file the conversion writes, with a test
-// hook that makes the Nth of them fail as a full disk would, so that every
-// short-write and failed-close path can be exercised.
+// Stream writes and closes for every file the conversion writes, in one place
+// so that test builds can make the Nth of them fail as a full disk would
+// (util/test_hooks.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
-// fwrite(data, 1, size, file). When the failure hook fires, only part of the
+namespace bmp256 {
+
+// fwrite(data, 1, size, file). When a test hook fails it, only part of the
 // data reaches the file, the short count is returned and errno is ENOSPC.
 size_t WriteToFile(const void* data, size_t size, FILE* file);
 
-// fclose(file): 0 on success, EOF on failure. When the failure hook fires the
+// fclose(file): 0 on success, EOF on failure. When a test hook fails it the
 // file is still closed, but EOF is returned with errno ENOSPC, as when the
 // final flush finds the disk full.
 int CloseWrittenFile(FILE* file);
 
-// Test hook: the write or close numbered `n` (1 = the next one) and every one
-// after it fail until the hook is reset with 0. Returns how many writes and
-// closes were made since the last call.
-long SetWriteFailureAt(long n);
+// write(fd, ...) until all `size` bytes are written, through short writes
+// and interruptions. Returns 1, or 0 with errno set; when a test hook fails
+// it, half the data reaches the file and errno is ENOSPC, as for WriteToFile.
+int WriteToDescriptor(int fd, const void* data, size_t size);
+
+// close(fd): 0 on success, -1 with errno on failure. When a test hook fails
+// it the descriptor is still closed, but ENOSPC is reported.
+int CloseWrittenDescriptor(int fd);
+
+}  // namespace bmp256

@@ -9,12 +9,16 @@
 #define BMP256_NO_THREADS 1
 #else
 #include <pthread.h>
-static_assert(sizeof(pthread_t) <= sizeof(WorkerThread::handle), "thread id does not fit");
+static_assert(sizeof(pthread_t) <= sizeof(bmp256::WorkerThread::handle), "thread id does not fit");
 #endif
+
+namespace bmp256 {
 
 namespace {
 
+#ifdef BMP256_TEST_HOOKS
 int g_refuseStarts = 0;
+#endif
 
 #ifndef BMP256_NO_THREADS
 void* RunThread(void* record) {
@@ -33,7 +37,9 @@ int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument) 
 #ifdef BMP256_NO_THREADS
     return 0;
 #else
+#ifdef BMP256_TEST_HOOKS
     if (g_refuseStarts) return 0;
+#endif
     pthread_t thread;
     if (pthread_create(&thread, nullptr, RunThread, worker) != 0) return 0;
     std::memcpy(worker->handle, &thread, sizeof thread);
@@ -68,7 +74,9 @@ void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
     }
 }
 
+#ifdef BMP256_TEST_HOOKS
 void RefuseWorkerStarts(int refuse) { g_refuseStarts = refuse; }
+#endif
 
 int MachineThreadCount() {
     const unsigned n = std::thread::hardware_concurrency();
@@ -76,3 +84,5 @@ int MachineThreadCount() {
 }
 
 void YieldWorkerThread() { std::this_thread::yield(); }
+
+}  // namespace bmp256

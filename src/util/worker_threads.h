@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace bmp256 {
+
 // One worker; the caller keeps the record in place from start to join.
 struct WorkerThread {
     alignas(8) unsigned char handle[32];  // the platform's thread id
@@ -24,10 +26,9 @@ void JoinWorkerThread(WorkerThread* worker);
 // the threads divide among themselves as they go. Returns when all are done.
 // Allocates nothing; at most 16 shares.
 void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
-// Test hook: while `refuse` is non-zero every start fails as if the system
-// had no thread left.
-void RefuseWorkerStarts(int refuse);
 // Threads the machine runs at once, at least 1.
 int MachineThreadCount();
 // Lets another thread run while this one waits.
 void YieldWorkerThread();
+
+}  // namespace bmp256

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_program.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
 
 using bmptest::ReadFileBytes;
@@ -212,12 +212,12 @@ TEST(DesktopPrompt, EndOfInputCancels) {
 // Neither a display nor a terminal: the dialog fails and the run ends.
 TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
     PromptFolder folder;
-    desktoptest::RunOptions options;
-    options.arguments = {folder.source};
-    options.outputFile = folder.root.File("output.txt");
-    EXPECT_EQ(0, desktoptest::RunProgram(folder.program, options));
+    bmptest::RunOptions options;
+    options.detachTerminal = true;
+    options.outputPath = folder.root.File("output.txt");
+    EXPECT_EQ(0, bmptest::RunProgram(folder.program, {folder.source}, options).exitCode);
     EXPECT_FALSE(Exists(folder.temporary));
-    EXPECT_TRUE(ReadFileBytes(options.outputFile).empty());
+    EXPECT_TRUE(ReadFileBytes(options.outputPath).empty());
 }
 
 }  // namespace

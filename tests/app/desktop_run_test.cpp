@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "app/run_program.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
 
 using bmptest::Bgr;
 using bmptest::ReadFileBytes;
 using bmptest::TempDir;
 using bmptest::WriteFileBytes;
-using desktoptest::RunOptions;
-using desktoptest::RunProgram;
+using bmptest::RunOptions;
+using bmptest::RunProgram;
 
 namespace {
 
@@ -98,13 +98,13 @@ struct RunFolder {
     int Run(const std::vector<std::string>& arguments, const std::string& answer,
             std::vector<std::string> extra = {}) const {
         RunOptions options;
-        options.arguments = arguments;
-        options.outputFile = output;
+        options.detachTerminal = true;
+        options.outputPath = output;
         options.environment = {"BMP256_DOUBLE_ANSWER=" + answer, "BMP256_DOUBLE_RECORD=" + record,
                                "BMP256_DOUBLE_MODULE=" + module};
         options.environment.insert(options.environment.end(), extra.begin(), extra.end());
-        options.directory = root.path();
-        return RunProgram(BMP256_DOUBLE_PROGRAM, options);
+        options.workingDirectory = root.path();
+        return RunProgram(BMP256_DOUBLE_PROGRAM, arguments, options).exitCode;
     }
     bool DialogShown() const { return Exists(record); }
     // The program wrote nothing on stdout or stderr.

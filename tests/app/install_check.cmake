@@ -8,7 +8,8 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-foreach(path bin/bmp256 bin/bmp256-convert share/applications/bmp256.desktop)
+foreach(path bin/bmp256 bin/bmp256-convert share/applications/bmp256.desktop
+    share/man/man1/bmp256.1 share/man/man1/bmp256-convert.1)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()

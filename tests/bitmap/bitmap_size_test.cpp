@@ -4,18 +4,11 @@
 #include <climits>
 
 #include "bitmap/bitmap.h"
+#include "common/test_image.h"
+
+using namespace bmp256;
 
 namespace {
-
-BITMAPINFOHEADER Header(int32_t width, int32_t height, uint16_t bitCount) {
-    BITMAPINFOHEADER info{};
-    info.biSize = 40;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = bitCount;
-    return info;
-}
 
 struct StrideRow {
     int32_t width;
@@ -26,8 +19,8 @@ struct StrideRow {
 TEST(RowStride, TableOfPart21) {
     const StrideRow rows[] = {{1, 4, 4}, {2, 8, 4}, {3, 12, 4}, {4, 12, 4}, {5, 16, 8}, {8, 24, 8}};
     for (const StrideRow& r : rows) {
-        BITMAPINFOHEADER h24 = Header(r.width, 1, 24);
-        BITMAPINFOHEADER h8 = Header(r.width, 1, 8);
+        BITMAPINFOHEADER h24 = MakeInfoHeader(r.width, 1, 24);
+        BITMAPINFOHEADER h8 = MakeInfoHeader(r.width, 1, 8);
         EXPECT_EQ(RowStride(&h24), r.stride24) << "width " << r.width;
         EXPECT_EQ(RowStride(&h8), r.stride8) << "width " << r.width;
         EXPECT_EQ(RowStride64(&h24), r.stride24) << "width " << r.width;
@@ -36,45 +29,45 @@ TEST(RowStride, TableOfPart21) {
 
 TEST(RowStride, WidthsOneToFourPadOneTwoThreeZero) {
     for (int32_t w = 1; w <= 4; ++w) {
-        BITMAPINFOHEADER h = Header(w, 1, 24);
+        BITMAPINFOHEADER h = MakeInfoHeader(w, 1, 24);
         EXPECT_EQ(RowStride(&h) - 3 * w, (4 - (3 * w) % 4) % 4) << "width " << w;
     }
 }
 
 TEST(RowStride, ZeroWidthIsZero) {
-    BITMAPINFOHEADER h = Header(0, 5, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(0, 5, 24);
     EXPECT_EQ(RowStride(&h), 0);
     EXPECT_EQ(ImageSize(&h), 0);
 }
 
 TEST(RowStride, SixtyFourBitFormIsExactForHugeWidths) {
-    BITMAPINFOHEADER h = Header(INT32_MAX, 1, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(INT32_MAX, 1, 24);
     EXPECT_EQ(RowStride64(&h), (int64_t{3} * INT32_MAX + 3) & ~int64_t{3});
     h.biBitCount = 65535;
     EXPECT_EQ(RowStride64(&h), (int64_t{65535} * INT32_MAX / 8 + 3) & ~int64_t{3});
 }
 
 TEST(ImageSize, StrideTimesHeight) {
-    BITMAPINFOHEADER h = Header(5, 2, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(5, 2, 24);
     EXPECT_EQ(ImageSize(&h), 32);
     h.biBitCount = 8;
     EXPECT_EQ(ImageSize(&h), 16);
 }
 
 TEST(ImageSize, NegativeHeightGivesNegativeSize) {
-    BITMAPINFOHEADER h = Header(4, -2, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(4, -2, 24);
     EXPECT_EQ(ImageSize(&h), -24);
     EXPECT_EQ(ImageSize64(&h), -24);
 }
 
 TEST(ImageSize, SixtyFourBitFormOfReallyBig) {
-    BITMAPINFOHEADER h = Header(3000000, 2000000, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(3000000, 2000000, 24);
     EXPECT_EQ(ImageSize64(&h), int64_t{9000000} * 2000000);
     EXPECT_GT(ImageSize64(&h), INT32_MAX);
 }
 
 TEST(ImageSize, SixtyFourBitFormSaturatesInsteadOfOverflowing) {
-    BITMAPINFOHEADER h = Header(INT32_MAX, INT32_MIN, 65535);
+    BITMAPINFOHEADER h = MakeInfoHeader(INT32_MAX, INT32_MIN, 65535);
     EXPECT_LT(ImageSize64(&h), -(int64_t{1} << 61));
     h.biHeight = INT32_MAX;
     EXPECT_GT(ImageSize64(&h), int64_t{1} << 61);
@@ -89,16 +82,16 @@ TEST(PaletteEntryCount, Table) {
     } rows[] = {{1, 2},  {2, 4},  {4, 16},  {8, 256}, {16, 0},    {24, 0},
                 {32, 0}, {0, -1}, {3, -1},  {12, -1}, {64, -1}, {30000, -1}};
     for (const auto& r : rows) {
-        BITMAPINFOHEADER h = Header(1, 1, r.bits);
+        BITMAPINFOHEADER h = MakeInfoHeader(1, 1, r.bits);
         EXPECT_EQ(PaletteEntryCount(&h), r.entries) << r.bits << " bits";
     }
 }
 
 TEST(PixelDataOffset, EightAndTwentyFourBits) {
-    BITMAPINFOHEADER h8 = Header(1, 1, 8);
-    BITMAPINFOHEADER h24 = Header(1, 1, 24);
-    BITMAPINFOHEADER h1 = Header(1, 1, 1);
-    BITMAPINFOHEADER h4 = Header(1, 1, 4);
+    BITMAPINFOHEADER h8 = MakeInfoHeader(1, 1, 8);
+    BITMAPINFOHEADER h24 = MakeInfoHeader(1, 1, 24);
+    BITMAPINFOHEADER h1 = MakeInfoHeader(1, 1, 1);
+    BITMAPINFOHEADER h4 = MakeInfoHeader(1, 1, 4);
     EXPECT_EQ(PixelDataOffset(&h8), 1078);
     EXPECT_EQ(PixelDataOffset(&h24), 54);
     EXPECT_EQ(PixelDataOffset(&h1), 62);
@@ -106,16 +99,16 @@ TEST(PixelDataOffset, EightAndTwentyFourBits) {
 }
 
 TEST(Bitmap8FileSize64, HeadersTableAndIndexRows) {
-    BITMAPINFOHEADER h = Header(5, 2, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(5, 2, 24);
     EXPECT_EQ(Bitmap8FileSize64(&h), 1078 + 16);
-    h = Header(3000000, 2000000, 24);
+    h = MakeInfoHeader(3000000, 2000000, 24);
     EXPECT_EQ(Bitmap8FileSize64(&h), 1078 + int64_t{3000000} * 2000000);
 }
 
 TEST(FillFileHeader, FiveByTwoEightBit) {
     // The 8-bit file of a 5 x 2 source has an 8-byte stride,
     // biSizeImage 16, bfOffBits 1078 and bfSize 1094.
-    BITMAPINFOHEADER source = Header(5, 2, 24);
+    BITMAPINFOHEADER source = MakeInfoHeader(5, 2, 24);
     EXPECT_EQ(RowStride(&source), 16);
     EXPECT_EQ(ImageSize(&source), 32);
     BITMAPINFOHEADER eight = source;
@@ -133,7 +126,7 @@ TEST(FillFileHeader, FiveByTwoEightBit) {
 }
 
 TEST(FillFileHeader, TwentyFourBit) {
-    BITMAPINFOHEADER h = Header(4, 3, 24);
+    BITMAPINFOHEADER h = MakeInfoHeader(4, 3, 24);
     BITMAPFILEHEADER file;
     FillFileHeader(&file, &h);
     EXPECT_EQ(file.bfOffBits, 54u);

@@ -14,6 +14,9 @@
 #include "bitmap/bitmap.h"
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
 
+using namespace bmp256;
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>

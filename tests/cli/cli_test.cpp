@@ -3,8 +3,14 @@
 // left behind on failure, --help and --version.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,15 +20,17 @@
 #include <vector>
 
 #include "app/convert.h"
-#include "cli/run_process.h"
+#include "support/run_program.h"
 #include "support/bmp_builder.h"
+
+using namespace bmp256;
 
 namespace {
 
 namespace fs = std::filesystem;
-using clitest::RunProgram;
-using clitest::RunOptions;
-using clitest::RunResult;
+using bmptest::RunProgram;
+using bmptest::RunOptions;
+using bmptest::RunResult;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -124,6 +132,8 @@ TEST(Convert, BundledSample) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
     ExpectEightBitFile(out, 640, 480, "samples/sample.bmp");
+    // The demo's output, byte for byte: any change to a stage shows here.
+    EXPECT_EQ(bmptest::Fnv1a(out), 3192003486u);
     // A photo-like picture uses most of the 236 colours.
     std::vector<bool> used(256, false);
     for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;
@@ -189,7 +199,7 @@ TEST(Convert, ExistingDestIsReplacedAndKeepsItsPermissions) {
     std::string dest = dir.File("out.bmp");
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, std::vector<uint8_t>(100000, 0xCC)));
     ASSERT_EQ(chmod(dest.c_str(), 0640), 0);
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
+    RunResult r = RunProgram(kProgram, {"-f", Suite("g/rgb24.bmp"), dest});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(Suite("g/rgb24.bmp")));
     struct stat st;
@@ -216,7 +226,7 @@ TEST(Convert, SymbolicLinkDestReplacesTheFileItNames) {
     std::string link = dir.File("link.bmp");
     ASSERT_TRUE(bmptest::WriteFileBytes(target, {1, 2, 3}));
     ASSERT_EQ(symlink("target.bmp", link.c_str()), 0);
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), link});
+    RunResult r = RunProgram(kProgram, {"--force", Suite("g/rgb24.bmp"), link});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     struct stat st;
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
@@ -358,7 +368,7 @@ TEST(CannotWrite, FullDevice) {
 TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     RunOptions options;
     if (geteuid() == 0) {
-        if (!clitest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
+        if (!bmptest::CanDropToNobody()) GTEST_SKIP() << "cannot run as nobody";
         options.asNobody = true;
     }
     bmptest::TempDir dir;  // 0755 under the usual umask: nobody may enter it
@@ -376,7 +386,7 @@ TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     ASSERT_EQ(chmod(dest.c_str(), 0666), 0);
     ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
 
-    RunResult r = RunProgram(kProgram, {source, dest}, options);
+    RunResult r = RunProgram(kProgram, {"-f", source, dest}, options);
     EXPECT_EQ(r.exitCode, 1);
     ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EACCES));
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
@@ -394,7 +404,8 @@ TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
 TEST(Usage, WrongArgumentsExitTwo) {
     const std::vector<std::vector<std::string>> wrong = {
         {}, {"only-one.bmp"}, {"a.bmp", "b.bmp", "c.bmp"}, {"-x", "a.bmp", "b.bmp"},
-        {"--frobnicate"}, {"", "b.bmp"},
+        {"--frobnicate"}, {"", "b.bmp"}, {"--in-place", "-o", "d", "a.bmp"}, {"-j", "0", "--in-place", "a.bmp"},
+        {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
@@ -429,6 +440,235 @@ TEST(Usage, Version) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, std::string("bmp256-convert ") + BMP256_EXPECTED_VERSION + "\n");
     EXPECT_EQ(r.err, "");
+}
+
+// Photos of our own making, of odd sizes, in `dir`; returns their paths.
+std::vector<std::string> MakePhotos(const bmptest::TempDir& dir, int count, int width = 97, int height = 61) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        std::string path = dir.File("photo" + std::to_string(i) + ".bmp");
+        RunResult made = RunProgram(kMakeSample, {path, std::to_string(width + 2 * i), std::to_string(height + i),
+                                                  std::to_string(100 + i)});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+// The glob that expanded to exactly two photos: the second is kept.
+TEST(Batch, TwoPhotosFromAGlobAreARefusal) {
+    bmptest::TempDir dir;
+    std::vector<std::string> photos = MakePhotos(dir, 2);
+    std::vector<uint8_t> first = bmptest::ReadFileBytes(photos[0]);
+    std::vector<uint8_t> second = bmptest::ReadFileBytes(photos[1]);
+    RunResult r = RunProgram(kProgram, photos);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find(photos[1] + ": already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(bmptest::ReadFileBytes(photos[0]), first);
+    EXPECT_EQ(bmptest::ReadFileBytes(photos[1]), second);
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"photo0.bmp", "photo1.bmp"}));
+}
+
+TEST(Batch, OutputsEqualSingleRunsForEveryJobCount) {
+    bmptest::TempDir dir;
+    std::vector<std::string> photos = MakePhotos(dir, 5);
+    std::vector<std::vector<uint8_t>> single;
+    for (const std::string& photo : photos) {
+        std::string out = dir.File("single.bmp");
+        RunResult r = RunProgram(kProgram, {"-f", photo, out});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        single.push_back(bmptest::ReadFileBytes(out));
+    }
+    for (const char* jobs : {"1", "2", "3"}) {
+        std::string outDir = dir.File(std::string("out") + jobs + "/deeper");
+        RunResult r = RunProgram(kProgram, Join({"-j", jobs, "-o", outDir}, photos));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        for (size_t i = 0; i < photos.size(); ++i) {
+            EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo" + std::to_string(i) + ".bmp"), single[i])
+                << "-j " << jobs << ", photo " << i;
+        }
+    }
+    // --suffix writes beside each source, --in-place over it: the same bytes.
+    RunResult r = RunProgram(kProgram, Join({"--suffix", "-256", "-j", "2"}, photos));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunProgram(kProgram, Join({"--in-place", "-q"}, photos));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (size_t i = 0; i < photos.size(); ++i) {
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("photo" + std::to_string(i) + "-256.bmp")), single[i]);
+        EXPECT_EQ(bmptest::ReadFileBytes(photos[i]), single[i]);
+    }
+}
+
+// A refused file, an existing output and a good file: each failure is one
+// line, the others are converted, and the run ends with 1.
+TEST(Batch, FailuresDoNotStopTheOthers) {
+    bmptest::TempDir dir;
+    std::vector<std::string> photos = MakePhotos(dir, 2);
+    std::string refused = dir.File("deep.bmp");
+    ASSERT_TRUE(CopyFile(Suite("g/rgb32.bmp"), refused));
+    std::string outDir = dir.File("out");
+    ASSERT_EQ(mkdir(outDir.c_str(), 0755), 0);
+    std::vector<uint8_t> kept(10, 7);
+    ASSERT_TRUE(bmptest::WriteFileBytes(outDir + "/photo1.bmp", kept));
+
+    RunResult r = RunProgram(kProgram, {"-v", "-o", outDir, photos[0], refused, photos[1]});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("bmp256-convert: " + refused + ": 32 bits per pixel"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bmp256-convert: " + outDir + "/photo1.bmp: already exists"), std::string::npos);
+    EXPECT_NE(r.err.find("bmp256-convert: " + photos[0] + " -> " + outDir + "/photo0.bmp\n"), std::string::npos);
+    EXPECT_EQ(CountLines(r.err), 3) << r.err;
+    EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo0.bmp"), Reference(photos[0]));
+    EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo1.bmp"), kept);
+    EXPECT_EQ(ListDir(outDir), (std::vector<std::string>{"photo0.bmp", "photo1.bmp"}));
+
+    r = RunProgram(kProgram, {"-f", "-o", outDir, photos[1]});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo1.bmp"), Reference(photos[1]));
+}
+
+TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {
+    bmptest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.File("b").c_str(), 0755), 0);
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x.bmp")));
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("b/x.bmp")));
+    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x-256.bmp")));
+    const std::vector<std::vector<std::string>> clashes = {
+        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.bmp")},
+        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("a/../a/x.bmp")},
+        {"-f", "--suffix", "-256", dir.File("a/x.bmp"), dir.File("a/x-256.bmp")},
+        {"--in-place", dir.File("a/x.bmp"), dir.File("a/./x.bmp")},
+    };
+    for (const auto& args : clashes) {
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 1) << args[2];
+        EXPECT_NE(r.err.find("nothing was converted"), std::string::npos) << r.err;
+        EXPECT_FALSE(bmptest::FileExists(dir.File("out")));
+        EXPECT_EQ(ListDir(dir.File("a")), (std::vector<std::string>{"x-256.bmp", "x.bmp"}));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24.bmp")));
+    }
+}
+
+// Waits until `dir` holds a temporary file (a name starting with '.') and
+// returns its name, or "" when the child got done first.
+std::string AwaitTemp(const std::string& dir, pid_t pid) {
+    for (int i = 0; i < 20000; ++i) {
+        for (const std::string& name : ListDir(dir)) {
+            if (name[0] == '.') return name;
+        }
+        siginfo_t info = {};
+        if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return "";
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return "";
+}
+
+std::vector<std::string> TempsIn(const std::string& dir) {
+    std::vector<std::string> temps;
+    for (const std::string& name : ListDir(dir)) {
+        if (name[0] == '.') temps.push_back(name);
+    }
+    return temps;
+}
+
+// A signal while a file is in flight: the caller's ignore stands, else the
+// run ends with 128 + the signal, finished files stay and no temporary file
+// is left.
+TEST(Signals, WhileAFileIsInFlight) {
+    struct Case {
+        int signal;
+        bool ignored;
+        int exitCode;
+    } cases[] = {
+        {SIGINT, false, 130}, {SIGTERM, false, 143}, {SIGHUP, false, 129},
+        {SIGHUP, true, 0},    {SIGINT, true, 0},
+    };
+    bmptest::TempDir dir, other;
+    std::vector<std::string> small = MakePhotos(dir, 1);
+    std::vector<std::string> large = MakePhotos(other, 1, 2400, 1800);
+    std::string big = dir.File("big.bmp");
+    ASSERT_TRUE(CopyFile(large[0], big));
+    for (const Case& c : cases) {
+        std::string outDir = dir.File("out" + std::to_string(c.signal) + (c.ignored ? "i" : ""));
+        RunOptions options;
+        if (c.ignored) options.ignoredSignals = {c.signal};
+        options.outputPath = dir.File("output");
+        const pid_t child = bmptest::StartProgram(kProgram, {"-j", "1", "-o", outDir, small[0], big}, options);
+        std::string temp;
+        for (int attempt = 0; attempt < 5000 && temp.empty(); ++attempt) {
+            if (bmptest::FileExists(outDir + "/photo0.bmp")) temp = AwaitTemp(outDir, child);
+            else std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ASSERT_FALSE(temp.empty()) << "the large file was never seen in flight";
+        kill(child, c.signal);
+        EXPECT_EQ(bmptest::WaitProgram(child), c.exitCode) << "signal " << c.signal;
+        EXPECT_TRUE(TempsIn(outDir).empty()) << "signal " << c.signal;
+        EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo0.bmp"), Reference(small[0]));
+        EXPECT_EQ(bmptest::FileExists(outDir + "/big.bmp"), c.ignored) << "signal " << c.signal;
+    }
+}
+
+// A closed pipe and the file-size limit are write failures with a message,
+// whether the caller ignored SIGPIPE or not; nothing is left behind.
+TEST(Signals, ClosedPipeAndFileSizeLimitAreWriteFailures) {
+    bmptest::TempDir dir;
+    for (bool ignored : {false, true}) {
+        RunOptions options;
+        options.stdoutClosedPipe = true;
+        if (ignored) options.ignoredSignals = {SIGPIPE};
+        RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/stdout"}, options);
+        EXPECT_EQ(r.exitCode, 1) << "signal " << r.signal;
+        ExpectOneLine(r, std::string("bmp256-convert: cannot write /dev/stdout: ") + std::strerror(EPIPE));
+    }
+    std::string dest = dir.File("out.bmp");
+    std::vector<uint8_t> before(100, 1);
+    ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+    RunOptions limited;
+    limited.fileSizeLimit = 4096;
+    RunResult r = RunProgram(kProgram, {"-f", Suite("g/rgb24.bmp"), dest}, limited);
+    EXPECT_EQ(r.exitCode, 1) << "signal " << r.signal;
+    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
+}
+
+// Another user swaps a link to a file of theirs in under the temporary name
+// while the conversion runs: nothing is written through it, and it is not
+// installed as DEST.
+TEST(Signals, LinkSwappedInForTheTemporaryFileIsNeverWrittenThrough) {
+    bmptest::TempDir dir;
+    std::vector<std::string> large = MakePhotos(dir, 1, 2400, 1800);
+    std::string victim = dir.File("victim");
+    std::vector<uint8_t> precious(64, 0x5A);
+    ASSERT_TRUE(bmptest::WriteFileBytes(victim, precious));
+    std::string outDir = dir.File("out");
+    ASSERT_EQ(mkdir(outDir.c_str(), 0755), 0);
+    RunOptions options;
+    options.outputPath = dir.File("output");
+    const pid_t child = bmptest::StartProgram(kProgram, {"-o", outDir, large[0]}, options);
+    std::string temp = AwaitTemp(outDir, child);
+    ASSERT_FALSE(temp.empty()) << "the file was never seen in flight";
+    kill(child, SIGSTOP);
+    std::string tempPath = outDir + "/" + temp;
+    ASSERT_EQ(unlink(tempPath.c_str()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), tempPath.c_str()), 0);
+    kill(child, SIGCONT);
+    EXPECT_EQ(bmptest::WaitProgram(child), 1);
+    bool read = false;
+    const std::vector<uint8_t> said = bmptest::ReadFileBytes(dir.File("output"), &read);
+    EXPECT_EQ(std::string(said.begin(), said.end()),
+              "bmp256-convert: cannot write " + outDir + "/photo0.bmp: its temporary file was replaced meanwhile\n");
+    EXPECT_EQ(bmptest::ReadFileBytes(victim), precious);
+    EXPECT_FALSE(bmptest::FileExists(outDir + "/photo0.bmp"));
+    EXPECT_TRUE(TempsIn(outDir).empty());
 }
 
 }  // namespace

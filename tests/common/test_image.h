@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "sample_image.h"
 #include "support/bmp_builder.h"
+
+using namespace bmp256;  // the test programs name the core unqualified
 
 struct TestImage {
     BITMAPINFOHEADER info;
@@ -53,17 +56,13 @@ inline TestImage RandomImage(int32_t width, int32_t height, uint32_t seed) {
     });
 }
 
-// Smooth gradients with a little seeded noise: many close colours, as in photos.
+// The landscape of our own making: smooth gradients and many close colours,
+// as in photographs.
 inline TestImage PhotoLikeImage(int32_t width, int32_t height, uint32_t seed) {
-    std::mt19937 rng(seed);
+    const std::vector<uint8_t> sample = sample::MakeSampleImage(width, height, seed);
+    const size_t stride = size_t(3 * width + 3) & ~size_t(3);
     return MakeImage(width, height, [&](int32_t x, int32_t y, uint8_t* p) {
-        const int noise = int(rng() % 9) - 4;
-        const int b = 40 + 180 * y / (height > 1 ? height - 1 : 1) + noise;
-        const int g = 60 + 150 * x / (width > 1 ? width - 1 : 1) + noise;
-        const int r = 128 + ((x * 7 + y * 3) % 96) - 48 + noise;
-        p[0] = uint8_t(b < 0 ? 0 : b > 255 ? 255 : b);
-        p[1] = uint8_t(g < 0 ? 0 : g > 255 ? 255 : g);
-        p[2] = uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
+        for (int c = 0; c < 3; ++c) p[c] = sample[size_t(y) * stride + 3 * size_t(x) + c];
     });
 }
 

@@ -4,8 +4,12 @@
 
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
-#include "mapping/palette_grid.h"
+#include "mapping/grid.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -17,7 +21,7 @@ std::vector<uint8_t> ReferenceDiffusion(const TestImage& image, const PaletteEnt
     BITMAPINFOHEADER out = image.info;
     out.biBitCount = 8;
     std::vector<uint8_t> indices(size_t(ImageSize(&out)), 0);
-    std::vector<ErrorCell> errors(size_t(w) * size_t(h));
+    std::vector<reference::ErrorCell> errors(size_t(w) * size_t(h));
     PaletteGrid grid;
     EXPECT_EQ(BuildPaletteGrid(&grid, palette, first, end), 1);
     for (int y = 0; y < h; ++y) {
@@ -28,7 +32,7 @@ std::vector<uint8_t> ReferenceDiffusion(const TestImage& image, const PaletteEnt
                 if (row < 0) continue;
                 for (int d = -2; d <= 2; ++d) {
                     if (x + d < 0 || x + d >= w || (role == 2 && d >= 0)) continue;
-                    const ErrorCell& e = errors[size_t(row) * w + size_t(x + d)];
+                    const reference::ErrorCell& e = errors[size_t(row) * w + size_t(x + d)];
                     sum[0] += kWeight[role][d + 2] * e.blue;
                     sum[1] += kWeight[role][d + 2] * e.green;
                     sum[2] += kWeight[role][d + 2] * e.red;
@@ -40,9 +44,9 @@ std::vector<uint8_t> ReferenceDiffusion(const TestImage& image, const PaletteEnt
                 const int v = p[c] + sum[c] / 48;
                 q[c] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
             }
-            const int slot = FindNearestColor(q, &grid);
+            const int slot = reference::FindNearestColor(q, &grid);
             indices[size_t(y) * RowStride(&out) + size_t(x)] = uint8_t(slot);
-            errors[size_t(y) * w + size_t(x)] = ErrorCell{p[2] - palette[slot].red, p[1] - palette[slot].green,
+            errors[size_t(y) * w + size_t(x)] = reference::ErrorCell{p[2] - palette[slot].red, p[1] - palette[slot].green,
                                                           p[0] - palette[slot].blue};
         }
     }
@@ -55,7 +59,7 @@ std::vector<uint8_t> Diffuse(const TestImage& image, const PaletteEntry* palette
     BITMAPINFOHEADER out = image.info;
     out.biBitCount = 8;
     std::vector<uint8_t> indices(size_t(ImageSize(&out)), fill);
-    EXPECT_EQ(DiffuseToIndices(indices.data(), &out, palette, first, end, image.pixels.data(), &image.info), 1);
+    EXPECT_EQ(reference::DiffuseToIndices(indices.data(), &out, palette, first, end, image.pixels.data(), &image.info), 1);
     return indices;
 }
 
@@ -145,10 +149,10 @@ TEST(DiffuseToIndices, RefusesWithoutWorkingMemoryOrSlots) {
     BITMAPINFOHEADER out = image.info;
     out.biBitCount = 8;
     std::vector<uint8_t> indices(size_t(ImageSize(&out)), 0xEE);
-    EXPECT_EQ(DiffuseToIndices(indices.data(), &out, palette, 10, 10, image.pixels.data(), &image.info), 0);
+    EXPECT_EQ(reference::DiffuseToIndices(indices.data(), &out, palette, 10, 10, image.pixels.data(), &image.info), 0);
     for (long failAt : {1L, 2L, 100L, 237L, 238L, 239L, 240L}) {
         SetAllocationFailureAt(failAt);
-        const int ok = DiffuseToIndices(indices.data(), &out, palette, 10, 246, image.pixels.data(), &image.info);
+        const int ok = reference::DiffuseToIndices(indices.data(), &out, palette, 10, 246, image.pixels.data(), &image.info);
         SetAllocationFailureAt(0);
         EXPECT_EQ(ok, 0) << failAt;
     }

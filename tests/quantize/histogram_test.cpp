@@ -5,12 +5,16 @@
 #include "common/test_image.h"
 #include "quantize/histogram.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
 std::vector<ColorEntry> Histogram(const TestImage& image) {
     int32_t k = -1;
-    ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+    ColorEntry* entries = reference::BuildColorHistogram(image.pixels.data(), &image.info, &k);
     EXPECT_NE(entries, nullptr);
     std::vector<ColorEntry> out(entries, entries + (entries ? k : 0));
     FreeBytes(entries);
@@ -50,7 +54,7 @@ TEST(CountBits8, MatchesBitByBitCount) {
     for (int v = 0; v < 256; ++v) {
         int naive = 0;
         for (int b = 0; b < 8; ++b) naive += (v >> b) & 1;
-        EXPECT_EQ(CountBits8(uint8_t(v)), naive) << v;
+        EXPECT_EQ(reference::CountBits8(uint8_t(v)), naive) << v;
     }
 }
 
@@ -98,13 +102,13 @@ TEST(BuildColorHistogram, PaddingNeverCounted) {
 
 TEST(BuildColorHistogram, RanksFollowKeys) {
     const TestImage image = RandomImage(64, 64, 7);
-    OccupancyCell* table =
-        static_cast<OccupancyCell*>(AllocateZeroed(kOccupancyCellCount, sizeof(OccupancyCell)));
+    reference::OccupancyCell* table =
+        static_cast<reference::OccupancyCell*>(AllocateZeroed(reference::kOccupancyCellCount, sizeof(reference::OccupancyCell)));
     ASSERT_NE(table, nullptr);
-    const int32_t k = MarkColorKeys(table, image.pixels.data(), &image.info);
+    const int32_t k = reference::MarkColorKeys(table, image.pixels.data(), &image.info);
     const std::vector<ColorEntry> h = Histogram(image);
     ASSERT_EQ(size_t(k), h.size());
-    for (int32_t i = 0; i < k; ++i) EXPECT_EQ(ColorKeyRank(h[size_t(i)].colorKey, table), i);
+    for (int32_t i = 0; i < k; ++i) EXPECT_EQ(reference::ColorKeyRank(h[size_t(i)].colorKey, table), i);
     FreeBytes(table);
 }
 
@@ -112,7 +116,7 @@ TEST(BuildColorHistogram, NoPixelsNoEntries) {
     for (const auto& size : {std::pair<int32_t, int32_t>{0, 3}, {3, 0}}) {
         TestImage image{MakeInfoHeader(size.first, size.second), std::vector<uint8_t>(16, 0)};
         int32_t k = -1;
-        ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+        ColorEntry* entries = reference::BuildColorHistogram(image.pixels.data(), &image.info, &k);
         ASSERT_NE(entries, nullptr);
         EXPECT_EQ(k, 0);
         FreeBytes(entries);
@@ -124,7 +128,7 @@ TEST(BuildColorHistogram, RefusesWhenTableCannotBeHad) {
     for (long failAt : {1L, 2L}) {
         SetAllocationFailureAt(failAt);
         int32_t k = -1;
-        ColorEntry* entries = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+        ColorEntry* entries = reference::BuildColorHistogram(image.pixels.data(), &image.info, &k);
         SetAllocationFailureAt(0);
         EXPECT_EQ(entries, nullptr) << failAt;
     }

@@ -8,6 +8,10 @@
 #include "quantize/palette.h"
 #include "quantize/tone_table.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -22,9 +26,9 @@ struct Box {
         for (const auto& e : bgrCount)
             entries.push_back(ColorEntry{MakeColorKey(uint8_t(e[0]), uint8_t(e[1]), uint8_t(e[2])), e[3]});
         for (const ColorEntry& e : entries) refs.push_back(&e);
-        ComputeBoxStats(&box, refs.data(), 0, int32_t(refs.size()));
+        reference::ComputeBoxStats(&box, refs.data(), 0, int32_t(refs.size()));
     }
-    void Split() { SplitBox(&box, &upper, refs.data()); }
+    void Split() { reference::SplitBox(&box, &upper, refs.data()); }
     std::vector<int> Reds(const ColorBox& b) const {
         std::vector<int> reds;
         for (int32_t i = b.firstIndex; i < b.firstIndex + b.entryCount; ++i) reds.push_back(KeyRed(refs[size_t(i)]->colorKey));
@@ -36,7 +40,7 @@ double Sq(int v) { return double(v) * v; }
 
 std::vector<PaletteEntry> Palette(const TestImage& image, int n) {
     std::vector<PaletteEntry> palette(size_t(n), PaletteEntry{1, 1, 1, 1});
-    EXPECT_EQ(BuildPalette(palette.data(), n, image.pixels.data(), &image.info), 1);
+    EXPECT_EQ(reference::BuildPalette(palette.data(), n, image.pixels.data(), &image.info), 1);
     return palette;
 }
 
@@ -128,16 +132,16 @@ TEST(SplitBox, ChannelTiesPreferRedThenGreen) {
 TEST(SplitBox, FindSplitScansOnePastTheLastBelowTheMean) {
     Box b({{0, 0, 0, 1}, {0, 0, 4, 1}, {0, 0, 8, 1}, {0, 0, 12, 1}});
     const ColorEntry* const* refs = b.refs.data();
-    EXPECT_EQ(FindSplitRed(refs, 0, 4, 0), 1);
-    EXPECT_EQ(FindSplitRed(refs, 0, 4, 5), 2);
-    EXPECT_EQ(FindSplitRed(refs, 0, 4, 8), 2);
-    EXPECT_EQ(FindSplitRed(refs, 0, 4, 12), 3);
-    EXPECT_EQ(FindSplitRed(refs, 1, 3, 4), 2);
-    EXPECT_EQ(FindSplitGreen(refs, 0, 4, 0), 1);
-    EXPECT_EQ(FindSplitBlue(refs, 0, 4, 0), 1);
-    EXPECT_EQ(CompareRed(refs[0], refs[1]), -1);
-    EXPECT_EQ(CompareRed(refs[1], refs[0]), 1);
-    EXPECT_EQ(CompareGreen(refs[0], refs[1]), 0);
+    EXPECT_EQ(reference::FindSplitRed(refs, 0, 4, 0), 1);
+    EXPECT_EQ(reference::FindSplitRed(refs, 0, 4, 5), 2);
+    EXPECT_EQ(reference::FindSplitRed(refs, 0, 4, 8), 2);
+    EXPECT_EQ(reference::FindSplitRed(refs, 0, 4, 12), 3);
+    EXPECT_EQ(reference::FindSplitRed(refs, 1, 3, 4), 2);
+    EXPECT_EQ(reference::FindSplitGreen(refs, 0, 4, 0), 1);
+    EXPECT_EQ(reference::FindSplitBlue(refs, 0, 4, 0), 1);
+    EXPECT_EQ(reference::CompareRed(refs[0], refs[1]), -1);
+    EXPECT_EQ(reference::CompareRed(refs[1], refs[0]), 1);
+    EXPECT_EQ(reference::CompareGreen(refs[0], refs[1]), 0);
 }
 
 TEST(RebuildPalette, SkipsRepeatedMeansAndStopsAtN) {
@@ -161,7 +165,7 @@ TEST(SplitBoxes, EqualSpreadsSplitTheLowerBox) {
     std::vector<ColorBox> boxes(kMaxBoxes);
     boxes[0] = b.box;
     std::vector<PaletteEntry> palette(3);
-    SplitBoxes(palette.data(), 3, boxes.data(), b.refs.data());
+    reference::SplitBoxes(palette.data(), 3, boxes.data(), b.refs.data());
     const int want[3][3] = {{0, 0, 0}, {200, 0, 20}, {0, 0, 40}};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(palette[size_t(i)].blue, want[i][0]) << i;
@@ -215,7 +219,7 @@ TEST(BuildPalette, RefusesWithoutWorkingMemory) {
     for (long failAt = 1; failAt <= 4; ++failAt) {
         std::vector<PaletteEntry> palette(236, PaletteEntry{9, 9, 9, 9});
         SetAllocationFailureAt(failAt);
-        const int ok = BuildPalette(palette.data(), 236, image.pixels.data(), &image.info);
+        const int ok = reference::BuildPalette(palette.data(), 236, image.pixels.data(), &image.info);
         const long made = SetAllocationFailureAt(0);
         if (made < failAt) {  // every allocation was served
             EXPECT_EQ(ok, 1);

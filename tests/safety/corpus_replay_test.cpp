@@ -16,6 +16,9 @@
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -109,9 +112,9 @@ TEST(CorpusReplay, FileConversionMatchesTheStages) {
         const BITMAPINFOHEADER indexInfo = MakeInfoHeader(width, height, 8);
         PaletteEntry palette[kPaletteSize];
         std::memset(palette, 0, sizeof palette);
-        ASSERT_EQ(1, BuildPalette(&palette[10], 236, pixels.data(), &info));
+        ASSERT_EQ(1, reference::BuildPalette(&palette[10], 236, pixels.data(), &info));
         std::vector<uint8_t> indices(indexStride * size_t(height));
-        ASSERT_EQ(1, DiffuseToIndices(indices.data(), &indexInfo, palette, 10, 246, pixels.data(), &info));
+        ASSERT_EQ(1, reference::DiffuseToIndices(indices.data(), &indexInfo, palette, 10, 246, pixels.data(), &info));
         for (int slot = 10; slot < 246; ++slot) {
             const uint8_t* entry = &written[54 + 4 * size_t(slot)];
             EXPECT_TRUE(entry[0] == palette[slot].blue && entry[1] == palette[slot].green &&

@@ -11,6 +11,9 @@
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
 #include "util/file_io.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 #ifndef _WIN32
 #include <pthread.h>

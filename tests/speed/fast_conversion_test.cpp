@@ -12,6 +12,9 @@
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -26,12 +29,12 @@ std::vector<uint8_t> PlainConversion(const bmptest::TempDir& dir, const TestImag
     EXPECT_NE(pixels, nullptr);
     if (!pixels) return {};
     std::vector<PaletteEntry> palette(kPaletteSize, PaletteEntry{0, 0, 0, 0});
-    EXPECT_EQ(BuildPalette(&palette[10], 236, pixels, &info), 1);
+    EXPECT_EQ(reference::BuildPalette(&palette[10], 236, pixels, &info), 1);
     BITMAPINFOHEADER out = info;
     out.biBitCount = 8;
     out.biSizeImage = uint32_t(ImageSize(&out));
     std::vector<uint8_t> indices(out.biSizeImage, 0);
-    EXPECT_EQ(DiffuseToIndices(indices.data(), &out, palette.data(), 10, 246, pixels, &info), 1);
+    EXPECT_EQ(reference::DiffuseToIndices(indices.data(), &out, palette.data(), 10, 246, pixels, &info), 1);
     FreeBytes(pixels);
     EXPECT_EQ(WriteBitmap8(path.c_str(), indices.data(), palette.data(), &out), 1);
     return bmptest::ReadFileBytes(path);

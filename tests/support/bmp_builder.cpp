@@ -58,6 +58,12 @@ uint32_t Get32(const std::vector<uint8_t>& b, size_t o) {
     return v;
 }
 
+uint32_t Fnv1a(const std::vector<uint8_t>& bytes) {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : bytes) h = (h ^ b) * 16777619u;
+    return h;
+}
+
 namespace {
 
 std::vector<uint8_t> Assemble(int32_t width, int32_t height, const std::vector<uint8_t>& pixels,

@@ -74,6 +74,9 @@ void Put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 uint16_t Get16(const std::vector<uint8_t>& bytes, size_t offset);
 uint32_t Get32(const std::vector<uint8_t>& bytes, size_t offset);
 
+// 32-bit FNV-1a of the bytes: pins an output without storing it.
+uint32_t Fnv1a(const std::vector<uint8_t>& bytes);
+
 // A fresh, empty directory under the system's temporary directory, removed
 // with everything in it when the object goes away.
 class TempDir {

@@ -9,6 +9,9 @@
 
 #include "util/alloc.h"
 #include "util/worker_threads.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 

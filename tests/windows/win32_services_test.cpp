@@ -13,7 +13,11 @@
 #include "app/module_path.h"
 #include "app/path.h"
 #include "app/save_dialog.h"
+#include "bitmap/bitmap.h"
 #include "platform/platform.h"
+
+// The core's records sit beside <windows.h>'s namesakes.
+static_assert(sizeof(bmp256::BITMAPINFOHEADER) == sizeof(::BITMAPINFOHEADER), "both are the 40-byte header");
 
 namespace {
 

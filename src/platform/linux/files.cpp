@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "util/file_io.h"
+#include "util/safe_replace.h"
 
 DWORD GetFileAttributesA(LPCSTR fileName) {
     struct stat info;
@@ -45,79 +47,32 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePar
 
 namespace {
 
-// write() all of it, through short writes and interruptions.
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t written = write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-bool CopyContents(int from, int to) {
+int CopyContents(int to, void* context) {
+    const int from = *static_cast<int*>(context);
     char block[65536];
     for (;;) {
         ssize_t got = read(from, block, sizeof block);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return 0;
         }
-        if (got == 0) return true;
-        if (!WriteAll(to, block, static_cast<size_t>(got))) return false;
+        if (got == 0) return 1;
+        if (!bmp256::WriteToDescriptor(to, block, static_cast<size_t>(got))) return 0;
     }
 }
 
 }  // namespace
 
+// The destination is replaced in one step or not at all; a link is followed,
+// as the Windows copy does, and a destination that is not a regular file is
+// left alone.
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists) {
     if (existing == nullptr || target == nullptr) return FALSE;
-    struct stat targetInfo;
-    bool targetExists = stat(target, &targetInfo) == 0;
-    if (targetExists && failIfExists) return FALSE;
-    if (targetExists && !S_ISREG(targetInfo.st_mode)) return FALSE;
-
-    // A link is followed, as the Windows copy does: its file is replaced,
-    // not the link.
-    char resolved[PATH_MAX];
-    const char* destination = target;
-    if (targetExists && realpath(target, resolved) != nullptr) destination = resolved;
-
-    // The new file lives beside the destination so the rename stays on one
-    // file system and replaces the destination in one step. A short name of
-    // its own, so that a destination name near the length limit still fits.
-    static const char kStagingName[] = ".bmp256-XXXXXX";
-    const char* slash = strrchr(destination, '/');
-    size_t folderLength = slash != nullptr ? static_cast<size_t>(slash - destination) + 1 : 0;
-    if (folderLength + sizeof kStagingName > PATH_MAX) return FALSE;
-    char staging[PATH_MAX];
-    memcpy(staging, destination, folderLength);
-    memcpy(staging + folderLength, kStagingName, sizeof kStagingName);
-
     int from = open(existing, O_RDONLY | O_CLOEXEC);
     if (from < 0) return FALSE;
-    int to = mkostemp(staging, O_CLOEXEC);
-    if (to < 0) {
-        close(from);
-        return FALSE;
-    }
-    mode_t mode;
-    if (targetExists) {
-        mode = targetInfo.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(to, mode) == 0 && CopyContents(from, to) && fsync(to) == 0;
-    ok = close(to) == 0 && ok;
+    const int ok = bmp256::SafeReplaceFile(target, CopyContents, &from, 07777,
+                                           failIfExists ? bmp256::kKeepExisting : bmp256::kReplaceExisting);
     close(from);
-    if (ok) ok = rename(staging, destination) == 0;
-    if (!ok) unlink(staging);
     return ok ? TRUE : FALSE;
 }
 

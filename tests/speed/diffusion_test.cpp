@@ -8,10 +8,14 @@
 
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
-#include "mapping/palette_grid.h"
+#include "mapping/grid.h"
 #include "util/worker_threads.h"
 #include "quantize/palette.h"
 #include "util/alloc.h"
+#include "reference/reference.h"
+#include "util/test_hooks.h"
+
+using namespace bmp256;
 
 namespace {
 
@@ -29,7 +33,7 @@ BITMAPINFOHEADER IndexHeader(const TestImage& image) {
 Mapped MapPlain(const TestImage& image, const PaletteEntry* palette, int first, int end) {
     const BITMAPINFOHEADER out = IndexHeader(image);
     Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
-    m.result = DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info);
+    m.result = reference::DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info);
     return m;
 }
 
@@ -37,7 +41,7 @@ Mapped MapFast(const TestImage& image, const PaletteEntry* palette, int first, i
     const BITMAPINFOHEADER out = IndexHeader(image);
     Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
     const DiffusionOptions options{threads, cache};
-    m.result = DiffuseToIndicesFast(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
+    m.result = DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
                                     &options);
     return m;
 }
@@ -59,7 +63,7 @@ std::string FirstMismatch(const TestImage& image, const Mapped& want, const Mapp
 // The palette a conversion of `image` would get, in a 256-entry palette.
 std::vector<PaletteEntry> ConversionPalette(const TestImage& image) {
     std::vector<PaletteEntry> palette(kPaletteSize, PaletteEntry{0, 0, 0, 0});
-    EXPECT_EQ(BuildPalette(&palette[10], 236, image.pixels.data(), &image.info), 1);
+    EXPECT_EQ(reference::BuildPalette(&palette[10], 236, image.pixels.data(), &image.info), 1);
     return palette;
 }
 
@@ -90,7 +94,7 @@ std::vector<Case> Cases() {
     return cases;
 }
 
-TEST(DiffuseToIndicesFast, SameBytesAsThePlainMappingForEveryThreadCount) {
+TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
     for (const Case& c : Cases()) {
         // A few scattered colours make the search walk far shells; once per
         // size is enough, as the table build for them is slow.
@@ -112,7 +116,7 @@ TEST(DiffuseToIndicesFast, SameBytesAsThePlainMappingForEveryThreadCount) {
     }
 }
 
-TEST(DiffuseToIndicesFast, AutomaticTableChoiceMapsExactlyEitherSideOfItsSizeLimit) {
+TEST(DiffuseToIndices, AutomaticTableChoiceMapsExactlyEitherSideOfItsSizeLimit) {
     // 2^17 pixels: the smaller image maps without the table, the larger with it.
     struct Case {
         int32_t width, height;
@@ -127,7 +131,7 @@ TEST(DiffuseToIndicesFast, AutomaticTableChoiceMapsExactlyEitherSideOfItsSizeLim
     }
 }
 
-TEST(DiffuseToIndicesFast, ColourTablesThatRunOutOfPagesStillMapExactly) {
+TEST(DiffuseToIndices, ColourTablesThatRunOutOfPagesStillMapExactly) {
     // Random colours meet nearly every 16x16x16 block of colours, more than a
     // table has pages for: the colours of the blocks left without one are
     // searched each time.
@@ -139,7 +143,7 @@ TEST(DiffuseToIndicesFast, ColourTablesThatRunOutOfPagesStillMapExactly) {
             << threads << " threads";
 }
 
-TEST(DiffuseToIndicesFast, SlotZeroInTheRangeStillMapsExactly) {
+TEST(DiffuseToIndices, SlotZeroInTheRangeStillMapsExactly) {
     // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
     // must go on without it.
     const TestImage image = PhotoLikeImage(45, 23, 3);
@@ -148,7 +152,7 @@ TEST(DiffuseToIndicesFast, SlotZeroInTheRangeStillMapsExactly) {
     EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, 1)), "");
 }
 
-TEST(DiffuseToIndicesFast, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
+TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
     const TestImage image = PhotoLikeImage(37, 29, 8);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
     const Mapped want = MapPlain(image, palette.data(), 10, 246);
@@ -158,7 +162,7 @@ TEST(DiffuseToIndicesFast, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
     EXPECT_EQ(FirstMismatch(image, want, got), "");
 }
 
-TEST(DiffuseToIndicesFast, RefusesLikeThePlainMapping) {
+TEST(DiffuseToIndices, RefusesLikeThePlainMapping) {
     const TestImage image = PhotoLikeImage(9, 7, 1);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
     EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, 1).result, 0);
@@ -166,7 +170,7 @@ TEST(DiffuseToIndicesFast, RefusesLikeThePlainMapping) {
     EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, 1).result, 0);
 }
 
-TEST(DiffuseToIndicesFast, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
+TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
     // Each allocation of the pass fails in turn; the sanitizer build shows any leak.
     const TestImage image = PhotoLikeImage(31, 17, 4);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);

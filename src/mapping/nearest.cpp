@@ -1,11 +1,22 @@
+#include "mapping/nearest.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "mapping/palette_grid.h"
 #include "quantize/tone_table.h"
 #include "util/alloc.h"
 
+namespace bmp256 {
 namespace {
+
+// Each cell's list holds the nodes the grid walk examines for a query in that
+// cell, in the order it meets them (own cell, then shell 1 when the own cell
+// has nodes, else every shell up to and including the first that has any):
+// keeping the first strictly smaller distance over the list is the walk
+// exactly. Lists are padded to whole blocks of eight; a block's tones lie
+// together, int16 side by side (the eight blue tones, then green, then red),
+// so the distances of a block are one vector operation and one search
+// touches few cache lines.
 
 // Lists are padded to whole blocks of kBlock entries with filler candidates
 // whose tones are so far from every query tone (at least 1000 - 255 in each
@@ -155,7 +166,7 @@ inline int32_t NearestPosition(const int16_t* tones, int32_t count, int32_t qb, 
     // Each distance goes with its list position in the low byte (a list holds
     // at most 256 entries: one node per slot, padded to whole blocks), so the
     // least of these keys is the least distance met first, which is the node
-    // the plain walk keeps. A block of tones at a time, widened to 32 bits.
+    // the grid walk keeps. A block of tones at a time, widened to 32 bits.
     Keys best = {};
     best += 2147483647;
     Keys position = {};
@@ -181,7 +192,7 @@ typedef int32_t Line __attribute__((vector_size(4 * kBlockSide * kBlockSide)));
 }  // namespace
 
 BMP256_WIDE_VECTORS
-int32_t FindNearestCandidate(const uint8_t* query, const CandidateTable* table) {
+int32_t FindNearestColor(const uint8_t* query, const CandidateTable* table) {
     const int cell = GridCellIndex(query[0], query[1], query[2]);
     const int32_t first = table->listStart[cell];
     const int32_t count = table->listStart[cell + 1] - first;
@@ -267,3 +278,5 @@ void ReleaseCandidateTable(CandidateTable* table) {
     FreeBytes(table->slot);
     *table = CandidateTable{};
 }
+
+}  // namespace bmp256

@@ -1,0 +1,122 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "cli/cli.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#endif
+
+namespace bmp256 {
+
+namespace {
+
+#ifdef _WIN32
+const char* const kSeparators = "/\\:";
+#else
+const char* const kSeparators = "/";
+#endif
+
+void SplitPath(const std::string& path, std::string* dir, std::string* name) {
+    size_t cut = path.find_last_of(kSeparators);
+    if (cut == std::string::npos) {
+        dir->clear();
+        *name = path;
+    } else {
+        *dir = path.substr(0, cut + 1);
+        *name = path.substr(cut + 1);
+    }
+}
+
+bool EndsWithBmp(const std::string& name) {
+    if (name.size() <= 4) return false;
+    const char* tail = name.c_str() + name.size() - 4;
+    return tail[0] == '.' && (tail[1] | 0x20) == 'b' && (tail[2] | 0x20) == 'm' && (tail[3] | 0x20) == 'p';
+}
+
+// The file a path names, however it is spelt: its folder resolved, its name
+// as given. Two spellings of one output must clash.
+std::string FileKey(const std::string& path) {
+    std::string dir, name;
+    SplitPath(path, &dir, &name);
+    std::string where = dir.empty() ? std::string(".") : dir;
+#ifdef _WIN32
+    char resolved[4096];
+    if (_fullpath(resolved, where.c_str(), sizeof resolved)) where = resolved;
+#else
+    char* resolved = realpath(where.c_str(), nullptr);
+    if (resolved) {
+        where = resolved;
+        std::free(resolved);
+    }
+#endif
+    return where + "/" + name;
+}
+
+std::string OutputOf(const std::string& source, const BatchOptions& options) {
+    if (options.inPlace) return source;
+    std::string dir, name;
+    SplitPath(source, &dir, &name);
+    if (options.haveSuffix) {
+        if (EndsWithBmp(name)) name.resize(name.size() - 4);
+        name += options.suffix + ".bmp";
+    }
+    if (!options.haveOutputDir) return dir + name;
+    std::string out = options.outputDir;
+    if (out.find_last_of(kSeparators) != out.size() - 1) out += '/';
+    return out + name;
+}
+
+}  // namespace
+
+bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& options,
+               std::vector<BatchItem>* items) {
+    items->clear();
+    std::map<std::string, size_t> outputs, inputs;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        items->push_back({sources[i], OutputOf(sources[i], options)});
+        inputs.emplace(FileKey(sources[i]), i);
+    }
+    bool ok = true;
+    for (size_t i = 0; i < items->size(); ++i) {
+        const BatchItem& item = (*items)[i];
+        const std::string key = FileKey(item.dest);
+        auto other = outputs.emplace(key, i);
+        auto source = inputs.find(key);
+        if (!other.second) {
+            std::fprintf(stderr, "%s: %s: would write %s, as %s does\n", kProgram, item.source.c_str(),
+                         item.dest.c_str(), (*items)[other.first->second].source.c_str());
+            ok = false;
+        } else if (source != inputs.end() && source->second != i) {
+            std::fprintf(stderr, "%s: %s: would write over the source %s\n", kProgram, item.source.c_str(),
+                         item.dest.c_str());
+            ok = false;
+        }
+    }
+    if (!ok) std::fprintf(stderr, "%s: nothing was converted\n", kProgram);
+    return ok;
+}
+
+bool MakeDirectories(const std::string& dir) {
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    size_t cut = dir.find_last_of(kSeparators, dir.size() > 1 ? dir.size() - 2 : 0);
+    if (cut != std::string::npos && cut > 0 && !MakeDirectories(dir.substr(0, cut))) return false;
+#ifdef _WIN32
+    if (_mkdir(dir.c_str()) == 0 || errno == EEXIST) return true;
+#else
+    if (mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) return true;
+#endif
+    return false;
+}
+
+}  // namespace bmp256

@@ -1,0 +1,185 @@
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "app/convert.h"
+#include "cli/cli.h"
+#include "util/safe_replace.h"
+#include "util/worker_threads.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+namespace bmp256 {
+
+namespace {
+
+constexpr int kMaxWorkers = 64;
+
+struct Run {
+    const std::vector<BatchItem>* items;
+    const BatchOptions* options;
+    ConvertOptions convert;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::atomic<int> failed{0};
+    std::atomic_flag printing = ATOMIC_FLAG_INIT;
+    bool progress = false;
+    std::chrono::steady_clock::time_point start;
+};
+
+// One writer at a time on stderr, so that lines never interleave.
+void Lock(Run* run) {
+    while (run->printing.test_and_set(std::memory_order_acquire)) YieldWorkerThread();
+}
+void Unlock(Run* run) { run->printing.clear(std::memory_order_release); }
+
+void DrawProgress(Run* run, const std::string& current) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - run->start).count();
+    std::string name = current.size() > 40 ? "..." + current.substr(current.size() - 37) : current;
+    std::fprintf(stderr, "\r\033[K%s: %zu/%zu %s %.1f s", kProgram, run->done.load(),
+                 run->items->size(), name.c_str(), seconds);
+    std::fflush(stderr);
+}
+
+// A line of its own, above the progress line when there is one.
+void Say(Run* run, const std::string& line) {
+    Lock(run);
+    if (run->progress) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
+    Unlock(run);
+}
+
+std::string Because(int error) { return std::strerror(error ? error : EIO); }
+
+struct Job {
+    const char* source;
+    const char* dest;
+    const ConvertOptions* options;
+    ConvertReport report;
+};
+
+int ConvertInto(int fd, void* context) {
+    Job* job = static_cast<Job*>(context);
+    return ConvertFileToDescriptor(job->source, fd, job->dest, job->options, &job->report);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+#ifdef _WIN32
+    (void)a;
+    (void)b;
+    return false;  // no inode numbers; a path onto itself is told by its spelling
+#else
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+#endif
+}
+
+// Converts one item; false when it failed, with its line said.
+bool ConvertItem(Run* run, const BatchItem& item) {
+    const std::string& dest = item.dest;
+    Job job = {item.source.c_str(), dest.c_str(), &run->convert, {}};
+    struct stat destInfo, sourceInfo;
+    const bool exists = stat(dest.c_str(), &destInfo) == 0;
+    if (exists && S_ISDIR(destInfo.st_mode)) {
+        Say(run, "cannot write " + dest + ": " + Because(EISDIR));
+        return false;
+    }
+    // A device or pipe cannot be renamed over: written directly, and the
+    // source is read in full before it is opened. /dev/stdout counts as one
+    // even when the shell made it a file: the redirection asked for the data.
+    if (exists && (!S_ISREG(destInfo.st_mode) || dest.compare(0, 5, "/dev/") == 0)) {
+        if (ConvertFileEx(job.source, job.dest, &job.report)) return true;
+    } else {
+        const bool itself = item.source == dest || (exists && stat(job.source, &sourceInfo) == 0 &&
+                                                    SameFile(sourceInfo, destInfo));
+        const bool replace = itself || run->options->force;
+        if (exists && !replace) {
+            Say(run, dest + ": already exists, not replaced (-f replaces it)");
+            return false;
+        }
+        if (SafeReplaceFile(job.dest, ConvertInto, &job, 0777, replace ? kReplaceExisting : kKeepExisting)) {
+            return true;
+        }
+        const int error = errno;
+        if (job.report.stage == kConvertDone) {
+            struct stat now;
+            if (error == EEXIST && stat(job.dest, &now) == 0) {
+                Say(run, dest + ": already exists, not replaced (-f replaces it)");
+            } else if (error == EEXIST) {
+                Say(run, "cannot write " + dest + ": its temporary file was replaced meanwhile");
+            } else {
+                Say(run, "cannot write " + dest + ": " + Because(error));
+            }
+            return false;
+        }
+    }
+    if (job.report.stage == kConvertWriteFailed) {
+        Say(run, "cannot write " + dest + ": " + Because(job.report.systemError));
+    } else {
+        Say(run, item.source + ": " + (job.report.reason[0] ? job.report.reason : "cannot be converted"));
+    }
+    return false;
+}
+
+void Work(void* argument) {
+    Run* run = static_cast<Run*>(argument);
+    for (;;) {
+        const size_t index = run->next.fetch_add(1);
+        if (index >= run->items->size()) return;
+        const BatchItem& item = (*run->items)[index];
+        if (run->progress) {
+            Lock(run);
+            DrawProgress(run, item.source);
+            Unlock(run);
+        }
+        const bool ok = ConvertItem(run, item);
+        run->done.fetch_add(1);
+        if (!ok) run->failed.fetch_add(1);
+        if (ok && run->options->verbose) Say(run, item.source + " -> " + item.dest);
+        if (run->progress) {
+            Lock(run);
+            DrawProgress(run, item.source);
+            Unlock(run);
+        }
+    }
+}
+
+}  // namespace
+
+int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
+    Run run;
+    run.items = &items;
+    run.options = &options;
+    run.start = std::chrono::steady_clock::now();
+    int workers = options.jobs > 0 ? options.jobs : MachineThreadCount();
+    if (workers > kMaxWorkers) workers = kMaxWorkers;
+    if (size_t(workers) > items.size()) workers = int(items.size());
+    // Files side by side each map on one thread; a lone file uses them all.
+    run.convert.threadCount = workers > 1 ? 1 : 0;
+    run.progress = items.size() > 1 && !options.quiet && isatty(2);
+    SetProgressLineShown(run.progress);
+
+    // Threads are started once per run, not per file; this thread is one.
+    WorkerThread threads[kMaxWorkers];
+    for (int i = 1; i < workers; ++i) StartWorkerThread(&threads[i], Work, &run);
+    Work(&run);
+    for (int i = 1; i < workers; ++i) JoinWorkerThread(&threads[i]);
+
+    if (run.progress) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        SetProgressLineShown(false);
+    }
+    return run.failed.load() ? kExitFailed : kExitDone;
+}
+
+}  // namespace bmp256
