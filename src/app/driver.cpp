@@ -42,7 +42,7 @@ int RunConversionDriver(int argc, char** argv) {
     if (lock == nullptr) return 0;
     // The copy's result is not examined: on failure the temporary file holds
     // the result and the run ends the same way.
-    if (bmp256::ConvertFile(fullSource, temporary)) CopyFileA(temporary, destination, FALSE);
+    if (bmp256::ConvertFile(fullSource, temporary)) ReplaceWithCopy(temporary, destination);
     UnlockTemporaryFile(lock);
     return 0;
 }
