@@ -8,11 +8,15 @@ SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
 probe=/usr/lib/wine/wine   # wine's own 32-bit loader, an i386 ELF program
 native_ok() { "$probe" --version >/dev/null 2>&1; }
 
+dir=/proc/sys/fs/binfmt_misc
 if native_ok; then
-  echo "binfmt: 32-bit x86 programs run on this machine"
+  if grep -qs '^enabled' "$dir/qemu-i386"; then
+    echo "binfmt: 32-bit x86 programs run through qemu-i386-static"
+  else
+    echo "binfmt: 32-bit x86 programs run on this machine"
+  fi
   exit 0
 fi
-dir=/proc/sys/fs/binfmt_misc
 [ -e "$dir/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$dir"
 if [ ! -e "$dir/qemu-i386" ]; then
   # The usual i386 ELF magic and mask; F opens the emulator now, so that it
