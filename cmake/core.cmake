@@ -14,6 +14,10 @@ set(BMP256_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_size.cpp
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_status.cpp
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/read_forms.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/read_input.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/read_pixels.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/read_rle.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
@@ -22,6 +26,34 @@ set(BMP256_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/mapping/nearest_cache.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/diffusion.cpp
   ${PROJECT_SOURCE_DIR}/src/app/convert.cpp)
+
+# PNG and JPEG sources go through the system's libpng and libjpeg when their
+# development files are there; without them the build goes on and
+# bmp256-convert reads BMP only, saying so. The Windows cross-build has
+# neither.
+list(APPEND BMP256_CORE_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/decode/decode_image.cpp
+  ${PROJECT_SOURCE_DIR}/src/decode/decode_none.cpp)
+set(BMP256_DECODE_DEFINITIONS "")
+set(BMP256_DECODE_LIBRARIES "")
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(PNG QUIET)
+  find_package(JPEG QUIET)
+endif()
+set(BMP256_DEBIAN_PNG libpng-dev)
+set(BMP256_DEBIAN_JPEG libjpeg62-turbo-dev)
+foreach(format PNG JPEG)
+  string(TOLOWER ${format} name)
+  if(${format}_FOUND)
+    list(APPEND BMP256_CORE_SOURCES ${PROJECT_SOURCE_DIR}/src/decode/decode_${name}.cpp)
+    list(APPEND BMP256_DECODE_DEFINITIONS BMP256_HAVE_${format})
+    list(APPEND BMP256_DECODE_LIBRARIES ${format}::${format})
+  elseif(NOT CMAKE_CROSSCOMPILING)
+    message(WARNING "lib${name} development files not found (Debian package "
+                    "${BMP256_DEBIAN_${format}}): bmp256-convert will refuse ${format} sources")
+  endif()
+endforeach()
+
 set(BMP256_REFERENCE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/reference/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/reference/palette.cpp
@@ -45,8 +77,10 @@ endif()
 
 add_library(bmp256_core STATIC ${BMP256_CORE_SOURCES})
 target_include_directories(bmp256_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_compile_definitions(bmp256_core PRIVATE ${BMP256_DECODE_DEFINITIONS})
 target_link_libraries(bmp256_core PUBLIC
-  $<IF:$<BOOL:$<TARGET_PROPERTY:BMP256_TEST_HOOKS>>,bmp256_util_hooked,bmp256_util>)
+  $<IF:$<BOOL:$<TARGET_PROPERTY:BMP256_TEST_HOOKS>>,bmp256_util_hooked,bmp256_util>
+  ${BMP256_DECODE_LIBRARIES})
 bmp256_own_target(bmp256_core)
 
 # The step-by-step stages the fast ones are checked against: for tests,

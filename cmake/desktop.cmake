@@ -15,7 +15,8 @@ if(NOT WIN32)
   # module path come separately so that the test double can replace them.
   add_library(bmp256_platform STATIC
     ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
-    ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp)
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/linux/temporary_file.cpp)
   target_include_directories(bmp256_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
   # The copy replaces its destination through the core's safe replace.
   target_link_libraries(bmp256_platform PUBLIC bmp256_core)
@@ -38,10 +39,14 @@ if(NOT WIN32 AND BMP256_DESKTOP)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/data/bmp256.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(CODE "set(BMP256_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+    set(BMP256_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+    set(BMP256_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install/desktop_entry.cmake)
   install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-16.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME bmp256.png)
   install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-32.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME bmp256.png)
+  # Last, after every file of the desktop and the icons is in place.
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install/desktop_caches.cmake)
 endif()

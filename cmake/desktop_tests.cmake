@@ -63,3 +63,12 @@ if(NOT WIN32 AND TARGET bmp256)
             -DPREFIX=${PROJECT_BINARY_DIR}/install-check
             -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
+
+if(NOT WIN32 AND TARGET bmp256)
+  find_program(BMP256_DPKG_DEB dpkg-deb)
+  if(BMP256_DPKG_DEB)
+    add_test(NAME desktop_package
+      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/app/package_test.sh ${PROJECT_BINARY_DIR})
+    set_tests_properties(desktop_package PROPERTIES TIMEOUT 300)
+  endif()
+endif()

@@ -29,11 +29,12 @@ if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
     ${BMP256_UTIL_SOURCES}
     ${BMP256_REFERENCE_SOURCES}
     ${PROJECT_SOURCE_DIR}/fuzz/bitmap_checks.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/form_checks.cpp
     ${PROJECT_SOURCE_DIR}/fuzz/conversion_checks.cpp)
   target_include_directories(bmp256_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
-  target_compile_definitions(bmp256_fuzz_core PRIVATE BMP256_TEST_HOOKS=1)
+  target_compile_definitions(bmp256_fuzz_core PRIVATE BMP256_TEST_HOOKS=1 ${BMP256_DECODE_DEFINITIONS})
   target_compile_options(bmp256_fuzz_core PUBLIC ${BMP256_FUZZ_COMPILE})
-  target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads)
+  target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads ${BMP256_DECODE_LIBRARIES})
   bmp256_own_target(bmp256_fuzz_core)
 
   add_library(bmp256_fuzz_path STATIC

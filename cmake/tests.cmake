@@ -38,15 +38,17 @@ add_executable(core_tests
   ${PROJECT_SOURCE_DIR}/tests/mapping/diffusion_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/mapping/grid_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/convert/convert_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/convert/convert_forms_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/speed/nearest_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/speed/fast_conversion_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/speed/palette_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/speed/diffusion_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/safety/corpus_replay_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/safety/fault_walk_test.cpp
-  ${PROJECT_SOURCE_DIR}/tests/util/alloc_test.cpp)
+  ${PROJECT_SOURCE_DIR}/tests/util/alloc_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/util/safe_replace_test.cpp)
 bmp256_test_program(core_tests)
-target_compile_definitions(core_tests PRIVATE
+target_compile_definitions(core_tests PRIVATE ${BMP256_DECODE_DEFINITIONS}
   BMP256_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite")
 # Listing the tests through wine (the Windows build) can take seconds on a

@@ -14,6 +14,12 @@
 // no memory; a failed allocation is a refusal.
 const char* CheckBitmapParse(const uint8_t* data, size_t size);
 
+// bmp256-convert's readers: the reader of every BMP form and the PNG and JPEG
+// decoders. An accepted picture has the canonical 40-byte 24-bit header,
+// sound sizes and zero row padding; a refusal holds no memory and, where it
+// is about the form, has a reason; a failed allocation is a refusal.
+const char* CheckImageRead(const uint8_t* data, size_t size);
+
 // Palette construction and error diffusion on a small image taken from the
 // bytes: byte 0 gives the width, byte 1 the height (each 1 to
 // kConversionMaxSide), byte 2 an allocation to fail (when below 16, 0 for

@@ -41,6 +41,26 @@ def write(directory, name, data):
         f.write(data)
 
 
+def forms(out):
+    """Seeds of the wide reader and the image decoders: the JPEG and PNG
+    streams inside two suite files, and small RLE and bit-field BMPs."""
+    for name in ("rgb24jpeg", "rgb24png"):
+        with open(os.path.join(SUITE, "q", name + ".bmp"), "rb") as f:
+            data = f.read()
+        off = struct.unpack_from("<I", data, 10)[0]
+        write(out, name[5:] + "-stream.bin", data[off:])
+    palette = b"".join(bytes((i * 60 % 256, i * 90 % 256, i * 30 % 256, 0)) for i in range(4))
+    rle = bytes((2, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 1, 1, 1, 2, 0, 1))
+    info = struct.pack("<IiiHHIIiiII", 40, 4, 3, 1, 8, 1, len(rle), 0, 0, 4, 0)
+    write(out, "rle8-4x3.bmp", b"BM" + struct.pack("<IHHI", 70 + len(rle), 0, 0, 70) + info +
+          palette + rle)
+    masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
+    rows = bytes(range(24))
+    info = struct.pack("<IiiHHIIiiII", 40, 3, -4, 1, 16, 3, len(rows), 0, 0, 0, 0)
+    write(out, "bitfields565-topdown.bmp", b"BM" + struct.pack("<IHHI", 66 + len(rows), 0, 0, 66) +
+          info + masks + rows)
+
+
 def reader(out):
     grad = lambda x, y: (x * 40 % 256, y * 40 % 256, (x + y) * 20 % 256)
     example = [[(0, 0, 255), (0, 0, 255), (255, 0, 0), (255, 0, 0)],
@@ -125,6 +145,7 @@ def path(out):
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "corpus")
     reader(os.path.join(root, "reader"))
+    forms(os.path.join(root, "reader"))
     convert(os.path.join(root, "convert"))
     path(os.path.join(root, "path"))
 

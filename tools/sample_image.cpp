@@ -5,6 +5,17 @@
 
 namespace sample {
 
+uint32_t LatticeHash(uint32_t seed, int32_t x, int32_t y) {
+    uint32_t h = seed * 0x9E3779B9u ^ static_cast<uint32_t>(x) * 0x85EBCA6Bu ^
+                 static_cast<uint32_t>(y) * 0xC2B2AE35u;
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    h ^= h >> 16;
+    return h;
+}
+
 namespace {
 
 struct Rgb {
@@ -26,18 +37,6 @@ double Smooth(double t) {
     return t * t * (3 - 2 * t);
 }
 
-// Integer hash of a lattice point, mapped to [0, 1).
-uint32_t Hash(uint32_t seed, int32_t x, int32_t y) {
-    uint32_t h = seed * 0x9E3779B9u ^ static_cast<uint32_t>(x) * 0x85EBCA6Bu ^
-                 static_cast<uint32_t>(y) * 0xC2B2AE35u;
-    h ^= h >> 16;
-    h *= 0x7FEB352Du;
-    h ^= h >> 15;
-    h *= 0x846CA68Bu;
-    h ^= h >> 16;
-    return h;
-}
-
 double Unit(uint32_t h) { return static_cast<double>(h >> 8) / 16777216.0; }
 
 int32_t Floor(double v) {
@@ -50,8 +49,8 @@ double Noise1(uint32_t seed, double x) {
     int32_t i = Floor(x);
     double t = x - i;
     double s = t * t * (3 - 2 * t);
-    double a = Unit(Hash(seed, i, 0));
-    double b = Unit(Hash(seed, i + 1, 0));
+    double a = Unit(LatticeHash(seed, i, 0));
+    double b = Unit(LatticeHash(seed, i + 1, 0));
     return a + (b - a) * s;
 }
 
@@ -59,8 +58,8 @@ double Noise2(uint32_t seed, double x, double y) {
     int32_t i = Floor(x), j = Floor(y);
     double tx = x - i, ty = y - j;
     double sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
-    double a = Unit(Hash(seed, i, j)), b = Unit(Hash(seed, i + 1, j));
-    double c = Unit(Hash(seed, i, j + 1)), d = Unit(Hash(seed, i + 1, j + 1));
+    double a = Unit(LatticeHash(seed, i, j)), b = Unit(LatticeHash(seed, i + 1, j));
+    double c = Unit(LatticeHash(seed, i, j + 1)), d = Unit(LatticeHash(seed, i + 1, j + 1));
     double top = a + (b - a) * sx, bottom = c + (d - c) * sx;
     return top + (bottom - top) * sy;
 }
@@ -187,9 +186,9 @@ std::vector<uint8_t> MakeSampleImage(int width, int height, uint32_t seed) {
     Scene s;
     s.seed = seed;
     s.aspect = static_cast<double>(width) / static_cast<double>(height);
-    s.horizon = 0.56 + 0.06 * (Unit(Hash(s.seed, 1, 1)) - 0.5);
-    s.sunX = s.aspect * (0.25 + 0.5 * Unit(Hash(s.seed, 2, 2)));
-    s.sunY = s.horizon * (0.62 + 0.2 * Unit(Hash(s.seed, 3, 3)));
+    s.horizon = 0.56 + 0.06 * (Unit(LatticeHash(s.seed, 1, 1)) - 0.5);
+    s.sunX = s.aspect * (0.25 + 0.5 * Unit(LatticeHash(s.seed, 2, 2)));
+    s.sunY = s.horizon * (0.62 + 0.2 * Unit(LatticeHash(s.seed, 3, 3)));
     s.sunRadius = 0.045;
 
     int stride = (3 * static_cast<int>(width) + 3) & ~3;
@@ -205,7 +204,7 @@ std::vector<uint8_t> MakeSampleImage(int width, int height, uint32_t seed) {
             double cx = u / s.aspect - 0.5, cy = v - 0.5;
             c = Scale(c, 1.0 - 0.45 * (cx * cx + cy * cy));
             // Film grain, a few levels per channel.
-            uint32_t g = Hash(s.seed + 1000u, static_cast<int32_t>(x), static_cast<int32_t>(y));
+            uint32_t g = LatticeHash(s.seed + 1000u, static_cast<int32_t>(x), static_cast<int32_t>(y));
             double grain[3] = {static_cast<double>(g & 7) - 3.5,
                                static_cast<double>((g >> 3) & 7) - 3.5,
                                static_cast<double>((g >> 6) & 7) - 3.5};

@@ -23,6 +23,9 @@ constexpr int kMaxSide = 16384;  // keeps the file well inside 32-bit BMP sizes
 // pad bytes zero. Width and height 1 to kMaxSide.
 std::vector<uint8_t> MakeSampleImage(int width, int height, uint32_t seed);
 
+// An integer hash of (seed, x, y), the same on every platform.
+uint32_t LatticeHash(uint32_t seed, int32_t x, int32_t y);
+
 // A plain 24-bit BMP file of those pixels; false on any failure.
 bool WriteSampleBmp(const char* path, int width, int height, const std::vector<uint8_t>& pixels);
 

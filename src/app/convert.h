@@ -1,4 +1,5 @@
-// One whole conversion: a 24-bit BMP file in, the 256-colour BMP file out.
+// One whole conversion: a 24-bit BMP file in (bmp256-convert: any image it
+// reads), the 256-colour BMP file out.
 #pragma once
 
 namespace bmp256 {
@@ -13,7 +14,7 @@ enum ConvertStage {
 
 struct ConvertReport {
     ConvertStage stage;
-    char reason[160];      // plain words for a person, empty when done
+    char reason[256];      // plain words for a person, empty when done
     int systemError;       // errno of a failed open or write, else 0
 };
 
@@ -25,7 +26,7 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // How a conversion may use the machine; no choice changes a byte.
 struct ConvertOptions {
-    int threadCount;  // threads mapping one image; 0: one per processor
+    int threadCount;  // threads working on one image; 0: one per processor
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
@@ -33,6 +34,16 @@ struct ConvertOptions {
 // report. `options` may be null.
 int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
                             const ConvertOptions* options, ConvertReport* report);
+
+// bmp256-convert's conversions: the source (a file, a pipe, a FIFO, or
+// standard input when `sourcePath` is "-") is read whole, in any BMP form or
+// as PNG or JPEG where the build has the decoder, and converts to exactly the
+// bytes its canonical 24-bit twin gives with ConvertFileEx. Otherwise as
+// ConvertFileEx and ConvertFileToDescriptor; `options` may be null.
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report);
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report);
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);

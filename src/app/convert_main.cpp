@@ -37,8 +37,10 @@ void PrintHelp() {
         "usage: bmp256-convert SOURCE DEST [-f]\n"
         "       bmp256-convert [-f] [-j N] [-q | -v] (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
         "\n"
-        "Converts each SOURCE, an uncompressed 24-bit BMP, into an 8-bit BMP with a\n"
-        "256-entry colour table built from the image (236 colours, error diffusion).\n"
+        "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
+        "with a 256-entry colour table built from the image (236 colours, error\n"
+        "diffusion). SOURCE - reads standard input (a pipe works); DEST - writes\n"
+        "standard output, which must not be a terminal.\n"
         "\n"
         "Each result is written to a temporary file beside its output and renamed\n"
         "over it only when complete: a failure leaves an existing output untouched.\n"
@@ -165,6 +167,9 @@ int ConvertMain(int argc, char** argv) {
         items.push_back({paths[0], paths[1]});
     } else {
         if (paths.empty()) return UsageError("no SOURCE given");
+        for (const std::string& path : paths) {
+            if (path == "-") return UsageError("standard input (-) is read only as SOURCE DEST");
+        }
         if (!PlanBatch(paths, options, &items)) return kExitFailed;
         if (options.haveOutputDir && !MakeDirectories(options.outputDir)) {
             std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),

@@ -33,16 +33,32 @@ int RunConversionDriver(int argc, char** argv) {
         return 0;
     }
 
+#ifndef _WIN32
+    if (!IsRegularFile(fullSource)) return 0;
+#endif
     char temporary[MAX_PATH];
     if (!BuildModulePath(temporary, ".tmp")) return 0;
     // Every run of this executable shares the one temporary file: held from
     // the conversion through the copy, so that a second run waits here
-    // rather than overwriting it while this one copies it.
+    // rather than overwriting it while this one copies it. The copy's result
+    // is not examined: on failure the temporary file holds the result and
+    // the run ends the same way.
+#ifndef _WIN32
+    // Here it may move to the user's cache folder, and is reached through
+    // the opened file only.
+    char access[MAX_PATH];
+    HANDLE file = HoldTemporaryFile(temporary, access);
+    if (file == nullptr) return 0;
+    bmp256::ConvertReport report;
+    int converted = bmp256::ConvertFileEx(fullSource, access, &report);
+    if (converted) CopyFileA(access, destination, FALSE);
+    ReleaseTemporaryFile(file, converted, !converted && report.stage == bmp256::kConvertWriteFailed);
+    return 0;
+#else
     HANDLE lock = LockTemporaryFile(temporary);
     if (lock == nullptr) return 0;
-    // The copy's result is not examined: on failure the temporary file holds
-    // the result and the run ends the same way.
     if (bmp256::ConvertFile(fullSource, temporary)) ReplaceWithCopy(temporary, destination);
     UnlockTemporaryFile(lock);
     return 0;
+#endif
 }

@@ -117,6 +117,12 @@ BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_
         return Finish(detail, kBitmapShortHeader);
     }
     if (info->biBitCount != kRequiredBitCount) return Finish(detail, kBitmapBitCount);
+    // Compressed data read as raw rows would be a wrong picture passed off as
+    // a conversion.
+    if (info->biCompression != 0) {
+        if (detail) detail->compression = info->biCompression;
+        return Finish(detail, kBitmapCompressed);
+    }
     if (info->biHeight < 0) return Finish(detail, kBitmapTopDown);
     if (info->biWidth <= 0 || info->biHeight == 0) return Finish(detail, kBitmapBadDimensions);
     // The source file, and the 8-bit file written from it, must both fit the

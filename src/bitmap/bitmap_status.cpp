@@ -61,6 +61,16 @@ void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capa
         case kBitmapReadError:
             std::snprintf(out, capacity, "cannot read: %s", system);
             break;
+        case kBitmapCompressed:
+            std::snprintf(out, capacity, "compressed 24-bit bitmaps are not supported");
+            break;
+        case kBitmapForm:
+            std::snprintf(out, capacity, "%s", detail->reason);
+            break;
+        case kBitmapEmbedded:
+            std::snprintf(out, capacity, "the %s inside this BMP cannot be read by this build",
+                          detail->compression == 4 ? "JPEG" : "PNG");
+            break;
         default:
             std::snprintf(out, capacity, "unknown reason");
             break;

@@ -33,10 +33,20 @@ void SplitPath(const std::string& path, std::string* dir, std::string* name) {
     }
 }
 
-bool EndsWithBmp(const std::string& name) {
-    if (name.size() <= 4) return false;
-    const char* tail = name.c_str() + name.size() - 4;
-    return tail[0] == '.' && (tail[1] | 0x20) == 'b' && (tail[2] | 0x20) == 'm' && (tail[3] | 0x20) == 'p';
+// The length of `name` without the extension of an image file this program
+// reads (.bmp, .dib, .png, .jpg, .jpeg, in any case), so that every result is
+// NAME.bmp whatever it was made from.
+size_t StemLength(const std::string& name) {
+    static const char* const kExtensions[] = {".bmp", ".dib", ".png", ".jpg", ".jpeg"};
+    for (const char* extension : kExtensions) {
+        const size_t length = std::strlen(extension);
+        if (name.size() <= length) continue;
+        const size_t stem = name.size() - length;
+        bool same = true;
+        for (size_t i = 0; i < length && same; ++i) same = (name[stem + i] | 0x20) == extension[i];
+        if (same) return stem;
+    }
+    return name.size();
 }
 
 // The file a path names, however it is spelt: its folder resolved, its name
@@ -62,10 +72,7 @@ std::string OutputOf(const std::string& source, const BatchOptions& options) {
     if (options.inPlace) return source;
     std::string dir, name;
     SplitPath(source, &dir, &name);
-    if (options.haveSuffix) {
-        if (EndsWithBmp(name)) name.resize(name.size() - 4);
-        name += options.suffix + ".bmp";
-    }
+    name = name.substr(0, StemLength(name)) + options.suffix + ".bmp";
     if (!options.haveOutputDir) return dir + name;
     std::string out = options.outputDir;
     if (out.find_last_of(kSeparators) != out.size() - 1) out += '/';

@@ -11,7 +11,12 @@
 #include "util/safe_replace.h"
 #include "util/worker_threads.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define isatty _isatty
 #else
@@ -70,7 +75,7 @@ struct Job {
 
 int ConvertInto(int fd, void* context) {
     Job* job = static_cast<Job*>(context);
-    return ConvertFileToDescriptor(job->source, fd, job->dest, job->options, &job->report);
+    return ConvertImageToDescriptor(job->source, fd, job->dest, job->options, &job->report);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -83,8 +88,35 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 #endif
 }
 
+// How a refusal names SOURCE "-".
+std::string SourceName(const std::string& source) {
+    return source == "-" ? "standard input" : source;
+}
+
+// DEST "-": the result goes to standard output, in binary, but never to a
+// terminal, which would only show it as noise.
+bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
+    if (isatty(1)) {
+        Say(run, "standard output is a terminal; redirect it (" + std::string(kProgram) +
+                     " SOURCE - > out.bmp) or name a DEST file");
+        return false;
+    }
+#ifdef _WIN32
+    _setmode(1, _O_BINARY);
+#endif
+    ConvertReport report = {};
+    if (ConvertImageToDescriptor(item.source.c_str(), 1, "standard output", &run->convert, &report)) {
+        return true;
+    }
+    Say(run, report.stage == kConvertWriteFailed
+                 ? "cannot write standard output: " + Because(report.systemError)
+                 : SourceName(item.source) + ": " + report.reason);
+    return false;
+}
+
 // Converts one item; false when it failed, with its line said.
 bool ConvertItem(Run* run, const BatchItem& item) {
+    if (item.dest == "-") return ConvertToStandardOutput(run, item);
     const std::string& dest = item.dest;
     Job job = {item.source.c_str(), dest.c_str(), &run->convert, {}};
     struct stat destInfo, sourceInfo;
@@ -97,7 +129,7 @@ bool ConvertItem(Run* run, const BatchItem& item) {
     // source is read in full before it is opened. /dev/stdout counts as one
     // even when the shell made it a file: the redirection asked for the data.
     if (exists && (!S_ISREG(destInfo.st_mode) || dest.compare(0, 5, "/dev/") == 0)) {
-        if (ConvertFileEx(job.source, job.dest, &job.report)) return true;
+        if (ConvertImageEx(job.source, job.dest, &run->convert, &job.report)) return true;
     } else {
         const bool itself = item.source == dest || (exists && stat(job.source, &sourceInfo) == 0 &&
                                                     SameFile(sourceInfo, destInfo));
@@ -125,7 +157,8 @@ bool ConvertItem(Run* run, const BatchItem& item) {
     if (job.report.stage == kConvertWriteFailed) {
         Say(run, "cannot write " + dest + ": " + Because(job.report.systemError));
     } else {
-        Say(run, item.source + ": " + (job.report.reason[0] ? job.report.reason : "cannot be converted"));
+        Say(run, SourceName(item.source) + ": " +
+                     (job.report.reason[0] ? job.report.reason : "cannot be converted"));
     }
     return false;
 }
@@ -168,6 +201,15 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     run.progress = items.size() > 1 && !options.quiet && isatty(2);
     SetProgressLineShown(run.progress);
 
+#ifdef __GLIBC__
+    // Many files: keep the freed working memory of one file for the next
+    // instead of handing it back to the system and mapping it again.
+    if (items.size() > 1) {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
+        mallopt(M_TOP_PAD, 16 << 20);
+    }
+#endif
     // Threads are started once per run, not per file; this thread is one.
     WorkerThread threads[kMaxWorkers];
     for (int i = 1; i < workers; ++i) StartWorkerThread(&threads[i], Work, &run);

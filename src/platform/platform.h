@@ -150,9 +150,6 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // success.
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists);
 
-// Here CopyFileA itself keeps a failed copy from touching the target.
-inline BOOL ReplaceWithCopy(LPCSTR existing, LPCSTR target) { return CopyFileA(existing, target, FALSE); }
-
 // Waits until no other run of the program holds the temporary file at
 // `path`, then holds it until UnlockTemporaryFile, so that two runs never
 // write or copy it at once. Here an flock on the file's folder: the file need
@@ -161,6 +158,23 @@ inline BOOL ReplaceWithCopy(LPCSTR existing, LPCSTR target) { return CopyFileA(e
 HANDLE LockTemporaryFile(LPCSTR path);
 // Ends the hold; null is ignored.
 void UnlockTemporaryFile(HANDLE lock);
+
+// Non-zero when `path` names a regular file (after links). Pipes, devices and
+// folders are refused before the lock, as reading a pipe could hold the lock
+// forever.
+BOOL IsRegularFile(LPCSTR path);
+
+// Takes the lock of the temporary file at `path` (MAX_PATH bytes) and opens
+// it, made if missing, without following a link. When the executable's folder
+// cannot hold it, the same name in $XDG_CACHE_HOME/bmp256/ (else
+// ~/.cache/bmp256/, made if missing) is used instead, and `path` is changed
+// to it. `access` (MAX_PATH bytes) receives the name through which the writer
+// and the copy reach the opened file. Null when no place can hold it.
+HANDLE HoldTemporaryFile(LPSTR path, LPSTR access);
+// Closes the file and ends the lock. Unless `complete`, the file goes when it
+// was `written` (half-written) or this run made it; a file of an earlier run
+// that was not written stays.
+void ReleaseTemporaryFile(HANDLE file, BOOL complete, BOOL written);
 
 // The next character after `current`, stepping by the length of the
 // process's locale (set with setlocale(LC_CTYPE, "") at start-up); an invalid

@@ -156,9 +156,14 @@ void SplitBoxes(PaletteEntry* palette, int count, ColorBox* boxes, const ColorEn
 }
 
 int BuildPalette(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info) {
+    return BuildPaletteOnThreads(palette, count, pixels, info, 0);
+}
+
+int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
+                          int threadCount) {
     if (count > 0) std::memset(palette, 0, sizeof(PaletteEntry) * size_t(count));
     int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, 0);
+    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
     if (!entries) return 0;
     int ok = 0;
     const ColorEntry** refs = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));

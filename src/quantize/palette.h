@@ -31,6 +31,11 @@ constexpr int kMaxBoxes = 769;
 // memory cannot be had (the region is then all zero).
 int BuildPalette(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info);
 
+// BuildPalette with the histogram counted by `threadCount` threads (0: one per
+// processor), for callers that already run one image per processor.
+int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
+                          int threadCount);
+
 // Overwrites every field of `box` from refs[first .. first + count - 1]; count >= 1.
 void ComputeBoxStats(ColorBox* box, const ColorEntry* const* refs, int32_t first, int32_t count);
 

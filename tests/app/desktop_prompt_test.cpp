@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -62,7 +63,7 @@ struct PromptFolder {
 // One run of the program on a pseudo-terminal.
 class TerminalRun {
 public:
-    TerminalRun(const PromptFolder& folder, const char* locale) {
+    TerminalRun(const PromptFolder& folder, const char* locale, const char* home = nullptr) {
         struct termios settings;
         memset(&settings, 0, sizeof settings);
         cfmakeraw(&settings);
@@ -79,6 +80,7 @@ public:
             unsetenv("WAYLAND_DISPLAY");
             unsetenv("LANGUAGE");
             setenv("LC_ALL", locale, 1);
+            if (home != nullptr) setenv("HOME", home, 1);
             execl(folder.program.c_str(), folder.program.c_str(), folder.source.c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -176,6 +178,27 @@ TEST(DesktopPrompt, TypedNameIsTakenInTheProposedFolder) {
     EXPECT_TRUE(Exists(folder.pictures + "/copy.bmp"));
     EXPECT_FALSE(Exists(folder.root.File("copy.bmp")));
     EXPECT_EQ(Source(), ReadFileBytes(folder.source));
+}
+
+// A leading ~ as a shell expands it; both forms below name a folder, which
+// the prompt refuses without writing, before ~/ gives a file in $HOME.
+TEST(DesktopPrompt, LeadingTildeIsTheHomeFolder) {
+    PromptFolder folder;
+    std::string home = folder.root.File("home");
+    ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+    const struct passwd* me = getpwuid(getuid());
+    ASSERT_NE(nullptr, me);
+    TerminalRun run(folder, "C.UTF-8", home.c_str());
+    for (std::string folderName : {std::string("~"), std::string("~") + me->pw_name}) {
+        ASSERT_TRUE(run.WaitFor(kPrompt)) << folderName;
+        run.Type(folderName + "\n");
+        EXPECT_TRUE(run.WaitFor("That is a folder.\n")) << folderName;
+    }
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("~/copy.bmp\n");
+    EXPECT_EQ(0, run.Wait());
+    EXPECT_TRUE(Exists(home + "/copy.bmp"));
+    EXPECT_FALSE(Exists(folder.pictures + "/~"));
 }
 
 TEST(DesktopPrompt, DecliningTheReplacementAsksAgain) {

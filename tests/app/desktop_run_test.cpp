@@ -86,6 +86,9 @@ struct RunFolder {
     std::string temporary = bin + "/bmp256.tmp";
     std::string record = root.File("record.txt");
     std::string output = root.File("output.txt");
+    // The user's cache folder (XDG_CACHE_HOME) and the temporary file there.
+    std::string cache = root.File("cache");
+    std::string cachedTemporary = cache + "/bmp256/bmp256.tmp";
 
     RunFolder() {
         mkdir(bin.c_str(), 0755);
@@ -101,7 +104,7 @@ struct RunFolder {
         options.detachTerminal = true;
         options.outputPath = output;
         options.environment = {"BMP256_DOUBLE_ANSWER=" + answer, "BMP256_DOUBLE_RECORD=" + record,
-                               "BMP256_DOUBLE_MODULE=" + module};
+                               "BMP256_DOUBLE_MODULE=" + module, "XDG_CACHE_HOME=" + cache};
         options.environment.insert(options.environment.end(), extra.begin(), extra.end());
         options.workingDirectory = root.path();
         return RunProgram(BMP256_DOUBLE_PROGRAM, arguments, options).exitCode;
@@ -124,6 +127,8 @@ TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     EXPECT_EQ(result, ReadFileBytes(run.temporary));
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
     EXPECT_TRUE(run.Silent());
+    // Beside the executable comes first: the cache folder is not made.
+    EXPECT_FALSE(Exists(run.cache));
 }
 
 TEST(DesktopRun, AcceptingTheProposedNameReplacesTheSource) {
@@ -260,17 +265,23 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
     std::string notBitmap = run.Picture("notes.bmp");
     ASSERT_TRUE(WriteFileBytes(notBitmap, std::vector<uint8_t>(100, 'x')));
     std::string destination = run.Picture("out.bmp");
+    std::string pipe = run.Picture("pipe.bmp");
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0644));
     // Within the limit the module path itself, but not with ".tmp" added.
     std::string longModule = run.bin + "/" + std::string(258 - run.bin.size(), 'm');
 
     const Case cases[] = {
         {"cancelled", source, "cancel", {}},
+        // Refused before the lock: reading a pipe would hold it forever.
         {"a directory", run.pictures, destination, {}},
+        {"a pipe", pipe, destination, {}},
+        {"a device", "/dev/zero", destination, {}},
         {"not a 24-bit bitmap", notBitmap, destination, {}},
         {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}},
         {"temporary path too long", source, destination, {"BMP256_DOUBLE_MODULE=" + longModule}},
-        {"executable folder missing", source, destination,
-         {"BMP256_DOUBLE_MODULE=" + run.root.File("gone/Bmp256")}},
+        {"neither folder can hold the temporary file", source, destination,
+         {"BMP256_DOUBLE_MODULE=" + run.root.File("gone/Bmp256"),
+          "XDG_CACHE_HOME=" + run.root.File("record.txt")}},
     };
     for (const Case& c : cases) {
         unlink(run.record.c_str());
@@ -278,6 +289,7 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
         EXPECT_TRUE(run.DialogShown()) << c.what;
         EXPECT_FALSE(Exists(destination)) << c.what;
         EXPECT_FALSE(Exists(run.temporary)) << c.what;
+        EXPECT_FALSE(Exists(run.cachedTemporary)) << c.what;
         EXPECT_TRUE(run.Silent()) << c.what;
     }
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
@@ -299,22 +311,59 @@ TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
     EXPECT_FALSE(Exists(run.Picture("out.bmp")));
 }
 
-TEST(DesktopRun, UnwritableExecutableFolderWritesNothing) {
+// When the executable's folder cannot hold the temporary file, the same name
+// goes into the user's cache folder, made if missing; a link in its place is
+// never written through.
+TEST(DesktopRun, TemporaryFileFallsBackToTheCacheFolder) {
+    struct Case {
+        const char* what;
+        bool (*block)(const RunFolder& run);  // false: cannot be set up here
+        std::vector<std::string> extra;
+        std::string cached;  // where the temporary file must be
+    };
     RunFolder run;
+    std::string victim = run.root.File("victim");
+    const Case cases[] = {
+        // Permissions do not stop root: then the case is left out.
+        {"folder not writable",
+         [](const RunFolder& r) { return chmod(r.bin.c_str(), 0555) == 0 && access(r.bin.c_str(), W_OK) != 0; },
+         {}, run.cachedTemporary},
+        {"folder gone", [](const RunFolder& r) { return rmdir(r.bin.c_str()) == 0; }, {},
+         run.cachedTemporary},
+        {"a link in the file's place",
+         [](const RunFolder& r) {
+             return WriteFileBytes(r.root.File("victim"), {'v'}) &&
+                    symlink(r.root.File("victim").c_str(), r.temporary.c_str()) == 0;
+         },
+         {}, run.cachedTemporary},
+        {"no XDG_CACHE_HOME: ~/.cache",
+         [](const RunFolder& r) { return rmdir(r.bin.c_str()) == 0; },
+         {"XDG_CACHE_HOME", "HOME=" + run.root.File("home")},
+         run.root.File("home/.cache/bmp256/bmp256.tmp")},
+        {"a relative XDG_CACHE_HOME is ignored",
+         [](const RunFolder& r) { return rmdir(r.bin.c_str()) == 0; },
+         {"XDG_CACHE_HOME=cache", "HOME=" + run.root.File("home")},
+         run.root.File("home/.cache/bmp256/bmp256.tmp")},
+    };
     std::string source = run.Picture("photo.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    ASSERT_EQ(0, chmod(run.bin.c_str(), 0555));
-    // Permissions do not stop root; a directory in the temporary file's place
-    // can be created by no one.
-    std::string blocker = run.temporary;
-    if (access(run.bin.c_str(), W_OK) == 0) {
+    mkdir(run.root.File("home").c_str(), 0755);
+    for (const Case& c : cases) {
+        bool ready = c.block(run);
+        if (ready) {
+            std::string destination = run.Picture("out.bmp");
+            EXPECT_EQ(0, run.Run({source}, destination, c.extra)) << c.what;
+            std::vector<uint8_t> result = ReadFileBytes(destination);
+            EXPECT_TRUE(IsExampleResult(result)) << c.what;
+            EXPECT_EQ(result, ReadFileBytes(c.cached)) << c.what;
+            unlink(destination.c_str());
+            unlink(c.cached.c_str());
+        }
         chmod(run.bin.c_str(), 0755);
-        ASSERT_EQ(0, mkdir(blocker.c_str(), 0755));
+        unlink(run.temporary.c_str());
+        mkdir(run.bin.c_str(), 0755);
     }
-    EXPECT_EQ(0, run.Run({source}, run.Picture("out.bmp")));
-    EXPECT_FALSE(Exists(run.Picture("out.bmp")));
-    chmod(run.bin.c_str(), 0755);
-    rmdir(blocker.c_str());
+    EXPECT_EQ((std::vector<uint8_t>{'v'}), ReadFileBytes(victim));
 }
 
 TEST(DesktopRun, FailedCopyLeavesTheResultInTheTemporaryFile) {

@@ -2,6 +2,8 @@
 # The real GTK save dialog of bmp256, driven under Xvfb with xdotool: accept,
 # cancel, and the overwrite confirmation (declined and accepted).
 # Usage: tests/app/dialog_xvfb_test.sh BUILD_DIR
+# With BMP256_DIALOG_SCREENSHOT=FILE.png the dialog as it first appears is
+# also saved there (needs xwd; scripts/make-readme-images.sh uses it).
 set -uo pipefail
 build=${1:?build directory}
 program=$(realpath "$build/bin/bmp256")
@@ -18,6 +20,11 @@ export DISPLAY=":$(cat "$work/display")" GDK_BACKEND=x11
 # No accessibility bus or settings service on a bare machine.
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY
+# A screenshot shows the title bar, which only a window manager draws.
+if [ -n "${BMP256_DIALOG_SCREENSHOT:-}" ] && command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  sleep 0.5
+fi
 title=$'\xe5\x90\x8d\xe5\x89\x8d\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91\xe3\x81\xa6\xe4\xbf\x9d\xe5\xad\x98'
 
 # A 4 x 2 24-bit BMP.
@@ -63,6 +70,15 @@ scenario_accept() {
   (cd "$dir" && exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
   wid=$(find_window "$pid" "" "$title") || { check "accept: dialog appears" false; finish "$pid"; return; }
   check "accept: dialog appears with its title" true
+  if [ -n "${BMP256_DIALOG_SCREENSHOT:-}" ]; then
+    xdotool windowsize "$wid" 720 440
+    sleep 1  # the file list fills after the window maps
+    # The window manager's frame is the dialog's parent window.
+    frame=$(xwininfo -tree -id "$wid" | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+    case $(xwininfo -id "$frame" 2>/dev/null) in *"(the root window)"*|"") frame=$wid ;; esac
+    xwd -silent -id "$frame" >"$work/dialog.xwd" &&
+      python3 "$(dirname "${BASH_SOURCE[0]}")/../../tools/to_png.py" "$work/dialog.xwd" "$BMP256_DIALOG_SCREENSHOT"
+  fi
   keys "$wid" key ctrl+a && xdotool type --delay 20 -- "$dir/pictures/out.bmp" && xdotool key Return
   finish "$pid"; rc=$?
   check "accept: exit code 0" [ "$rc" = 0 ]

@@ -86,9 +86,12 @@ std::vector<Case> Cases() {
     c.push_back({"extra bytes after the pixels", Extended(Small(), 100), kBitmapOk});
     c.push_back({"1x1", MakeBmp24(1, 1, bmptest::NoisePixels(1)), kBitmapOk});
     c.push_back({"4x1 without padding", MakeBmp24(4, 1, bmptest::NoisePixels(2)), kBitmapOk});
-    c.push_back({"biCompression and biPlanes not tested",
-                 Small([] { BmpOptions o; o.compression = 4; o.planes = 9; return o; }()),
-                 kBitmapOk});
+    c.push_back({"biPlanes not tested",
+                 Small([] { BmpOptions o; o.planes = 9; return o; }()), kBitmapOk});
+    for (uint32_t code : {1u, 3u, 4u, 5u}) {
+        c.push_back({"compressed", Small([code] { BmpOptions o; o.compression = code; return o; }()),
+                     kBitmapCompressed});
+    }
 
     // Signature.
     c.push_back({"empty file", {}, kBitmapNotBmp});

@@ -175,11 +175,10 @@ TEST(Convert, DestMaySourceAndIsReplaced) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(bmptest::ReadFileBytes(path), expected);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"picture.bmp"});
-    // Converting the 8-bit result again is refused and leaves it as it is.
+    // The 8-bit result is a source like any other.
     RunResult again = RunProgram(kProgram, {path, path});
-    EXPECT_EQ(again.exitCode, 1);
-    ExpectOneLine(again, "bmp256-convert: " + path + ": 8 bits per pixel, only 24 can be converted");
-    EXPECT_EQ(bmptest::ReadFileBytes(path), expected);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    ExpectEightBitFile(bmptest::ReadFileBytes(path), 127, 64, "converted twice");
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"picture.bmp"});
 }
 
@@ -254,6 +253,33 @@ TEST(Convert, FileNamesThatStartWithADash) {
     EXPECT_TRUE(bmptest::FileExists(dir.File("-out.bmp")));
 }
 
+// "-" as SOURCE and DEST, a pipe and a FIFO: the same bytes as from the file.
+TEST(Convert, PipesAndStandardStreams) {
+    for (const char* file : {"g/rgb24.bmp", "g/pal8rle.bmp", "q/rgba32-1.bmp"}) {
+        bmptest::TempDir dir;
+        const std::string source = Suite(file), byName = dir.File("name.bmp");
+        ASSERT_EQ(RunProgram(kProgram, {source, byName}).exitCode, 0) << file;
+        const std::vector<uint8_t> want = bmptest::ReadFileBytes(byName);
+        const std::string fifo = dir.File("fifo");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        const std::string lines[] = {
+            "cat '" + source + "' | '" + kProgram + "' - - > '" + dir.File("a.bmp") + "'",
+            "cat '" + source + "' | '" + kProgram + "' - '" + dir.File("b.bmp") + "'",
+            "'" + kProgram + "' '" + source + "' - | cat > '" + dir.File("c.bmp") + "'",
+            "cat '" + source + "' > '" + fifo + "' & '" + kProgram + "' '" + fifo + "' '" +
+                dir.File("d.bmp") + "'; wait",
+        };
+        for (const std::string& line : lines) RunProgram("/bin/sh", {"-c", line});
+        for (const char* out : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+            EXPECT_EQ(bmptest::ReadFileBytes(dir.File(out)), want) << file << " " << out;
+        }
+    }
+    RunResult r = RunProgram("/bin/sh", {"-c", "printf 'hi' | '" + kProgram + "' - - > /dev/null"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "bmp256-convert: standard input: not an image this program reads (it reads BMP, "
+                     "PNG, JPEG)\n");
+}
+
 struct Refusal {
     const char* file;
     const char* reason;
@@ -261,15 +287,12 @@ struct Refusal {
 
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
-        {"x/ba-bm.bmp", "not a BMP file"},
-        {"g/pal8os2.bmp", "a 12-byte header is not supported"},
-        {"q/rgb24rle24.bmp", "a 64-byte header is not supported"},
-        {"g/pal8v4.bmp", "a 108-byte header is not supported"},
-        {"q/rgb24prof.bmp", "a 124-byte header is not supported"},
-        {"g/rgb32.bmp", "32 bits per pixel, only 24 can be converted"},
-        {"g/rgb16.bmp", "16 bits per pixel, only 24 can be converted"},
-        {"g/pal8.bmp", "8 bits per pixel, only 24 can be converted"},
-        {"g/pal1.bmp", "1 bit per pixel, only 24 can be converted"},
+        {"x/ba-bm.bmp", "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {"q/rgb24rle24.bmp",
+         "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
+         "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
+        {"b/badplanes.bmp", "biPlanes is 30000; a BMP has 1 plane"},
+        {"b/pal8badindex.bmp", "a pixel uses colour 103, the colour table has 101 entries"},
         {"b/reallybig.bmp", "the image is too large"},
     };
     for (const Refusal& f : refusals) {
@@ -286,7 +309,8 @@ TEST(Refused, BuiltHeaders) {
     bmptest::TempDir dir;
     std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
     std::vector<uint8_t> shortFile(good.begin(), good.end() - 5);
-    std::vector<uint8_t> topDown = bmptest::MakeBmp24(3, -2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> compressed = good;
+    bmptest::Put32(compressed, 30, 1);
     std::vector<uint8_t> empty = bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5));
     struct {
         const char* name;
@@ -294,9 +318,9 @@ TEST(Refused, BuiltHeaders) {
         std::string reason;
     } cases[] = {
         {"short.bmp", shortFile, "the pixel data is 5 bytes short"},
-        {"topdown.bmp", topDown, "top-down bitmaps are not supported"},
+        {"compressed.bmp", compressed, "RLE8 data needs 8 bits per pixel, not 24"},
         {"empty.bmp", empty, "the image is empty (0 x 2 pixels)"},
-        {"text.bmp", {'h', 'i', '\n'}, "not a BMP file"},
+        {"text.bmp", {'h', 'i', '\n'}, "not an image this program reads (it reads BMP, PNG, JPEG)"},
     };
     for (const auto& c : cases) {
         std::string source = dir.File(c.name);
@@ -330,7 +354,7 @@ TEST(Refused, ExistingDestIsLeftUntouched) {
     std::string dest = dir.File("keep.bmp");
     std::vector<uint8_t> before(3000, 0x77);
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb32.bmp"), dest});
+    RunResult r = RunProgram(kProgram, {Suite("b/badplanes.bmp"), dest});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
@@ -513,7 +537,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
     bmptest::TempDir dir;
     std::vector<std::string> photos = MakePhotos(dir, 2);
     std::string refused = dir.File("deep.bmp");
-    ASSERT_TRUE(CopyFile(Suite("g/rgb32.bmp"), refused));
+    ASSERT_TRUE(CopyFile(Suite("b/badplanes.bmp"), refused));
     std::string outDir = dir.File("out");
     ASSERT_EQ(mkdir(outDir.c_str(), 0755), 0);
     std::vector<uint8_t> kept(10, 7);
@@ -521,7 +545,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
 
     RunResult r = RunProgram(kProgram, {"-v", "-o", outDir, photos[0], refused, photos[1]});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("bmp256-convert: " + refused + ": 32 bits per pixel"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bmp256-convert: " + refused + ": biPlanes is 30000"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("bmp256-convert: " + outDir + "/photo1.bmp: already exists"), std::string::npos);
     EXPECT_NE(r.err.find("bmp256-convert: " + photos[0] + " -> " + outDir + "/photo0.bmp\n"), std::string::npos);
     EXPECT_EQ(CountLines(r.err), 3) << r.err;
@@ -544,6 +568,7 @@ TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {
     const std::vector<std::vector<std::string>> clashes = {
         {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.bmp")},
         {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("a/../a/x.bmp")},
+        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.PNG")},
         {"-f", "--suffix", "-256", dir.File("a/x.bmp"), dir.File("a/x-256.bmp")},
         {"--in-place", dir.File("a/x.bmp"), dir.File("a/./x.bmp")},
     };

@@ -176,20 +176,21 @@ TEST(ConvertFile, UnwritableOutputIsReported) {
 }
 
 // Header fields carried over from the source must still describe the 8-bit
-// file truthfully: 256 uncompressed entries. Everything else in the file is
-// the same as for a plain source.
+// file truthfully: one plane, 256 uncompressed entries. Everything else in
+// the file is the same as for a plain source.
 TEST(ConvertFile, CarriedHeaderFieldsDescribeTheEightBitFile) {
     struct Case {
-        uint32_t compression, clrUsed, clrImportant;
+        uint16_t planes;
+        uint32_t clrUsed, clrImportant;
         uint32_t wantClrUsed, wantClrImportant;
     };
     const Case cases[] = {
-        {0, 0, 0, 0, 0},         // the common source: unchanged
-        {0, 256, 256, 256, 256}, // already right for 256 entries
-        {0, 300, 300, 0, 0},     // more entries than an 8-bit file can hold
-        {0, 16, 16, 0, 16},      // fewer: readers would drop slots 16 to 255
-        {1, 0, 0, 0, 0},         // a compression code the written rows do not have
-        {3, 1, 0, 0, 0},
+        {1, 0, 0, 0, 0},         // the common source: unchanged
+        {1, 256, 256, 256, 256}, // already right for 256 entries
+        {1, 300, 300, 0, 0},     // more entries than an 8-bit file can hold
+        {1, 16, 16, 0, 16},      // fewer: readers would drop slots 16 to 255
+        {0, 0, 0, 0, 0},         // other readers refuse any plane count but 1
+        {9, 1, 0, 0, 0},
     };
     bmptest::TempDir dir;
     const TestImage image = PhotoLikeImage(7, 5, 3);
@@ -197,18 +198,18 @@ TEST(ConvertFile, CarriedHeaderFieldsDescribeTheEightBitFile) {
     ASSERT_GT(plain.size(), 54u);
     for (const Case& c : cases) {
         std::vector<uint8_t> source = BmpOf(image);
-        bmptest::Put32(source, 30, c.compression);
+        bmptest::Put16(source, 26, c.planes);
         bmptest::Put32(source, 46, c.clrUsed);
         bmptest::Put32(source, 50, c.clrImportant);
         const std::string sourcePath = dir.File("fields.bmp"), outputPath = dir.File("fields-out.bmp");
         ASSERT_TRUE(bmptest::WriteFileBytes(sourcePath, source));
-        ASSERT_EQ(ConvertFile(sourcePath.c_str(), outputPath.c_str()), 1) << c.compression << " " << c.clrUsed;
+        ASSERT_EQ(ConvertFile(sourcePath.c_str(), outputPath.c_str()), 1) << c.planes << " " << c.clrUsed;
         std::vector<uint8_t> out = bmptest::ReadFileBytes(outputPath);
         ASSERT_EQ(out.size(), plain.size());
-        EXPECT_EQ(Get32(out, 30), 0u) << c.compression;
+        EXPECT_EQ(bmptest::Get16(out, 26), 1u) << c.planes;
         EXPECT_EQ(Get32(out, 46), c.wantClrUsed) << c.clrUsed;
         EXPECT_EQ(Get32(out, 50), c.wantClrImportant) << c.clrImportant;
         for (size_t at : {size_t(46), size_t(50)}) bmptest::Put32(out, at, 0);
-        EXPECT_EQ(out, plain) << c.compression << " " << c.clrUsed;
+        EXPECT_EQ(out, plain) << c.planes << " " << c.clrUsed;
     }
 }

@@ -55,6 +55,8 @@ size_t Replay(const std::vector<std::string>& files, Check check) {
 TEST(CorpusReplay, ReaderCorpusAndSuite) {
     EXPECT_GT(Replay(FilesUnder(CorpusDir("reader")), CheckBitmapParse), 20u);
     EXPECT_GT(Replay(FilesUnder(BMP256_SUITE_DIR), CheckBitmapParse), 50u);
+    EXPECT_GT(Replay(FilesUnder(CorpusDir("reader")), CheckImageRead), 20u);
+    EXPECT_GT(Replay(FilesUnder(BMP256_SUITE_DIR), CheckImageRead), 50u);
 }
 
 // The file reader and the buffer parser are one gate: the same verdict and

@@ -8,6 +8,8 @@
 #include <random>
 #include <system_error>
 
+#include "sample_image.h"
+
 namespace bmptest {
 
 namespace fs = std::filesystem;
@@ -126,14 +128,7 @@ Bgr GradientPixel(int x, int y, int width, int height) {
 
 PixelFunction NoisePixels(uint32_t seed) {
     return [seed](int x, int y) {
-        // A small integer hash of (seed, x, y): the same pixels everywhere.
-        uint32_t h = seed * 0x9E3779B9u ^ static_cast<uint32_t>(x) * 0x85EBCA6Bu ^
-                     static_cast<uint32_t>(y) * 0xC2B2AE35u;
-        h ^= h >> 16;
-        h *= 0x7FEB352Du;
-        h ^= h >> 15;
-        h *= 0x846CA68Bu;
-        h ^= h >> 16;
+        const uint32_t h = sample::LatticeHash(seed, x, y);
         return Bgr{static_cast<uint8_t>(h), static_cast<uint8_t>(h >> 8),
                    static_cast<uint8_t>(h >> 16)};
     };

@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <langinfo.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -55,6 +56,35 @@ int JoinPath(const char* folder, const char* name, char* out, size_t size) {
     bool slash = folderLength == 0 || folder[folderLength - 1] != '/';
     int written = snprintf(out, size, "%s%s%s", folder, slash ? "/" : "", name);
     return written >= 0 && static_cast<size_t>(written) < size;
+}
+
+// A leading "~" or "~user" as a shell expands it: the home folder of this
+// user ($HOME first) or of the one named. 1 with the expansion in `out`; 0
+// when the line has no such prefix or the user is unknown, so that the line
+// is taken as typed; -1 when the result does not fit.
+int ExpandHome(const char* line, char* out, size_t size) {
+    if (line[0] != '~') return 0;
+    const char* rest = strchr(line, '/');
+    if (rest == nullptr) rest = line + strlen(line);
+    const char* home = nullptr;
+    if (rest == line + 1) {
+        home = getenv("HOME");
+        if (home == nullptr) {
+            const struct passwd* user = getpwuid(getuid());
+            if (user != nullptr) home = user->pw_dir;
+        }
+    } else {
+        char name[256];
+        size_t length = static_cast<size_t>(rest - line - 1);
+        if (length >= sizeof name) return 0;
+        memcpy(name, line + 1, length);
+        name[length] = '\0';
+        const struct passwd* user = getpwnam(name);
+        if (user != nullptr) home = user->pw_dir;
+    }
+    if (home == nullptr) return 0;
+    int written = snprintf(out, size, "%s%s", home, rest);
+    return written >= 0 && static_cast<size_t>(written) < size ? 1 : -1;
 }
 
 }  // namespace
@@ -116,7 +146,10 @@ BOOL RunSavePrompt(LPOPENFILENAMEA record, int tty) {
         if (got == kLineEnd) break;
         char chosen[PATH_MAX];
         bool fits = got == kLineRead;
-        if (fits && line[0] == '\0') {
+        int expanded = fits ? ExpandHome(line, chosen, sizeof chosen) : 0;
+        if (expanded != 0) {
+            fits = expanded > 0;
+        } else if (fits && line[0] == '\0') {
             snprintf(chosen, sizeof chosen, "%s", proposed);
         } else if (fits && line[0] == '/') {
             snprintf(chosen, sizeof chosen, "%s", line);

@@ -7,6 +7,10 @@
 //   BMP256_DOUBLE_HOLD        a folder with two FIFOs, "held" and "release":
 //                             the run writes a byte into held, then waits for
 //                             a byte from release before it copies.
+//   BMP256_DOUBLE_HOLD_SYNC   the same, inside the copy instead: at the first
+//                             fsync, when the new file beside the destination
+//                             is written but not yet renamed (the link wraps
+//                             fsync as well).
 //   BMP256_DOUBLE_COPY_LIMIT  bytes: from the copy on, no file this run writes
 //                             grows past that size, as on a full device (the
 //                             write that would fails with EFBIG).
@@ -23,6 +27,7 @@
 
 // CopyFileA(LPCSTR, LPCSTR, BOOL) under its linker name.
 extern "C" BOOL __real__Z9CopyFileAPKcS0_i(LPCSTR existing, LPCSTR target, BOOL failIfExists);
+extern "C" int __real_fsync(int fd);
 
 namespace {
 
@@ -58,4 +63,14 @@ extern "C" BOOL __wrap__Z9CopyFileAPKcS0_i(LPCSTR existing, LPCSTR target, BOOL 
         setrlimit(RLIMIT_FSIZE, &size);
     }
     return __real__Z9CopyFileAPKcS0_i(existing, target, failIfExists);
+}
+
+extern "C" int __wrap_fsync(int fd) {
+    static bool held = false;
+    const char* folder = getenv("BMP256_DOUBLE_HOLD_SYNC");
+    if (folder != nullptr && !held) {
+        held = true;
+        HoldHere(folder);
+    }
+    return __real_fsync(fd);
 }

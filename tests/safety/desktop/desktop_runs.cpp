@@ -25,6 +25,9 @@ RunRequest RequestFor(const RunFolder& folder, const std::string& source, const 
     request.source = source;
     request.answer = answer;
     request.module = folder.module;
+    // No cache folder to fall back to: a temporary file that cannot be made
+    // beside the executable is not made at all.
+    request.environment.push_back("XDG_CACHE_HOME=/dev/null/cache");
     return request;
 }
 

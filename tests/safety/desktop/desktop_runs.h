@@ -68,6 +68,8 @@ struct HoldPoint {
     bmptest::TempDir folder;
     HoldPoint();
     std::string Environment() const { return "BMP256_DOUBLE_HOLD=" + folder.path(); }
+    // Holds the run inside its copy instead (BMP256_DOUBLE_HOLD_SYNC).
+    std::string SyncEnvironment() const { return "BMP256_DOUBLE_HOLD_SYNC=" + folder.path(); }
     bool WaitHeld(pid_t run) const;
     bool Release() const;
 };
