@@ -7,8 +7,11 @@ if(WIN32)
   # Under the portable code the platform layer is <windows.h> itself; the save
   # dialog comes from the common dialogs library.
   target_link_libraries(bmp256_app PUBLIC comdlg32)
+  target_sources(bmp256_app PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/windows/copy.cpp)
 
-  if(BMP256_DESKTOP)
+  # The 64-bit build (cmake/toolchain-mingw64.cmake) is for the unit tests:
+  # the desktop program exists only as a 32-bit one.
+  if(BMP256_DESKTOP AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_executable(bmp256 WIN32
       ${PROJECT_SOURCE_DIR}/src/app/main_windows.cpp
       ${PROJECT_SOURCE_DIR}/src/app/bmp256.rc)
@@ -25,12 +28,17 @@ if(WIN32)
     target_link_libraries(windows_tests PRIVATE bmp256_app GTest::gtest_main)
     bmp256_own_target(windows_tests)
     add_test(NAME windows_services_cp932
-      COMMAND windows_tests --gtest_filter=Win32Services.*:ShiftJisCodePage.*)
+      COMMAND windows_tests --gtest_filter=Win32Services.*:ShiftJisCodePage.*:ReplaceWithCopy.*)
     add_test(NAME windows_services_cp1252 COMMAND windows_tests --gtest_filter=WesternCodePage.*)
     # A filter that matches nothing would pass quietly.
     set_tests_properties(windows_services_cp932 windows_services_cp1252 PROPERTIES
       FAIL_REGULAR_EXPRESSION "\\] 0 tests from")
     set_tests_properties(windows_services_cp932 PROPERTIES ENVIRONMENT LC_ALL=ja_JP.UTF-8)
     set_tests_properties(windows_services_cp1252 PROPERTIES ENVIRONMENT LC_ALL=C.UTF-8)
+    # The copy over a destination on a full file system, which the script
+    # mounts (as root) and maps into wine.
+    add_test(NAME windows_copy_full_disk
+      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/windows/full_disk_test.sh $<TARGET_FILE:windows_tests>)
+    set_tests_properties(windows_copy_full_disk PROPERTIES FAIL_REGULAR_EXPRESSION "\\] 0 tests from")
   endif()
 endif()

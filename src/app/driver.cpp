@@ -57,7 +57,7 @@ int RunConversionDriver(int argc, char** argv) {
 #else
     HANDLE lock = LockTemporaryFile(temporary);
     if (lock == nullptr) return 0;
-    if (bmp256::ConvertFile(fullSource, temporary)) CopyFileA(temporary, destination, FALSE);
+    if (bmp256::ConvertFile(fullSource, temporary)) ReplaceWithCopy(temporary, destination);
     UnlockTemporaryFile(lock);
     return 0;
 #endif

@@ -17,6 +17,10 @@
 // lower-cased.
 #define PLATFORM_LOWER_CASE_DIRECTORIES 1
 
+// Copies `existing` over `target` so that `target` holds either its old
+// bytes or all of the new ones (src/platform/windows/copy.cpp).
+BOOL ReplaceWithCopy(LPCSTR existing, LPCSTR target);
+
 // LockTemporaryFile: a named mutex per temporary path. Windows cannot lock a
 // folder, and a lock on the file itself would have to create the file before
 // the conversion. Names take no backslash, so the path goes in as a hash; a

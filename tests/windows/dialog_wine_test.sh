@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Whole runs of bmp256.exe under 32-bit wine and Xvfb, the save dialog driven
+# Whole runs of bmp256.exe under wine and Xvfb, the save dialog driven
 # with xdotool: accept, cancel, the overwrite prompt (declined, then
 # accepted), and the argument refusals that must end with no window at all.
 # Results are compared byte for byte with the Linux bmp256-convert.
@@ -32,7 +32,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$work/display")"
 # wine's background services must run on this display: a wineserver that
 # lingers from an earlier run started them without one.
-export WINEPREFIX=${BMP256_WINEPREFIX:-/tmp/bmp256-wine32}
+export WINEPREFIX=${BMP256_WINEPREFIX:-/tmp/bmp256-wine}
 wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
 
 # There is no window manager: wine draws the title bars itself, so that the
@@ -40,13 +40,17 @@ wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
 "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
   >/dev/null 2>&1
 
+# How long a program may take to show its window or end; an emulated
+# 32-bit start takes minutes.
+wait_s=${BMP256_WINE_WAIT:-20}
+
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # Visible windows with the dialog's title other than $2, while pid $1 runs;
-# waits up to 20 s for one.
+# waits up to $wait_s seconds for one.
 find_window() {
   local wid
-  for _ in $(seq 400); do
+  for _ in $(seq $((wait_s * 20))); do
     for wid in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
       [ "$wid" = "$2" ] && continue
       echo "$wid"; return 0
@@ -109,11 +113,11 @@ scenario_accept() {
   cp "$dir/saved/pictures/photo.bmp" "$dir/pictures/pictures/photo.bmp"
   reference=$(expected "$sample") || { check "accept: Linux reference conversion" false; return; }
   start "$dir" 'pictures\photo.bmp'
-  wid=$(find_window "$pid" "") || { check "accept: dialog appears" false; finish "$pid"; return; }
+  wid=$(find_window "$pid" "") || { check "accept: dialog appears" false; finish "$pid" "$wait_s"; return; }
   check "accept: dialog appears with its Japanese title" true
   keys "$wid" key ctrl+a && xdotool type --delay 10 -- "$(winpath "$dir/saved/result.bmp")" &&
     xdotool key Return
-  finish "$pid"; rc=$?
+  finish "$pid" "$wait_s"; rc=$?
   check "accept: exit code 0" [ "$rc" = 0 ]
   check "accept: destination is 8-bit" is_8bit "$dir/saved/result.bmp"
   check "accept: same bytes as the Linux build's output" cmp "$reference" "$dir/saved/result.bmp"
@@ -126,9 +130,9 @@ scenario_cancel() {
   local dir pid wid rc
   dir=$(setup cancel)
   start "$dir" "$(winpath "$dir/pictures/photo.bmp")"
-  wid=$(find_window "$pid" "") || { check "cancel: dialog appears" false; finish "$pid"; return; }
+  wid=$(find_window "$pid" "") || { check "cancel: dialog appears" false; finish "$pid" "$wait_s"; return; }
   keys "$wid" key Escape
-  finish "$pid"; rc=$?
+  finish "$pid" "$wait_s"; rc=$?
   check "cancel: exit code 0" [ "$rc" = 0 ]
   check "cancel: no temporary file" [ ! -e "$dir/bin/bmp256.tmp" ]
   check "cancel: nothing else written" [ "$(ls "$dir/pictures")" = photo.bmp ]
@@ -142,7 +146,7 @@ scenario_overwrite() {
   dir=$(setup overwrite)
   reference=$(expected "$sample") || { check "overwrite: Linux reference conversion" false; return; }
   start "$dir" "$(winpath "$dir/pictures/photo.bmp")"
-  wid=$(find_window "$pid" "") || { check "overwrite: dialog appears" false; finish "$pid"; return; }
+  wid=$(find_window "$pid" "") || { check "overwrite: dialog appears" false; finish "$pid" "$wait_s"; return; }
   save_screenshot "$wid"
   keys "$wid" key Return
   prompt=$(find_window "$pid" "$wid")
@@ -155,7 +159,7 @@ scenario_overwrite() {
   keys "$wid" key Return
   prompt=$(find_window "$pid" "$wid")
   [ -n "$prompt" ] && keys "$prompt" key y
-  finish "$pid"; rc=$?
+  finish "$pid" "$wait_s"; rc=$?
   check "overwrite: exit code 0" [ "$rc" = 0 ]
   check "overwrite: yes replaces the source by its 8-bit version" cmp "$reference" "$dir/pictures/photo.bmp"
   check "overwrite: temporary file has the same bytes" \
@@ -172,7 +176,7 @@ scenario_refused() {  # name, arguments...
     seen=$(xdotool search --onlyvisible --name . 2>/dev/null | head -1)
     sleep 0.05
   done
-  finish "$pid" 15; rc=$?
+  finish "$pid" "$wait_s"; rc=$?
   check "$name: no window" [ -z "$seen" ]
   check "$name: exit code 0" [ "$rc" = 0 ]
   check "$name: nothing written" [ ! -e "$dir/bin/bmp256.tmp" ]

@@ -4,6 +4,8 @@
 // LC_ALL=C.UTF-8 (code page 1252).
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -181,3 +183,74 @@ TEST(WesternCodePage, SingleByteSteppingLowersEveryCapital) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Contents(const std::string& path) {
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return "<missing>";
+    for (int c; (c = fgetc(file)) != EOF;) bytes += char(c);
+    fclose(file);
+    return bytes;
+}
+
+void PutFile(const std::string& path, const std::string& bytes) {
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+// The names in `folder`, so that a left-over new file shows.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::string MadeFolder(const char* leaf) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    std::string folder = std::string(base) + leaf;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const std::string& name : Names(folder)) DeleteFileA((folder + "\\" + name).c_str());
+    return folder;
+}
+
+}  // namespace
+
+TEST(ReplaceWithCopy, ReplacesTheWholeDestinationAndLeavesNoOtherFile) {
+    const std::string folder = MadeFolder("bmp256-copy");
+    PutFile(folder + "\\from", std::string(100000, 'n'));
+    PutFile(folder + "\\to", "old bytes, longer than nothing");
+    EXPECT_TRUE(ReplaceWithCopy((folder + "\\from").c_str(), (folder + "\\to").c_str()));
+    EXPECT_EQ(std::string(100000, 'n'), Contents(folder + "\\to"));
+    EXPECT_EQ(2u, Names(folder).size());
+    // A destination that does not exist yet is simply made.
+    EXPECT_TRUE(ReplaceWithCopy((folder + "\\from").c_str(), (folder + "\\new").c_str()));
+    EXPECT_EQ(std::string(100000, 'n'), Contents(folder + "\\new"));
+    // A source that is gone changes nothing.
+    EXPECT_FALSE(ReplaceWithCopy((folder + "\\missing").c_str(), (folder + "\\to").c_str()));
+    EXPECT_EQ(3u, Names(folder).size());
+}
+
+// tests/windows/full_disk_test.sh hands in a folder on a full file system.
+TEST(FullDiskCopy, DestinationKeepsItsOldBytesAndNoNewFileStays) {
+    const char* full = getenv("BMP256_FULL_FOLDER");
+    ASSERT_NE(full, nullptr) << "run through tests/windows/full_disk_test.sh";
+    const std::string folder = MadeFolder("bmp256-full-source");
+    PutFile(folder + "\\from", std::string(100000, 'n'));
+    const std::string target = std::string(full) + "\\kept.bmp";
+    const std::vector<std::string> before = Names(full);
+    EXPECT_FALSE(ReplaceWithCopy((folder + "\\from").c_str(), target.c_str()));
+    const std::string kept = Contents(target);
+    EXPECT_TRUE(kept == "old bytes") << kept.size() << " bytes now";
+    EXPECT_EQ(before, Names(full));
+}
