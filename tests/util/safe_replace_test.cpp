@@ -40,11 +40,13 @@ int FailWriting(int fd, void*) {
     return 0;
 }
 
+#ifndef _WIN32
 // As a signal handler would, mid-write.
 int RemoveMidWrite(int fd, void*) {
     RemovePendingReplacements();
     return WriteToDescriptor(fd, kNew.data(), kNew.size());
 }
+#endif
 
 TEST(SafeReplace, EveryFailureKeepsTheTargetAndLeavesNoTemporaryFile) {
     bmptest::TempDir dir;
@@ -60,7 +62,11 @@ TEST(SafeReplace, EveryFailureKeepsTheTargetAndLeavesNoTemporaryFile) {
         {"second write", WriteNew, 2, ENOSPC},
         {"close", WriteNew, 3, ENOSPC},
         {"writer's own failure", FailWriting, 0, EIO},
+#ifndef _WIN32
+        // Windows refuses to unlink a file that is open, so the sweep cannot
+        // take a file away mid-write there.
         {"removed mid-write", RemoveMidWrite, 0, EEXIST},
+#endif
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(bmptest::WriteFileBytes(target, kOld));
