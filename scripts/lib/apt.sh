@@ -11,31 +11,41 @@ export DEBIAN_FRONTEND=noninteractive
 APT_OPTS=(-y -qq --no-install-recommends -o DPkg::Lock::Timeout=300
           -o Acquire::Retries=3 -o Acquire::http::Timeout=60)
 
-apt_update() {
-  [ -n "${APT_UPDATED:-}" ] && return 0
-  local log try
-  log=$(mktemp)
+# apt_try3 LOG TOLERATE CMD...: CMD up to three times, its output in LOG.
+# TOLERATE, when not empty, is a test of LOG that accepts a failed run.
+apt_try3() {
+  local log=$1 tolerate=$2 try; shift 2
   for try in 1 2 3; do
-    if $APT_SUDO apt-get update -qq -o DPkg::Lock::Timeout=300 -o Acquire::Retries=3 >"$log" 2>&1; then
-      APT_UPDATED=1; rm -f "$log"; return 0
-    fi
-    # Only a missing index is tolerated; anything else is tried again.
-    if grep -q 'Some index files failed to download' "$log" && ! grep -q '^E: \(Could not\|Unable\)' "$log"; then
-      echo "apt: some package indexes failed to download; going on with the rest:" >&2
-      grep '^E: Failed to fetch' "$log" | sed 's/^E: /apt:   /; s/  *Hashes.*//' >&2 || true
-      APT_UPDATED=1; rm -f "$log"; return 0
-    fi
+    "$@" >"$log" 2>&1 && return 0
+    [ -n "$tolerate" ] && "$tolerate" "$log" && return 0
     sleep $((try * 10))
   done
-  cat "$log" >&2; rm -f "$log"
-  echo "apt: apt-get update failed three times" >&2
+  cat "$log" >&2
   return 1
+}
+
+# Only a missing index is tolerated; anything else is tried again.
+apt_only_indexes_failed() {
+  grep -q 'Some index files failed to download' "$1" && ! grep -q '^E: \(Could not\|Unable\)' "$1" || return 1
+  echo "apt: some package indexes failed to download; going on with the rest:" >&2
+  grep '^E: Failed to fetch' "$1" | sed 's/^E: /apt:   /; s/  *Hashes.*//' >&2 || true
+}
+
+apt_update() {
+  [ -n "${APT_UPDATED:-}" ] && return 0
+  local log status=0
+  log=$(mktemp)
+  apt_try3 "$log" apt_only_indexes_failed \
+    $APT_SUDO apt-get update -qq -o DPkg::Lock::Timeout=300 -o Acquire::Retries=3 || status=$?
+  rm -f "$log"
+  [ $status -eq 0 ] || { echo "apt: apt-get update failed three times" >&2; return 1; }
+  APT_UPDATED=1
 }
 
 apt_install() {
   [ $# -gt 0 ] || return 0
   apt_update
-  local opts=("${APT_OPTS[@]}") log try
+  local opts=("${APT_OPTS[@]}") log status=0
   if [ -n "$(dpkg --print-foreign-architectures)" ]; then
     local codename
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
@@ -53,15 +63,10 @@ apt_install() {
     rm -f "$log"; return 1
   fi
   # dpkg's hundreds of lines are shown only when the install fails.
-  for try in 1 2 3; do
-    if $APT_SUDO apt-get install "${opts[@]}" "$@" >"$log" 2>&1; then
-      rm -f "$log"; echo "installed: $*"; return 0
-    fi
-    sleep $((try * 10))
-  done
-  cat "$log" >&2; rm -f "$log"
-  echo "apt: installing $* failed three times" >&2
-  return 1
+  apt_try3 "$log" "" $APT_SUDO apt-get install "${opts[@]}" "$@" || status=$?
+  rm -f "$log"
+  [ $status -eq 0 ] || { echo "apt: installing $* failed three times" >&2; return 1; }
+  echo "installed: $*"
 }
 
 # require_tools "what" CMD...: names every command still missing.
