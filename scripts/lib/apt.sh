@@ -2,10 +2,10 @@
 #   apt_install PKG...    refresh the indexes once, then install PKG... without
 #                         removing anything that is installed.
 # A failed index (a mirror mid-sync) is not fatal: apt keeps the indexes that
-# did download. When a second architecture is enabled, versions come from the
-# release's main suites first, so that both architectures of a library resolve
-# to a version that both have: the security suite's i386 index is the one seen
-# failing, and its amd64 upgrades then have no i386 twin.
+# did download. A plan is made unpinned first; when that fails and a second
+# architecture is enabled, it is made again from the release's main suites
+# (the security suite's i386 index is the one seen failing, and its amd64
+# upgrades then have no i386 twin). A plan that removes a package is refused.
 APT_SUDO=""; [ "$(id -u)" -eq 0 ] || APT_SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 APT_OPTS=(-y -qq --no-install-recommends -o DPkg::Lock::Timeout=300
@@ -42,26 +42,42 @@ apt_update() {
   APT_UPDATED=1
 }
 
+# apt_plan LOG OPTS... -- PKG...: a simulated install into LOG; fails when the
+# plan cannot be made or would remove a package (it may be what the build needs).
+apt_plan() {
+  local log=$1; shift
+  $APT_SUDO apt-get install -s "$@" >"$log" 2>&1 || return 1
+  ! grep -q '^Remv ' "$log"
+}
+
 apt_install() {
   [ $# -gt 0 ] || return 0
   apt_update
-  local opts=("${APT_OPTS[@]}") log status=0
-  if [ -n "$(dpkg --print-foreign-architectures)" ]; then
-    local codename
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-    [ -n "$codename" ] && opts+=(-t "$codename")
-  fi
-  # Refuse a plan that removes packages: they may be what the Linux build needs.
+  local opts=("${APT_OPTS[@]}") log status=0 codename=""
   log=$(mktemp)
-  if ! $APT_SUDO apt-get install -s "${opts[@]}" "$@" >"$log" 2>&1; then
-    cat "$log" >&2; rm -f "$log"
-    echo "apt: cannot install: $*" >&2; return 1
+  # Unpinned first: a machine whose amd64 libraries carry security updates
+  # needs their i386 twins from the security suite too. The pin to the
+  # release's main suites is the fallback for a security index that failed
+  # to download, where the upgrades have no i386 twin at all.
+  if ! apt_plan "$log" "${opts[@]}" "$@"; then
+    if [ -n "$(dpkg --print-foreign-architectures)" ]; then
+      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    fi
+    if [ -n "$codename" ] && apt_plan "$log.pin" "${opts[@]}" -t "$codename" "$@"; then
+      echo "apt: the plain install plan failed; installing from the $codename suites" >&2
+      opts+=(-t "$codename")
+    else
+      if grep -q '^Remv ' "$log"; then
+        echo "apt: installing $* would remove:" >&2
+        grep '^Remv ' "$log" | sed 's/^Remv /apt:   /' >&2
+      else
+        cat "$log" >&2
+      fi
+      rm -f "$log" "$log.pin"
+      echo "apt: cannot install: $*" >&2; return 1
+    fi
   fi
-  if grep -q '^Remv ' "$log"; then
-    echo "apt: installing $* would remove:" >&2
-    grep '^Remv ' "$log" | sed 's/^Remv /apt:   /' >&2
-    rm -f "$log"; return 1
-  fi
+  rm -f "$log.pin"
   # dpkg's hundreds of lines are shown only when the install fails.
   apt_try3 "$log" "" $APT_SUDO apt-get install "${opts[@]}" "$@" || status=$?
   rm -f "$log"
