@@ -66,3 +66,7 @@ if(BMP256_NM AND NOT CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_COMMAND} -DNM=${BMP256_NM} "-DPROGRAMS=${BMP256_SHIPPED}"
             -P ${PROJECT_SOURCE_DIR}/tests/shipped_symbols.cmake)
 endif()
+
+# No folder of src/ includes one above it.
+add_test(NAME folder_layers
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/tests/layers.cmake)

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 #include "fuzz/fuzz_checks.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;

@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
-#include "decode/decode.h"
+#include "input/input.h"
+#include "input/decode.h"
 #include "fuzz/fuzz_checks.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;

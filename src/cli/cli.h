@@ -1,7 +1,6 @@
 // bmp256-convert's parts behind its entry: the plan of a run (which file goes
 // where, refused before anything is written when two would collide), the run
-// itself (files in parallel, one stderr line per failure, the progress line)
-// and the signals that end it.
+// itself (files in parallel, one stderr line per failure, the progress line).
 #pragma once
 
 #include <string>
@@ -15,15 +14,14 @@ constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "bmp256-convert";
 
 struct BatchOptions {
-    std::string outputDir;  // -o DIR: results go there
-    bool haveOutputDir = false;
-    std::string suffix;     // --suffix SUF: NAME+SUF.bmp
-    bool haveSuffix = false;
+    std::string outputDir;  // -o DIR: results go there; empty without -o
+    std::string suffix;     // --suffix SUF: NAME+SUF.bmp; empty without --suffix
     bool inPlace = false;   // each source replaced by its result
     bool force = false;     // existing outputs may be replaced
     bool quiet = false;
     bool verbose = false;
     int jobs = 0;           // files converted at once; 0: one per processor
+    int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
 };
 
 struct BatchItem {
@@ -60,13 +58,5 @@ bool MakeDirectories(const std::string& dir);
 
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);
-
-// Signals: one the caller ignores stays ignored; INT, TERM and HUP remove
-// the temporary files in flight and exit 128 + the signal; a closed pipe and
-// the file-size limit become write failures (EPIPE, EFBIG).
-void InstallSignalHandlers();
-
-// Whether the progress line is on the terminal, so that an interrupt ends it.
-void SetProgressLineShown(bool shown);
 
 }  // namespace bmp256

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/signals.h"
 
 #ifndef BMP256_VERSION
 #define BMP256_VERSION "unknown"
@@ -34,7 +35,7 @@ constexpr const char* kUsage =
 void PrintHelp() {
     std::printf(
         "usage: bmp256-convert SOURCE DEST [-f]\n"
-        "       bmp256-convert [-f] [-j N] [-q | -v] (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
+        "       bmp256-convert [-f] [-j N] [-q | -v] [--max-megapixels N] (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
         "with a 256-entry colour table built from the image (236 colours, error\n"
@@ -52,6 +53,8 @@ void PrintHelp() {
         "  --in-place        replace each SOURCE by its result\n"
         "  -f, --force       replace existing output files\n"
         "  -j, --jobs N      convert N files at once (default: one per processor)\n"
+        "  --max-megapixels N  read PNG, JPEG and run-length BMP pictures of up to N\n"
+        "                    megapixels (default 179); larger ones are refused\n"
         "  -q, --quiet       print nothing but errors\n"
         "  -v, --verbose     print a line for each file converted\n"
         "  --help            show this text\n"
@@ -90,8 +93,8 @@ int ConvertMain(int argc, char** argv) {
     for (const std::string& path : paths) {
         if (path.empty()) return UsageError("empty file name");
     }
-    const bool batch = options.haveOutputDir || options.haveSuffix || options.inPlace;
-    if (options.inPlace && (options.haveOutputDir || options.haveSuffix)) {
+    const bool batch = !options.outputDir.empty() || !options.suffix.empty() || options.inPlace;
+    if (options.inPlace && (!options.outputDir.empty() || !options.suffix.empty())) {
         return UsageError("--in-place cannot be combined with -o or --suffix");
     }
 
@@ -108,13 +111,16 @@ int ConvertMain(int argc, char** argv) {
             if (path == "-") return UsageError("standard input (-) is read only as SOURCE DEST");
         }
         if (!PlanBatch(paths, options, &items)) return kExitFailed;
-        if (options.haveOutputDir && !MakeDirectories(options.outputDir)) {
+        if (!options.outputDir.empty() && !MakeDirectories(options.outputDir)) {
             std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),
                          std::strerror(errno));
             return kExitFailed;
         }
     }
-    InstallSignalHandlers();
+    // An interrupt removes the temporary files in flight and exits 128 + the
+    // signal; a closed pipe or the file-size limit is a write failure.
+    CatchEndingSignals(kEndWithStatus);
+    TurnWriteSignalsIntoErrors();
     return RunBatch(items, options);
 }
 

@@ -1,19 +1,16 @@
-#include "app/convert.h"
+#include "convert/convert.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "bitmap/bitmap.h"
-#include "decode/decode.h"
+#include "input/input.h"
+#include "input/decode.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
+#include "platform/file_system.h"
 
 namespace bmp256 {
 
@@ -121,9 +118,7 @@ uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRep
     BitmapReadDetail detail = {};
     FILE* f = stdin;
     if (std::strcmp(sourcePath, "-") == 0) {
-#ifdef _WIN32
-        _setmode(_fileno(stdin), _O_BINARY);
-#endif
+        SetBinaryMode(0);
     } else if (!(f = std::fopen(sourcePath, "rb"))) {
         detail.status = kBitmapCannotOpen;
         detail.systemError = errno;

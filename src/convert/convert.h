@@ -2,6 +2,8 @@
 // reads), the 256-colour BMP file out.
 #pragma once
 
+#include <cstdint>
+
 namespace bmp256 {
 
 // Where a conversion stopped.
@@ -26,7 +28,8 @@ int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport*
 
 // How a conversion may use the machine; no choice changes a byte.
 struct ConvertOptions {
-    int threadCount;  // threads working on one image; 0: one per processor
+    int threadCount = 0;     // threads working on one image; 0: one per processor
+    uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and

@@ -1,10 +1,10 @@
-#include "app/driver.h"
+#include "desktop/driver.h"
 
 #include <string.h>
 
-#include "app/convert.h"
-#include "app/module_path.h"
-#include "app/save_dialog.h"
+#include "convert/convert.h"
+#include "desktop/module_path.h"
+#include "desktop/save_dialog.h"
 #include "platform/platform.h"
 
 int FileExists(const char* path) {

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include "app/driver.h"
+#include "desktop/driver.h"
 
 // The dialog is handed the record's 76-byte older form, which only a 32-bit
 // process accepts; a 64-bit build would show no dialog at all.

@@ -1,8 +1,8 @@
-#include "app/module_path.h"
+#include "desktop/module_path.h"
 
 #include <string.h>
 
-#include "app/path.h"
+#include "desktop/path.h"
 #include "platform/platform.h"
 
 namespace {

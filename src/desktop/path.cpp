@@ -1,4 +1,4 @@
-#include "app/path.h"
+#include "desktop/path.h"
 
 #include <string.h>
 

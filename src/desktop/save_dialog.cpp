@@ -1,8 +1,8 @@
-#include "app/save_dialog.h"
+#include "desktop/save_dialog.h"
 
 #include <string.h>
 
-#include "app/path.h"
+#include "desktop/path.h"
 
 // "名前を付けて保存" in Shift-JIS.
 const char kSaveDialogTitle[] =

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 
 namespace bmp256 {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "decode/decode.h"
-#include "decode/decoders.h"
+#include "input/decode.h"
+#include "input/decoders.h"
 
 namespace bmp256 {
 

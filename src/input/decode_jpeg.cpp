@@ -11,8 +11,8 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-#include "decode/decoders.h"
-#include "util/alloc.h"
+#include "input/decoders.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

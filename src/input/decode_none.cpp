@@ -1,5 +1,5 @@
 // Stand-ins for the decoders a build lacks; DecodeImage never calls them.
-#include "decode/decoders.h"
+#include "input/decoders.h"
 
 namespace bmp256 {
 

@@ -9,8 +9,8 @@
 
 #include <png.h>
 
-#include "decode/decoders.h"
-#include "util/alloc.h"
+#include "input/decoders.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

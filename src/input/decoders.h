@@ -2,7 +2,7 @@
 // the build found that library (decode_none.cpp stands in for the rest).
 #pragma once
 
-#include "decode/decode.h"
+#include "input/decode.h"
 
 namespace bmp256 {
 

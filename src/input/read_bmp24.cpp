@@ -2,7 +2,8 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
-#include "util/alloc.h"
+#include "input/input.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "bitmap/bitmap.h"
-#include "util/alloc.h"
+#include "input/input.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
-#include "bitmap/read_forms.h"
-#include "util/alloc.h"
+#include "input/input.h"
+#include "input/read_forms.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

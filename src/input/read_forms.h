@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 
 namespace bmp256 {
 namespace form {

@@ -2,7 +2,7 @@
 // 16- and 32-bit pixels and 24-bit rows into canonical bottom-up BGR rows.
 #include <cstdio>
 
-#include "bitmap/read_forms.h"
+#include "input/read_forms.h"
 
 namespace bmp256 {
 namespace form {

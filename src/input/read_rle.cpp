@@ -4,7 +4,7 @@
 // stops early leaves the rest transparent, as other readers show it.
 #include <cstdio>
 
-#include "bitmap/read_forms.h"
+#include "input/read_forms.h"
 
 namespace bmp256 {
 namespace form {

@@ -1,4 +1,4 @@
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +20,10 @@
 #endif
 #if defined(__SANITIZE_ADDRESS__) || !defined(__linux__)
 #define BMP256_NO_LARGE_PAGES 1
+#endif
+
+#ifdef __GLIBC__
+#include <malloc.h>
 #endif
 
 #ifndef BMP256_NO_LARGE_PAGES
@@ -179,6 +183,14 @@ void FreeBytes(void* block) {
     if (UnmapLarge(block)) return;
 #endif
     std::free(block);
+}
+
+void KeepFreedMemory() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+#endif
 }
 
 #ifdef BMP256_TEST_HOOKS

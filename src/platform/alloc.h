@@ -15,5 +15,10 @@ void* AllocateZeroed(size_t count, size_t size);
 // Frees a block from either allocator; null is ignored.
 void FreeBytes(void* block);
 
+// From now on the heap keeps freed blocks for the next ones instead of
+// handing them back to the system and mapping them again: for runs that
+// convert many files one after another.
+void KeepFreedMemory();
+
 
 }  // namespace bmp256

@@ -1,4 +1,4 @@
-#include "util/file_io.h"
+#include "platform/file_io.h"
 
 #include <cerrno>
 

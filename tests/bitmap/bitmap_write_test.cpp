@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 #include "support/bmp_builder.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 using namespace bmp256;
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "convert/convert.h"
 #include "support/run_program.h"
 #include "support/bmp_builder.h"
 

@@ -19,11 +19,12 @@
 #include <jpeglib.h>
 #endif
 
-#include "app/convert.h"
+#include "convert/convert.h"
 #include "bitmap/bitmap.h"
-#include "decode/decode.h"
+#include "input/input.h"
+#include "input/decode.h"
 #include "support/bmp_builder.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;

@@ -1,7 +1,7 @@
 #include "reference/reference.h"
 
 #include "mapping/grid.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 namespace reference {

@@ -1,6 +1,6 @@
 #include "reference/reference.h"
 
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 namespace reference {

@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "util/file_io.h"
-#include "util/safe_replace.h"
+#include "platform/file_io.h"
+#include "platform/safe_replace.h"
 
 DWORD GetFileAttributesA(LPCSTR fileName) {
     struct stat info;

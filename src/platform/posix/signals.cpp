@@ -1,70 +1,57 @@
-#include <csignal>
-#include <cstdlib>
+#include "platform/signals.h"
 
-#include "cli/cli.h"
-#include "util/safe_replace.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
+#include <signal.h>
 #include <unistd.h>
-#endif
+
+#include "platform/safe_replace.h"
 
 namespace bmp256 {
 
 namespace {
 
-volatile std::sig_atomic_t g_progressShown = 0;
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void RemoveTempsAndExit(int signal) {
+volatile sig_atomic_t g_openLine = 0;
+volatile sig_atomic_t g_ending = kEndAsSignal;
+
+extern "C" void EndOnSignal(int number) {
     RemovePendingReplacements();
-    if (g_progressShown) {
-#ifdef _WIN32
-        _write(2, "\n", 1);
-#else
+    if (g_openLine) {
         ssize_t ignored = write(2, "\n", 1);
         (void)ignored;
-#endif
     }
-    std::_Exit(128 + signal);
+    if (g_ending == kEndWithStatus) _exit(128 + number);
+    signal(number, SIG_DFL);
+    raise(number);  // delivered once the handler returns, with the default action
 }
 
-#ifdef _WIN32
-void Catch(int signal) {
-    if (std::signal(signal, RemoveTempsAndExit) == SIG_IGN) std::signal(signal, SIG_IGN);
+void Ignore(int number) {
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
 }
-#else
-// What a caller ignores (nohup, trap '' INT) is left ignored.
-void Catch(int signal) {
-    struct sigaction old;
-    if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
-    struct sigaction now = {};
-    now.sa_handler = RemoveTempsAndExit;
-    sigemptyset(&now.sa_mask);
-    sigaction(signal, &now, nullptr);
-}
-
-void Ignore(int signal) {
-    struct sigaction now = {};
-    now.sa_handler = SIG_IGN;
-    sigemptyset(&now.sa_mask);
-    sigaction(signal, &now, nullptr);
-}
-#endif
 
 }  // namespace
 
-void InstallSignalHandlers() {
-    Catch(SIGINT);
-    Catch(SIGTERM);
-#ifndef _WIN32
-    Catch(SIGHUP);
-    // Both then fail the write itself, which is reported like any other.
-    Ignore(SIGPIPE);
-    Ignore(SIGXFSZ);
-#endif
+void CatchEndingSignals(SignalEnding ending) {
+    g_ending = ending;
+    struct sigaction action = {};
+    action.sa_handler = EndOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
+    for (int number : kEndingSignals) {
+        struct sigaction current;
+        if (sigaction(number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
 }
 
-void SetProgressLineShown(bool shown) { g_progressShown = shown ? 1 : 0; }
+void TurnWriteSignalsIntoErrors() {
+    Ignore(SIGPIPE);
+    Ignore(SIGXFSZ);
+}
+
+void SetOpenLineOnSignal(bool open) { g_openLine = open ? 1 : 0; }
 
 }  // namespace bmp256

@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/convert.h"
+#include "convert/convert.h"
 
 using namespace bmp256;
 

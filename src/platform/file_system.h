@@ -1,0 +1,36 @@
+// What the programs ask of the file system and the terminal, under one
+// spelling on every system.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace bmp256 {
+
+// The characters after which a path's last component starts: "/" on POSIX,
+// "/\\:" on Windows.
+extern const char* const kPathSeparators;
+
+// `folder` ("" for the current folder) as an absolute path with its links
+// resolved, so that two spellings of one folder give one string; as given
+// when it cannot be resolved.
+std::string ResolvedFolder(const std::string& folder);
+
+// Makes the folder `path` with the permissions a new folder gets by default
+// (less the umask). 0 when made, else -1 with errno (EEXIST when something
+// is there).
+int MakeFolder(const char* path);
+
+// True when two stat results are the same file. Windows has no inode
+// numbers: false there, and a path onto itself is told by its spelling.
+bool SameFile(const struct stat& a, const struct stat& b);
+
+// True when the descriptor is a terminal.
+bool IsTerminal(int fd);
+
+// Untranslated bytes on the descriptor: a no-op on POSIX, binary mode on
+// Windows, where standard input and output start in text mode.
+void SetBinaryMode(int fd);
+
+}  // namespace bmp256
