@@ -31,6 +31,7 @@ if(NOT WIN32)
     ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
     ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp)
   target_link_libraries(bmp256-dialog-double PRIVATE bmp256_app)
+  target_compile_definitions(bmp256-dialog-double PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
   bmp256_own_target(bmp256-dialog-double)
 
   add_executable(desktop_tests
@@ -46,7 +47,8 @@ if(NOT WIN32)
     # The prompt cases run a copy of the real program.
     target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
     add_dependencies(desktop_tests bmp256)
-    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
+                               BMP256_VERSION="${PROJECT_VERSION}")
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()
@@ -60,7 +62,8 @@ endif()
 if(NOT WIN32 AND TARGET bmp256)
   add_test(NAME desktop_install
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
-            -DPREFIX=${PROJECT_BINARY_DIR}/install-check
+            -DPREFIX=${PROJECT_BINARY_DIR}/install-check -DVERSION=${PROJECT_VERSION}
+            "-DICON_SIZES=${BMP256_ICON_SIZES}"
             -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
 
