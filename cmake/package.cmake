@@ -3,6 +3,10 @@
 # `cmake --install` installs, under /usr.
 # The licence goes with every install, as Debian wants it named.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+# Undoes the last `cmake --install` of this build folder.
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
+          -P ${PROJECT_SOURCE_DIR}/cmake/install/uninstall.cmake)
 if(WIN32)
   return()
 endif()
