@@ -8,6 +8,8 @@ add_library(bmp256_app STATIC
   ${PROJECT_SOURCE_DIR}/src/app/save_dialog.cpp)
 target_include_directories(bmp256_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(bmp256_app PUBLIC bmp256_core)
+# For every entry built on it, the program and its test doubles alike.
+target_compile_definitions(bmp256_app PUBLIC BMP256_VERSION="${PROJECT_VERSION}")
 bmp256_own_target(bmp256_app)
 
 if(NOT WIN32)
@@ -36,7 +38,6 @@ if(NOT WIN32 AND BMP256_DESKTOP)
     ${PROJECT_SOURCE_DIR}/src/platform/linux/save_prompt.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/text_codec.cpp)
   target_link_libraries(bmp256 PRIVATE bmp256_app PkgConfig::GTK3)
-  target_compile_definitions(bmp256 PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
   bmp256_own_target(bmp256)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

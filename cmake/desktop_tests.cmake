@@ -31,7 +31,6 @@ if(NOT WIN32)
     ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
     ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp)
   target_link_libraries(bmp256-dialog-double PRIVATE bmp256_app)
-  target_compile_definitions(bmp256-dialog-double PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
   bmp256_own_target(bmp256-dialog-double)
 
   add_executable(desktop_tests
