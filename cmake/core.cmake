@@ -26,6 +26,17 @@ set(BMP256_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/mapping/nearest_cache.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/diffusion.cpp
   ${PROJECT_SOURCE_DIR}/src/app/convert.cpp)
+# bmp256-convert's palette choices: exact colours, colour counts, shared and
+# given palettes, palette files, 1- and 4-bit and run-length output.
+list(APPEND BMP256_CORE_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/quantize/exact_colors.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/color_tally.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/palette_choice.cpp
+  ${PROJECT_SOURCE_DIR}/src/mapping/plain_mapping.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write_indexed.cpp
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_read.cpp
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_write.cpp
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_png.cpp)
 
 # PNG and JPEG sources go through the system's libpng and libjpeg when their
 # development files are there; without them the build goes on and
@@ -96,6 +107,8 @@ add_executable(bmp256-convert
   ${PROJECT_SOURCE_DIR}/src/cli/batch_plan.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_run.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/options.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/palette_options.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/shared_palette.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/signals.cpp)
 target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
 target_link_libraries(bmp256-convert PRIVATE bmp256_core)

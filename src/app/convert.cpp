@@ -11,17 +11,15 @@
 
 #include "bitmap/bitmap.h"
 #include "decode/decode.h"
+#include "bitmap/write_indexed.h"
 #include "mapping/diffusion.h"
-#include "quantize/palette.h"
+#include "mapping/plain_mapping.h"
+#include "quantize/palette_choice.h"
 #include "util/alloc.h"
 
 namespace bmp256 {
 
 namespace {
-
-constexpr int kFirstSlot = 10;
-constexpr int kColorCount = 236;
-constexpr int kEndSlot = kFirstSlot + kColorCount;  // 246, one past the last slot used
 
 int Fail(ConvertReport* report, ConvertStage stage, const char* reason, int systemError) {
     if (report) {
@@ -150,10 +148,11 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
     uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
                               : ReadStrict(sourcePath, &sourceInfo, report);
     if (!pixels) return 0;
+    const PaletteChoice desktop = {};
+    const PaletteChoice* choice = options ? &options->palette : &desktop;
     PaletteEntry palette[kPaletteSize];
-    std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteOnThreads(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo,
-                               options ? options->threadCount : 0)) {
+    PaletteLayout layout;
+    if (!ChoosePalette(palette, &layout, choice, pixels, &sourceInfo, options ? options->threadCount : 0)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -171,10 +170,14 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
 
     int result = 0;
     DiffusionOptions diffusion = {options ? options->threadCount : 0, kColorCacheAuto};
-    if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
+    const IndexedForm form = {choice->depth ? choice->depth : 8, choice->rle, layout.tableCount};
+    const bool plain8 = form.depth == 8 && !form.rle;
+    if (!MapPixels(indices, &indexInfo, palette, layout.firstSlot, layout.endSlot, pixels, &sourceInfo,
+                   layout.mapExactly, choice->dither == kDitherJjn, &diffusion)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
-    } else if (!(outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)
-                            : WriteBitmap8ToDescriptor(fd, indices, palette, &indexInfo))) {
+    } else if (!(!plain8 ? WriteIndexedBitmap(outputPath, fd, indices, &indexInfo, palette, &form)
+                 : outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)
+                              : WriteBitmap8ToDescriptor(fd, indices, palette, &indexInfo))) {
         const int error = errno;
         char reason[sizeof(ConvertReport::reason)];
         std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputName, std::strerror(error));
@@ -211,6 +214,10 @@ int ConvertImageEx(const char* sourcePath, const char* outputPath, const Convert
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report) {
     return Convert(sourcePath, true, nullptr, fd, outputName, options, report);
+}
+
+uint8_t* ReadImagePixels(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
+    return ReadAnyImage(sourcePath, info, report);
 }
 
 int ConvertFile(const char* sourcePath, const char* outputPath) {

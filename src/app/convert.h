@@ -2,6 +2,8 @@
 // reads), the 256-colour BMP file out.
 #pragma once
 
+#include "quantize/palette_choice.h"
+
 namespace bmp256 {
 
 // Where a conversion stopped.
@@ -24,9 +26,11 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
-// How a conversion may use the machine; no choice changes a byte.
+// How a conversion may use the machine (no thread count changes a byte),
+// and bmp256-convert's palette choices (all zero: the desktop program's).
 struct ConvertOptions {
     int threadCount;  // threads working on one image; 0: one per processor
+    PaletteChoice palette;
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
@@ -44,6 +48,10 @@ int ConvertImageEx(const char* sourcePath, const char* outputPath, const Convert
                    ConvertReport* report);
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report);
+
+// The picture that ConvertImageEx converts from `sourcePath`: its pixels
+// (caller frees with FreeBytes) and header, or null with the report filled.
+uint8_t* ReadImagePixels(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report);
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);

@@ -95,6 +95,10 @@ int ConvertMain(int argc, char** argv) {
         return UsageError("--in-place cannot be combined with -o or --suffix");
     }
 
+    if (!CheckPaletteOptions(options, batch ? paths : std::vector<std::string>(paths.begin(), paths.begin() + (paths.empty() ? 0 : 1)), &problem)) {
+        return UsageError(problem);
+    }
+
     std::vector<BatchItem> items;
     if (!batch) {
         if (paths.size() < 2) return UsageError(paths.empty() ? "" : "no DEST given");

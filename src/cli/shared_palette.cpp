@@ -1,0 +1,196 @@
+// The palette a whole run maps onto: a palette file, or the palette of all
+// sources together. For the latter every source is read once here and once
+// more for its conversion, so memory is one picture and one 64-level tally
+// per thread, however many sources there are; the tallies and exact-colour
+// sets are sums and unions, so neither -j nor the order of the sources
+// changes a byte.
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/convert.h"
+#include "cli/cli.h"
+#include "palette_file/palette_file.h"
+#include "quantize/color_tally.h"
+#include "quantize/exact_colors.h"
+#include "quantize/palette.h"
+#include "util/alloc.h"
+#include "util/file_io.h"
+#include "util/safe_replace.h"
+#include "util/worker_threads.h"
+
+namespace bmp256 {
+
+namespace {
+
+constexpr int kMaxPassThreads = 16;
+constexpr long kMaxPaletteFileBytes = 1 << 20;  // far above any palette file
+
+struct Pass {
+    const std::vector<BatchItem>* items;
+    std::vector<std::string>* failures;  // one per item, empty when it was read
+    int exactLimit;                      // 0: exact colours not wanted
+    std::atomic<size_t> next{0};
+    std::atomic<bool> exactStill{true};
+};
+
+struct Share {
+    Pass* pass;
+    ColorTally tally;
+    ExactColorSet exact;
+    bool memory;  // false when the tally could not be had
+};
+
+void ReadSources(void* argument) {
+    Share* share = static_cast<Share*>(argument);
+    Pass* pass = share->pass;
+    for (;;) {
+        const size_t index = pass->next.fetch_add(1);
+        if (index >= pass->items->size()) return;
+        const std::string& source = (*pass->items)[index].source;
+        if (!share->memory) {
+            (*pass->failures)[index] = source + ": not enough memory";
+            continue;
+        }
+        BITMAPINFOHEADER info;
+        ConvertReport report = {};
+        uint8_t* pixels = ReadImagePixels(source.c_str(), &info, &report);
+        if (!pixels) {
+            (*pass->failures)[index] = source + ": " + (report.reason[0] ? report.reason : "cannot be read");
+            continue;
+        }
+        TallyPixels(&share->tally, pixels, &info);
+        if (pass->exactLimit && pass->exactStill.load() &&
+            !CollectExactColors(&share->exact, pass->exactLimit, pixels, &info)) {
+            pass->exactStill.store(false);
+        }
+        FreeBytes(pixels);
+    }
+}
+
+// The shared palette into `storage` from slot 0; its length to `count`.
+bool BuildSharedPalette(const std::vector<BatchItem>& items, const BatchOptions& options, int capacity,
+                        PaletteEntry* storage, int* count) {
+    std::vector<std::string> failures(items.size());
+    Pass pass;
+    pass.items = &items;
+    pass.failures = &failures;
+    pass.exactLimit = options.palette.exactColors ? capacity : 0;
+    int threads = options.jobs > 0 ? options.jobs : MachineThreadCount();
+    if (threads > kMaxPassThreads) threads = kMaxPassThreads;
+    if (size_t(threads) > items.size()) threads = int(items.size());
+    if (threads < 1) threads = 1;
+    Share shares[kMaxPassThreads];
+    for (int i = 0; i < threads; ++i) {
+        shares[i].pass = &pass;
+        shares[i].exact.count = 0;
+        shares[i].memory = OpenColorTally(&shares[i].tally);
+    }
+    RunShares(ReadSources, shares, sizeof(Share), threads);
+    bool ok = true;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (failures[i].empty()) continue;
+        std::fprintf(stderr, "%s: %s\n", kProgram, failures[i].c_str());
+        ok = false;
+    }
+    bool exact = ok && pass.exactLimit && pass.exactStill.load();
+    for (int i = 1; ok && i < threads; ++i) {
+        AddColorTally(&shares[0].tally, &shares[i].tally);
+        if (exact) exact = MergeExactColors(&shares[0].exact, &shares[i].exact, capacity);
+    }
+    if (ok && exact && shares[0].exact.count > 0) {
+        WriteExactPalette(storage, &shares[0].exact);
+        *count = shares[0].exact.count;
+    } else if (ok) {
+        int32_t k = 0;
+        ColorEntry* entries = TallyHistogram(&shares[0].tally, &k);
+        ok = entries && BuildPaletteFromHistogram(storage, capacity, entries, k);
+        FreeBytes(entries);
+        if (!ok) std::fprintf(stderr, "%s: not enough memory for the shared palette\n", kProgram);
+        *count = capacity;
+    }
+    for (int i = 0; i < threads; ++i) CloseColorTally(&shares[i].tally);
+    if (!ok) std::fprintf(stderr, "%s: the shared palette needs every source; nothing was converted\n", kProgram);
+    return ok;
+}
+
+bool ReadPaletteFile(const std::string& path, PaletteEntry* storage, int* count) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), std::strerror(errno));
+        return false;
+    }
+    std::vector<uint8_t> data(size_t(kMaxPaletteFileBytes) + 1);
+    const size_t size = std::fread(data.data(), 1, data.size(), f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    char reason[256] = "";
+    if (failed) {
+        std::snprintf(reason, sizeof reason, "cannot be read");
+    } else if (size > size_t(kMaxPaletteFileBytes)) {
+        std::snprintf(reason, sizeof reason, "too large for a palette file");
+    } else if (ParsePaletteFile(data.data(), size, storage, count, reason, sizeof reason)) {
+        return true;
+    }
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), reason);
+    return false;
+}
+
+struct PaletteBytes {
+    const uint8_t* data;
+    size_t size;
+};
+
+int WritePaletteBytes(int fd, void* context) {
+    const PaletteBytes* bytes = static_cast<const PaletteBytes*>(context);
+    return WriteToDescriptor(fd, bytes->data, bytes->size);
+}
+
+}  // namespace
+
+bool PreparePalette(const std::vector<BatchItem>& items, const BatchOptions& options, PaletteChoice* choice,
+                    PaletteEntry* storage) {
+    *choice = options.palette;
+    const bool given = !options.paletteFile.empty();
+    const bool pass = !given && (options.sharedPalette || !options.writePaletteFile.empty());
+    int count = 0;
+    if (given) {
+        if (!ReadPaletteFile(options.paletteFile, storage, &count)) return false;
+        const int depth = choice->depth ? choice->depth : 8;
+        if (count > (1 << depth)) {
+            std::fprintf(stderr, "%s: %s holds %d colours, more than --depth %d holds (%d): give a smaller "
+                                 "palette or a larger --depth\n",
+                         kProgram, options.paletteFile.c_str(), count, depth, 1 << depth);
+            return false;
+        }
+        choice->givenFirstSlot = 0;
+    } else if (pass) {
+        int first = 0, capacity = 0;
+        PlanPaletteSlots(choice, &first, &capacity);
+        if (!BuildSharedPalette(items, options, capacity, storage, &count)) return false;
+        choice->givenFirstSlot = first;
+    } else {
+        return true;
+    }
+    choice->given = storage;
+    choice->givenCount = count;
+    if (options.writePaletteFile.empty()) return true;
+
+    const int kept = given ? count : UsedPaletteCount(storage, count);
+    PaletteBytes bytes = {nullptr, 0};
+    uint8_t* data = FormatPaletteFile(PaletteFormatOfName(options.writePaletteFile.c_str()), storage, kept,
+                                      &bytes.size);
+    bytes.data = data;
+    const bool written =
+        data && SafeReplaceFile(options.writePaletteFile.c_str(), WritePaletteBytes, &bytes, 0666, kReplaceExisting);
+    const int error = errno;
+    FreeBytes(data);
+    if (!written) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, options.writePaletteFile.c_str(),
+                     std::strerror(data ? error : ENOMEM));
+    }
+    return written;
+}
+
+}  // namespace bmp256
