@@ -38,7 +38,8 @@ void PrintHelp() {
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
         "with a 256-entry colour table built from the image (236 colours, error\n"
-        "diffusion). SOURCE - reads standard input (a pipe works); DEST - writes\n"
+        "diffusion; a picture of 236 colours or fewer keeps them exactly).\n"
+        "SOURCE - reads standard input (a pipe works); DEST - writes\n"
         "standard output, which must not be a terminal.\n"
         "\n"
         "Each result is written to a temporary file beside its output and renamed\n"
@@ -54,6 +55,22 @@ void PrintHelp() {
         "  -j, --jobs N      convert N files at once (default: one per processor)\n"
         "  -q, --quiet       print nothing but errors\n"
         "  -v, --verbose     print a line for each file converted\n"
+        "\n"
+        "Palette options:\n"
+        "  --no-exact        reduce every picture as the desktop program does; by default\n"
+        "                    a picture of at most as many colours as the palette holds\n"
+        "                    keeps exactly its colours (in ascending blue-green-red order)\n"
+        "  --colors N        N colours (2 to 256, default 236); up to 236 they fill slots\n"
+        "                    10 onward, more start at slot 0\n"
+        "  --dither jjn|none jjn: error diffusion (default); none: each pixel's nearest colour\n"
+        "  --depth 1|4|8     bits per pixel (default 8); 4 needs --colors 16 or fewer,\n"
+        "                    1 needs --colors 2\n"
+        "  --rle             run-length encode the rows (RLE8 or RLE4; not with --depth 1)\n"
+        "  --palette FILE    map every SOURCE onto the palette in FILE (.gpl, JASC .pal,\n"
+        "                    .act, a BMP of 8 bits or fewer, a PNG with a palette)\n"
+        "  --write-palette FILE  save the palette used (.gpl, .pal, .act, .bmp or .png)\n"
+        "  --shared-palette  one palette for all SOURCEs, from their pixels together\n"
+        "  --system-colors   slots 0-9 and 246-255 hold the 20 static system colours\n"
         "  --help            show this text\n"
         "  --version         show the version\n"
         "  --                end of options (for file names that start with '-')\n"
@@ -95,9 +112,9 @@ int ConvertMain(int argc, char** argv) {
         return UsageError("--in-place cannot be combined with -o or --suffix");
     }
 
-    if (!CheckPaletteOptions(options, batch ? paths : std::vector<std::string>(paths.begin(), paths.begin() + (paths.empty() ? 0 : 1)), &problem)) {
-        return UsageError(problem);
-    }
+    // SOURCE DEST names one source; -o, --suffix and --in-place name only sources.
+    std::vector<std::string> sources(paths.begin(), batch || paths.empty() ? paths.end() : paths.begin() + 1);
+    if (!CheckPaletteOptions(options, sources, &problem)) return UsageError(problem);
 
     std::vector<BatchItem> items;
     if (!batch) {
