@@ -8,6 +8,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
 
 #include "app/convert.h"
 #include "cli/cli.h"
@@ -33,7 +41,18 @@ struct Pass {
     int exactLimit;                      // 0: exact colours not wanted
     std::atomic<size_t> next{0};
     std::atomic<bool> exactStill{true};
+    bool progress = false;  // a line on the terminal while the sources are read
+    std::mutex printing;
+    size_t done = 0;
 };
+
+void DrawPass(Pass* pass) {
+    std::lock_guard<std::mutex> lock(pass->printing);
+    ++pass->done;
+    std::fprintf(stderr, "\r\033[K%s: reading for the shared palette %zu/%zu", kProgram, pass->done,
+                 pass->items->size());
+    std::fflush(stderr);
+}
 
 struct Share {
     Pass* pass;
@@ -42,30 +61,37 @@ struct Share {
     bool memory;  // false when the tally could not be had
 };
 
+// Adds source `index` to the share's tally and colour set.
+void ReadSource(Share* share, size_t index) {
+    Pass* pass = share->pass;
+    const std::string& source = (*pass->items)[index].source;
+    if (!share->memory) {
+        (*pass->failures)[index] = source + ": not enough memory";
+        return;
+    }
+    BITMAPINFOHEADER info;
+    ConvertReport report = {};
+    uint8_t* pixels = ReadImagePixels(source.c_str(), &info, &report);
+    if (!pixels) {
+        (*pass->failures)[index] = source + ": " + (report.reason[0] ? report.reason : "cannot be read");
+        return;
+    }
+    TallyPixels(&share->tally, pixels, &info);
+    if (pass->exactLimit && pass->exactStill.load() &&
+        !CollectExactColors(&share->exact, pass->exactLimit, pixels, &info)) {
+        pass->exactStill.store(false);
+    }
+    FreeBytes(pixels);
+}
+
 void ReadSources(void* argument) {
     Share* share = static_cast<Share*>(argument);
     Pass* pass = share->pass;
     for (;;) {
         const size_t index = pass->next.fetch_add(1);
         if (index >= pass->items->size()) return;
-        const std::string& source = (*pass->items)[index].source;
-        if (!share->memory) {
-            (*pass->failures)[index] = source + ": not enough memory";
-            continue;
-        }
-        BITMAPINFOHEADER info;
-        ConvertReport report = {};
-        uint8_t* pixels = ReadImagePixels(source.c_str(), &info, &report);
-        if (!pixels) {
-            (*pass->failures)[index] = source + ": " + (report.reason[0] ? report.reason : "cannot be read");
-            continue;
-        }
-        TallyPixels(&share->tally, pixels, &info);
-        if (pass->exactLimit && pass->exactStill.load() &&
-            !CollectExactColors(&share->exact, pass->exactLimit, pixels, &info)) {
-            pass->exactStill.store(false);
-        }
-        FreeBytes(pixels);
+        ReadSource(share, index);
+        if (pass->progress) DrawPass(pass);
     }
 }
 
@@ -87,7 +113,13 @@ bool BuildSharedPalette(const std::vector<BatchItem>& items, const BatchOptions&
         shares[i].exact.count = 0;
         shares[i].memory = OpenColorTally(&shares[i].tally);
     }
+    pass.progress = items.size() > 1 && !options.quiet && isatty(2);
+    SetProgressLineShown(pass.progress);
     RunShares(ReadSources, shares, sizeof(Share), threads);
+    if (pass.progress) {
+        std::fputs("\r\033[K", stderr);
+        SetProgressLineShown(false);
+    }
     bool ok = true;
     for (size_t i = 0; i < items.size(); ++i) {
         if (failures[i].empty()) continue;
