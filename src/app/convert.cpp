@@ -181,7 +181,12 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
         const int error = errno;
         char reason[sizeof(ConvertReport::reason)];
         std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputName, std::strerror(error));
-        Fail(report, kConvertWriteFailed, reason, error);
+        // The packed and run-length forms are encoded in memory before anything is written.
+        if (!plain8 && error == ENOMEM) {
+            Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
+        } else {
+            Fail(report, kConvertWriteFailed, reason, error);
+        }
     } else {
         result = 1;
         if (report) {

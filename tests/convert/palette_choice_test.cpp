@@ -14,6 +14,7 @@
 #include "quantize/palette_choice.h"
 #include "reference/reference.h"
 #include "util/alloc.h"
+#include "util/test_hooks.h"
 
 namespace {
 
@@ -200,6 +201,41 @@ TEST(ColorTally, IsTheHistogramAndHalvesPastThirtyTwoBits) {
     EXPECT_EQ(got[2].colorKey, 0xFCFCFCu);
     FreeBytes(got);
     CloseColorTally(&tally);
+}
+
+}  // namespace
+
+namespace {
+
+// Each allocation of a conversion with the choices made to fail in turn: a
+// clean refusal for want of memory, and no output file.
+TEST(Choices, EveryFailedAllocationIsARefusalWithoutOutput) {
+    const PaletteEntry given[3] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}};
+    const PaletteChoice choices[] = {
+        {0, 16, kDitherNone, 4, 1, 0, nullptr, 0, 0},
+        {1, 0, kDitherJjn, 8, 1, 1, nullptr, 0, 0},
+        {1, 0, kDitherJjn, 1, 0, 0, given, 2, 0},
+        {0, 0, kDitherJjn, 8, 0, 0, given, 3, 0},
+    };
+    const std::string source = bmptest::WriteTempFile("walk.bmp", BmpOf(PhotoLikeImage(23, 9, 2)));
+    const std::string out = source + ".out.bmp";
+    for (const PaletteChoice& choice : choices) {
+        const ConvertOptions options = {1, choice};
+        for (long failAt = 1;; ++failAt) {
+            ConvertReport report = {};
+            SetAllocationFailureAt(failAt);
+            const int ok = ConvertImageEx(source.c_str(), out.c_str(), &options, &report);
+            const long made = SetAllocationFailureAt(0);
+            if (made < failAt) {
+                EXPECT_EQ(ok, 1);
+                std::remove(out.c_str());
+                break;
+            }
+            EXPECT_EQ(ok, 0) << failAt;
+            EXPECT_EQ(report.stage, kConvertNoMemory) << failAt << " " << report.reason;
+            EXPECT_FALSE(bmptest::FileExists(out)) << failAt;
+        }
+    }
 }
 
 }  // namespace
