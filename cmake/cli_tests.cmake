@@ -2,7 +2,8 @@
 # the way a script runs it: exit codes, the one stderr line, the temporary
 # file beside DEST and the rename over it. POSIX only (fork and exec).
 if(NOT WIN32)
-  add_executable(cli_tests ${PROJECT_SOURCE_DIR}/tests/cli/cli_test.cpp)
+  add_executable(cli_tests ${PROJECT_SOURCE_DIR}/tests/cli/cli_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/cli/palette_cli_test.cpp)
   bmp256_test_program(cli_tests)
   add_dependencies(cli_tests bmp256-convert make_sample)
   target_compile_definitions(cli_tests PRIVATE

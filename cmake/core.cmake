@@ -1,6 +1,6 @@
 # The libraries of the conversion, one per folder of src/, each linking only
 # the folders below it (tests/layers.cmake checks the order of the includes):
-#   util < platform < bitmap < input < quantize < mapping < convert < desktop, cli
+#   util < platform < bitmap < input, palette_file < quantize < mapping < convert < desktop, cli
 find_package(Threads REQUIRED)
 
 function(bmp256_folder_library name)
@@ -29,7 +29,8 @@ set(BMP256_BITMAP_SOURCES
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_header.cpp
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_size.cpp
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_status.cpp
-  ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write.cpp)
+  ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write.cpp
+  ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write_indexed.cpp)
 set(BMP256_INPUT_SOURCES
   ${PROJECT_SOURCE_DIR}/src/input/parse_picture.cpp
   ${PROJECT_SOURCE_DIR}/src/input/picture_limits.cpp
@@ -42,14 +43,24 @@ set(BMP256_INPUT_SOURCES
 set(BMP256_QUANTIZE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
-  ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp)
+  ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/exact_colors.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/color_tally.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/palette_choice.cpp)
 set(BMP256_MAPPING_SOURCES
   ${PROJECT_SOURCE_DIR}/src/mapping/grid.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/nearest.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/nearest_cache.cpp
-  ${PROJECT_SOURCE_DIR}/src/mapping/diffusion.cpp)
+  ${PROJECT_SOURCE_DIR}/src/mapping/diffusion.cpp
+  ${PROJECT_SOURCE_DIR}/src/mapping/plain_mapping.cpp)
 set(BMP256_CONVERT_SOURCES
   ${PROJECT_SOURCE_DIR}/src/convert/convert.cpp)
+# Palette files (GIMP, JASC, Adobe, a BMP's colour table, a PNG's PLTE):
+# bmp256-convert's --palette and --write-palette.
+set(BMP256_PALETTE_FILE_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_read.cpp
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_write.cpp
+  ${PROJECT_SOURCE_DIR}/src/palette_file/palette_png.cpp)
 
 # PNG and JPEG sources go through the system's libpng and libjpeg when their
 # development files are there; without them the build goes on and the input
@@ -76,7 +87,7 @@ endforeach()
 
 # What the fuzz targets compile again with their instrumentation.
 set(BMP256_CORE_SOURCES ${BMP256_BITMAP_SOURCES} ${BMP256_INPUT_SOURCES} ${BMP256_QUANTIZE_SOURCES}
-  ${BMP256_MAPPING_SOURCES} ${BMP256_CONVERT_SOURCES})
+  ${BMP256_MAPPING_SOURCES} ${BMP256_CONVERT_SOURCES} ${BMP256_PALETTE_FILE_SOURCES})
 
 # The heap, file writes and threads come in two builds: the one the programs
 # ship, and one with the fault hooks of util/test_hooks.h for the tests. An
@@ -101,6 +112,9 @@ target_link_libraries(bmp256_bitmap PUBLIC ${BMP256_PLATFORM_LINK})
 bmp256_folder_library(bmp256_input ${BMP256_INPUT_SOURCES})
 target_compile_definitions(bmp256_input PRIVATE ${BMP256_DECODE_DEFINITIONS})
 target_link_libraries(bmp256_input PUBLIC bmp256_bitmap ${BMP256_DECODE_LIBRARIES})
+bmp256_folder_library(bmp256_palette_file ${BMP256_PALETTE_FILE_SOURCES})
+target_compile_definitions(bmp256_palette_file PRIVATE ${BMP256_DECODE_DEFINITIONS})
+target_link_libraries(bmp256_palette_file PUBLIC bmp256_bitmap ${BMP256_DECODE_LIBRARIES})
 bmp256_folder_library(bmp256_quantize ${BMP256_QUANTIZE_SOURCES})
 target_link_libraries(bmp256_quantize PUBLIC bmp256_bitmap)
 bmp256_folder_library(bmp256_mapping ${BMP256_MAPPING_SOURCES})
@@ -113,9 +127,11 @@ add_executable(bmp256-convert
   ${PROJECT_SOURCE_DIR}/src/cli/batch_plan.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_run.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/convert_image.cpp
-  ${PROJECT_SOURCE_DIR}/src/cli/options.cpp)
+  ${PROJECT_SOURCE_DIR}/src/cli/options.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/palette_options.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/shared_palette.cpp)
 target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
-target_link_libraries(bmp256-convert PRIVATE bmp256_convert)
+target_link_libraries(bmp256-convert PRIVATE bmp256_convert bmp256_palette_file)
 bmp256_own_target(bmp256-convert)
 install(TARGETS bmp256-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The step-by-step stages the fast ones are checked against, kept in the

@@ -47,8 +47,12 @@ add_executable(core_tests
   ${PROJECT_SOURCE_DIR}/tests/safety/fault_walk_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/util/alloc_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/util/safe_replace_test.cpp
-  ${PROJECT_SOURCE_DIR}/tests/util/worker_threads_test.cpp)
+  ${PROJECT_SOURCE_DIR}/tests/util/worker_threads_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/bitmap/bitmap_write_indexed_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/convert/palette_choice_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/palette_file/palette_file_test.cpp)
 bmp256_test_program(core_tests)
+target_link_libraries(core_tests PRIVATE bmp256_palette_file)
 target_compile_definitions(core_tests PRIVATE ${BMP256_DECODE_DEFINITIONS}
   BMP256_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite")

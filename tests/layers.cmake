@@ -2,7 +2,7 @@
 # the two programs' shells include each other. Folders, lowest first; one
 # rank may hold several folders that do not include each other.
 # Usage: cmake -DSOURCE_DIR=... -P layers.cmake
-set(ranks "util" "platform" "bitmap" "input" "quantize" "mapping" "convert" "desktop cli")
+set(ranks "util" "platform" "bitmap" "input palette_file" "quantize" "mapping" "convert" "desktop cli")
 set(rank 0)
 foreach(folders ${ranks})
   string(REPLACE " " ";" folders "${folders}")

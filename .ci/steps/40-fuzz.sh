@@ -25,12 +25,13 @@ fi
 build=${BMP256_FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBMP256_FUZZ=ON -DBMP256_TESTS=OFF
-cmake --build "$build" -j2 --target bmp256_reader_fuzzer bmp256_convert_fuzzer bmp256_path_fuzzer
+cmake --build "$build" -j2 --target bmp256_reader_fuzzer bmp256_convert_fuzzer bmp256_path_fuzzer \
+  bmp256_palette_fuzzer
 
 seconds=${FUZZ_SECONDS:-60}
 work="$build/fuzz-run"
 rm -rf "$work"
-for name in reader convert path; do
+for name in reader convert path palette; do
   # New inputs go into the copy, never into the committed corpus.
   mkdir -p "$work/$name/corpus" "$work/$name/found"
   cp -r fuzz/corpus/$name/. "$work/$name/corpus/"

@@ -202,6 +202,8 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     run.items = &items;
     run.options = &options;
     run.start = std::chrono::steady_clock::now();
+    PaletteEntry palette[kPaletteSize];
+    if (!PreparePalette(items, options, &run.convert.palette, palette)) return kExitFailed;
     int workers = options.jobs > 0 ? options.jobs : MachineThreadCount();
     if (workers > kMaxWorkers) workers = kMaxWorkers;
     if (size_t(workers) > items.size()) workers = int(items.size());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "quantize/palette_choice.h"
 
 namespace bmp256 {
 
@@ -24,7 +25,35 @@ struct BatchOptions {
     bool verbose = false;
     int jobs = 0;           // files converted at once; 0: one per processor
     int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
+    // The palette options, as given (checked by CheckPaletteOptions).
+    PaletteChoice palette = {1, 0, kDitherJjn, 0, 0, 0, nullptr, 0, 0};
+    std::string paletteFile;       // --palette FILE
+    std::string writePaletteFile;  // --write-palette FILE
+    bool sharedPalette = false;
 };
+
+// The palette options, each one row of the option table.
+enum PaletteOption {
+    kPaletteNoExact,
+    kPaletteColors,
+    kPaletteDither,
+    kPaletteDepth,
+    kPaletteRle,
+    kPaletteFile,
+    kPaletteWrite,
+    kPaletteShared,
+    kPaletteSystemColors,
+};
+
+// Applies one palette option; false with `problem` for a value it cannot take.
+bool ApplyPaletteOption(PaletteOption option, const std::string& value, BatchOptions* options,
+                        std::string* problem);
+
+// The palette options together, for `sources` (as given on the command
+// line): false with `problem` saying what would work when they cannot go
+// together.
+bool CheckPaletteOptions(const BatchOptions& options, const std::vector<std::string>& sources,
+                         std::string* problem);
 
 struct BatchItem {
     std::string source;
@@ -67,6 +96,13 @@ int ConvertImageEx(const char* sourcePath, const char* outputPath, const Convert
                    ConvertReport* report);
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report);
+// The palette every item is mapped onto when one is given or shared: reads
+// --palette FILE, or reads every source once for the summed histogram of
+// --shared-palette (and of --write-palette), writes --write-palette FILE,
+// and fills `choice`; `storage` (256 entries) holds the palette. Returns
+// false with one line per problem on stderr; nothing is converted then.
+bool PreparePalette(const std::vector<BatchItem>& items, const BatchOptions& options, PaletteChoice* choice,
+                    PaletteEntry* storage);
 
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);

@@ -1,6 +1,5 @@
 // bmp256-convert's conversion of one source: a file, a pipe, a FIFO or
 // standard input ("-"), in any form the input layer reads.
-#include "bitmap/bitmap.h"
 #include "cli/cli.h"
 #include "input/input.h"
 
@@ -15,8 +14,7 @@ struct Output {
 
 int WriteOutput(const Conversion& result, void* context) {
     const Output* out = static_cast<const Output*>(context);
-    return out->path ? WriteBitmap8(out->path, result.indices, result.palette, &result.info)
-                     : WriteBitmap8ToDescriptor(out->fd, result.indices, result.palette, &result.info);
+    return WriteConversion(result, out->path, out->fd);
 }
 
 int ConvertImage(const char* sourcePath, Output out, const char* outputName,

@@ -39,8 +39,9 @@ void PrintHelp() {
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
         "with a 256-entry colour table built from the image (236 colours, error\n"
-        "diffusion). SOURCE - reads standard input and DEST - writes standard\n"
-        "output; neither may be a terminal.\n"
+        "diffusion; a picture of 236 colours or fewer keeps them exactly).\n"
+        "SOURCE - reads standard input and DEST - writes standard output;\n"
+        "neither may be a terminal.\n"
         "\n"
         "Each result is written to a temporary file beside its output and renamed\n"
         "over it only when complete: a failure leaves an existing output untouched.\n"
@@ -57,6 +58,22 @@ void PrintHelp() {
         "                    megapixels (default 179); larger ones are refused\n"
         "  -q, --quiet       print nothing but errors\n"
         "  -v, --verbose     print a line for each file converted\n"
+        "\n"
+        "Palette options:\n"
+        "  --no-exact        reduce every picture as the desktop program does; by default\n"
+        "                    a picture of at most as many colours as the palette holds\n"
+        "                    keeps exactly its colours (in ascending blue-green-red order)\n"
+        "  --colors N        N colours (2 to 256, default 236); up to 236 they fill slots\n"
+        "                    10 onward, more start at slot 0\n"
+        "  --dither jjn|none jjn: error diffusion (default); none: each pixel's nearest colour\n"
+        "  --depth 1|4|8     bits per pixel (default 8); 4 needs --colors 16 or fewer,\n"
+        "                    1 needs --colors 2\n"
+        "  --rle             run-length encode the rows (RLE8 or RLE4; not with --depth 1)\n"
+        "  --palette FILE    map every SOURCE onto the palette in FILE (.gpl, JASC .pal,\n"
+        "                    .act, a BMP of 8 bits or fewer, a PNG with a palette)\n"
+        "  --write-palette FILE  save the palette used (.gpl, .pal, .act, .bmp or .png)\n"
+        "  --shared-palette  one palette for all SOURCEs, from their pixels together\n"
+        "  --system-colors   slots 0-9 and 246-255 hold the 20 static system colours\n"
         "  --help            show this text\n"
         "  --version         show the version\n"
         "  --                end of options (for file names that start with '-')\n"
@@ -97,6 +114,10 @@ int ConvertMain(int argc, char** argv) {
     if (options.inPlace && (!options.outputDir.empty() || !options.suffix.empty())) {
         return UsageError("--in-place cannot be combined with -o or --suffix");
     }
+
+    // SOURCE DEST names one source; -o, --suffix and --in-place name only sources.
+    std::vector<std::string> sources(paths.begin(), batch || paths.empty() ? paths.end() : paths.begin() + 1);
+    if (!CheckPaletteOptions(options, sources, &problem)) return UsageError(problem);
 
     std::vector<BatchItem> items;
     if (!batch) {

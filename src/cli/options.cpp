@@ -25,6 +25,15 @@ enum OptionId {
     kOptSuffix,
     kOptJobs,
     kOptMaxMegapixels,
+    kOptNoExact,
+    kOptColors,
+    kOptDither,
+    kOptDepth,
+    kOptRle,
+    kOptPalette,
+    kOptWritePalette,
+    kOptSharedPalette,
+    kOptSystemColors,
 };
 
 struct OptionSpec {
@@ -45,6 +54,15 @@ constexpr OptionSpec kOptions[] = {
     {0, "suffix", true, kOptSuffix},
     {'j', "jobs", true, kOptJobs},
     {0, "max-megapixels", true, kOptMaxMegapixels},
+    {0, "no-exact", false, kOptNoExact},
+    {0, "colors", true, kOptColors},
+    {0, "dither", true, kOptDither},
+    {0, "depth", true, kOptDepth},
+    {0, "rle", false, kOptRle},
+    {0, "palette", true, kOptPalette},
+    {0, "write-palette", true, kOptWritePalette},
+    {0, "shared-palette", false, kOptSharedPalette},
+    {0, "system-colors", false, kOptSystemColors},
 };
 
 constexpr int kMaxJobs = 1024;
@@ -105,6 +123,15 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
                 return *problem = "--max-megapixels needs a number from 1 to " + std::to_string(kMaxMegapixels), false;
             }
             return true;
+        case kOptNoExact: return ApplyPaletteOption(kPaletteNoExact, value, &options, problem);
+        case kOptColors: return ApplyPaletteOption(kPaletteColors, value, &options, problem);
+        case kOptDither: return ApplyPaletteOption(kPaletteDither, value, &options, problem);
+        case kOptDepth: return ApplyPaletteOption(kPaletteDepth, value, &options, problem);
+        case kOptRle: return ApplyPaletteOption(kPaletteRle, value, &options, problem);
+        case kOptPalette: return ApplyPaletteOption(kPaletteFile, value, &options, problem);
+        case kOptWritePalette: return ApplyPaletteOption(kPaletteWrite, value, &options, problem);
+        case kOptSharedPalette: return ApplyPaletteOption(kPaletteShared, value, &options, problem);
+        case kOptSystemColors: return ApplyPaletteOption(kPaletteSystemColors, value, &options, problem);
     }
     return true;
 }

@@ -6,16 +6,12 @@
 
 #include "bitmap/bitmap.h"
 #include "mapping/diffusion.h"
+#include "mapping/plain_mapping.h"
 #include "platform/alloc.h"
-#include "quantize/palette.h"
 
 namespace bmp256 {
 
 namespace {
-
-constexpr int kFirstSlot = 10;
-constexpr int kColorCount = 236;
-constexpr int kEndSlot = kFirstSlot + kColorCount;  // 246, one past the last slot used
 
 int Fail(ConvertReport* report, ConvertStage stage, const char* reason, int systemError) {
     if (report) {
@@ -52,11 +48,14 @@ int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conver
                    ConvertReport* report) {
     const BITMAPINFOHEADER* source = &picture->info;
     const int threads = options ? options->threadCount : 0;
+    const PaletteChoice desktop = {};
+    const PaletteChoice* choice = options ? &options->palette : &desktop;
     std::memset(result, 0, sizeof *result);
-    if (!BuildPaletteOnThreads(&result->palette[kFirstSlot], kColorCount, picture->pixels, source,
-                               threads)) {
+    PaletteLayout layout;
+    if (!ChoosePalette(result->palette, &layout, choice, picture->pixels, source, threads)) {
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
+    result->form = {choice->depth ? choice->depth : 8, choice->rle, layout.tableCount};
     result->info = *source;
     result->info.biBitCount = 8;
     result->info.biSizeImage = uint32_t(ImageSize(&result->info));
@@ -65,8 +64,8 @@ int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conver
     if (!result->indices) return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     ClearRowPadding(result->indices, &result->info);
     DiffusionOptions diffusion = {threads, kColorCacheAuto};
-    if (!DiffuseToIndices(result->indices, &result->info, result->palette, kFirstSlot, kEndSlot,
-                          picture->pixels, source, &diffusion)) {
+    if (!MapPixels(result->indices, &result->info, result->palette, layout.firstSlot, layout.endSlot,
+                   picture->pixels, source, layout.mapExactly, choice->dither == kDitherJjn, &diffusion)) {
         FreeConversion(result);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -76,6 +75,18 @@ int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conver
         report->systemError = 0;
     }
     return 1;
+}
+
+bool IsPlain8(const Conversion& result) {
+    return result.form.depth == 8 && !result.form.rle && result.form.tableCount == kPaletteSize;
+}
+
+int WriteConversion(const Conversion& result, const char* path, int fd) {
+    if (!IsPlain8(result)) {
+        return WriteIndexedBitmap(path, fd, result.indices, &result.info, result.palette, &result.form);
+    }
+    return path ? WriteBitmap8(path, result.indices, result.palette, &result.info)
+                : WriteBitmap8ToDescriptor(fd, result.indices, result.palette, &result.info);
 }
 
 void FreeConversion(Conversion* result) {
@@ -89,8 +100,11 @@ int ConvertAndWrite(const Picture* picture, const ConvertOptions* options, Conve
     if (!ConvertPicture(picture, options, &result, report)) return 0;
     const int written = write(result, context);
     const int error = errno;
+    const bool plain8 = IsPlain8(result);
     FreeConversion(&result);
     if (written) return 1;
+    // The packed and run-length forms are encoded in memory before anything is written.
+    if (!plain8 && error == ENOMEM) return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     char reason[sizeof(ConvertReport::reason)];
     std::snprintf(reason, sizeof reason, "cannot write %s: %s", outputName, std::strerror(error));
     return Fail(report, kConvertWriteFailed, reason, error);

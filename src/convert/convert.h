@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "bitmap/bitmap.h"
+#include "bitmap/write_indexed.h"
 #include "input/input.h"
+#include "quantize/palette_choice.h"
 
 namespace bmp256 {
 
@@ -25,26 +27,38 @@ struct ConvertReport {
     int systemError;       // errno of a failed open, read or write, else 0
 };
 
-// How a conversion may use the machine; no choice changes a byte.
+// How a conversion may use the machine (no thread count changes a byte),
+// and bmp256-convert's palette choices (all zero: the desktop program's).
 struct ConvertOptions {
     int threadCount = 0;     // threads working on one image; 0: one per processor
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
+    PaletteChoice palette = {};
 };
 
 // The result: the 8-bit header (the source's with biBitCount 8, biSizeImage
 // and the fields an 8-bit file must not carry over mended), the palette
-// (slots 10 to 245 computed, the others zero) and the index rows.
+// (by default slots 10 to 245 computed, the others zero), the index rows and
+// the form the file is written in.
 struct Conversion {
     BITMAPINFOHEADER info;
     PaletteEntry palette[kPaletteSize];
     uint8_t* indices;  // ImageSize(info) bytes, zero row padding
+    IndexedForm form;  // 8 bits, no RLE, 256 entries unless the choices say otherwise
 };
+
+// True when the result is the plain 8-bit file of 256 entries (WriteBitmap8's).
+bool IsPlain8(const Conversion& result);
 
 // Converts `picture`. Returns 1 with `result` filled (free it with
 // FreeConversion), or 0 with nothing held and `report` (may be null) saying
 // why. `options` may be null.
 int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conversion* result,
                    ConvertReport* report);
+
+// Writes the result in its form to `path`, or through `fd` (left open) when
+// `path` is null: 1, or 0 with errno set (ENOMEM when a packed or
+// run-length form could not be encoded).
+int WriteConversion(const Conversion& result, const char* path, int fd);
 
 // Frees the index rows; a freed conversion is ignored.
 void FreeConversion(Conversion* result);
@@ -53,8 +67,9 @@ void FreeConversion(Conversion* result);
 typedef int (*ConversionWriter)(const Conversion& result, void* context);
 
 // A shell's whole run on one picture: ConvertPicture, then `write`. A write
-// failure is reported as "cannot write `outputName`: ...". Returns 1 when
-// written.
+// failure is reported as "cannot write `outputName`: ...", or as want of
+// memory when a packed or run-length form could not be encoded. Returns 1
+// when written.
 int ConvertAndWrite(const Picture* picture, const ConvertOptions* options, ConversionWriter write,
                     void* context, const char* outputName, ConvertReport* report);
 
