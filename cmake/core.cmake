@@ -20,6 +20,7 @@ set(BMP256_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/bitmap/read_rle.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/refine.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/grid.cpp
   ${PROJECT_SOURCE_DIR}/src/mapping/nearest.cpp

@@ -13,6 +13,7 @@
 #include "decode/decode.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
+#include "quantize/refine.h"
 #include "util/alloc.h"
 
 namespace bmp256 {
@@ -22,6 +23,29 @@ namespace {
 constexpr int kFirstSlot = 10;
 constexpr int kColorCount = 236;
 constexpr int kEndSlot = kFirstSlot + kColorCount;  // 246, one past the last slot used
+
+// A lone image gets more than one thread only from this size on: below it,
+// starting threads and waiting on them costs more than the rows they take
+// over (measured with bench/compare.sh, docs/performance.md).
+constexpr int64_t kThreadsMinPixels = int64_t(1) << 21;
+
+// Threads for one image: as asked, else one per processor where they pay.
+int ThreadsFor(const ConvertOptions* options, const BITMAPINFOHEADER* info) {
+    if (options && options->threadCount > 0) return options->threadCount;
+    const int64_t width = info->biWidth > 0 ? info->biWidth : 0;
+    const int64_t height = info->biHeight > 0 ? info->biHeight : 0;
+    return width * height < kThreadsMinPixels ? 1 : 0;
+}
+
+// --refine: the palette built, improved over the image's histogram.
+int RefineOverImage(PaletteEntry* palette, const uint8_t* pixels, const BITMAPINFOHEADER* info, int threadCount) {
+    int32_t k = 0;
+    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
+    if (!entries) return 0;
+    const int ok = RefinePalette(palette, kColorCount, entries, k);
+    FreeBytes(entries);
+    return ok;
+}
 
 int Fail(ConvertReport* report, ConvertStage stage, const char* reason, int systemError) {
     if (report) {
@@ -150,10 +174,14 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
     uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
                               : ReadStrict(sourcePath, &sourceInfo, report);
     if (!pixels) return 0;
+    const int threads = ThreadsFor(options, &sourceInfo);
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
-    if (!BuildPaletteOnThreads(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo,
-                               options ? options->threadCount : 0)) {
+    if (!BuildPaletteOnThreads(&palette[kFirstSlot], kColorCount, pixels, &sourceInfo, threads)) {
+        FreeBytes(pixels);
+        return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
+    }
+    if (options && options->refine && !RefineOverImage(&palette[kFirstSlot], pixels, &sourceInfo, threads)) {
         FreeBytes(pixels);
         return Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     }
@@ -170,7 +198,7 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
     ClearRowPadding(indices, &indexInfo);
 
     int result = 0;
-    DiffusionOptions diffusion = {options ? options->threadCount : 0, kColorCacheAuto};
+    DiffusionOptions diffusion = {threads, kColorCacheAuto};
     if (!DiffuseToIndices(indices, &indexInfo, palette, kFirstSlot, kEndSlot, pixels, &sourceInfo, &diffusion)) {
         Fail(report, kConvertNoMemory, "not enough memory", ENOMEM);
     } else if (!(outputPath ? WriteBitmap8(outputPath, indices, palette, &indexInfo)

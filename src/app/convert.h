@@ -24,9 +24,11 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
-// How a conversion may use the machine; no choice changes a byte.
+// How a conversion may use the machine (no choice of threads changes a
+// byte), and what it may do beyond the desktop program's conversion.
 struct ConvertOptions {
-    int threadCount;  // threads working on one image; 0: one per processor
+    int threadCount;  // threads working on one image; 0: as many as pay
+    int refine;       // non-zero: k-means passes improve the palette (RefinePalette)
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and

@@ -23,7 +23,8 @@ struct BatchOptions {
     bool force = false;     // existing outputs may be replaced
     bool quiet = false;
     bool verbose = false;
-    int jobs = 0;           // files converted at once; 0: one per processor
+    int jobs = 0;           // threads in all, files first; 0: one per processor
+    bool refine = false;    // --refine: k-means passes improve each palette
 };
 
 struct BatchItem {

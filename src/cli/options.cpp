@@ -24,6 +24,7 @@ enum OptionId {
     kOptOutput,
     kOptSuffix,
     kOptJobs,
+    kOptRefine,
 };
 
 struct OptionSpec {
@@ -43,6 +44,7 @@ constexpr OptionSpec kOptions[] = {
     {'o', "output", true, kOptOutput},
     {0, "suffix", true, kOptSuffix},
     {'j', "jobs", true, kOptJobs},
+    {0, "refine", false, kOptRefine},
 };
 
 constexpr int kMaxJobs = 1024;
@@ -94,8 +96,11 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
             return true;
         case kOptJobs:
             if (!ParseJobs(value, &options.jobs)) {
-                return *problem = "-j needs a number of files from 1 to " + std::to_string(kMaxJobs), false;
+                return *problem = "-j needs a number of threads from 1 to " + std::to_string(kMaxJobs), false;
             }
+            return true;
+        case kOptRefine:
+            options.refine = true;
             return true;
     }
     return true;
