@@ -77,21 +77,13 @@ if [ ${#magick_convert[@]} -gt 0 ]; then
 else
   echo "ImageMagick: not installed (no real convert or magick found), skipped"
 fi
-if command -v pngquant >/dev/null; then
-  tools+=("pngquant|pngquant --force --output OUT.png 256 PNG")
-else
-  echo "pngquant: not installed, skipped"
-fi
-if command -v ffmpeg >/dev/null; then
-  tools+=("ffmpeg|ffmpeg -nostdin -v error -y -i SRC -filter_complex split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0[p];[b][p]paletteuse=dither=floyd_steinberg -pix_fmt pal8 OUT.bmp")
-else
-  echo "ffmpeg: not installed, skipped"
-fi
-if command -v vips >/dev/null; then
-  tools+=("vips|vips pngsave PNG OUT.png --palette --bitdepth 8")
-else
-  echo "vips: not installed, skipped"
-fi
+# add_tool NAME PROGRAM COMMAND: the tool, when PROGRAM is installed.
+add_tool() {
+  if command -v "$2" >/dev/null; then tools+=("$1|$3"); else echo "$1: not installed, skipped"; fi
+}
+add_tool pngquant pngquant "pngquant --force --output OUT.png 256 PNG"
+add_tool ffmpeg ffmpeg "ffmpeg -nostdin -v error -y -i SRC -filter_complex split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0[p];[b][p]paletteuse=dither=floyd_steinberg -pix_fmt pal8 OUT.bmp"
+add_tool vips vips "vips pngsave PNG OUT.png --palette --bitdepth 8"
 [ -n "$timer" ] || echo "time: /usr/bin/time not installed, no peak memory"
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }

@@ -17,7 +17,7 @@ namespace {
 // as 0 marks a colour not yet known), and successive rows are mapped by
 // several threads as a wavefront: row y maps column x once row y - 1 has
 // finished column x + 2, which is all the kernel reads of it. Each thread maps
-// three successive rows side by side, and the three channels go through the
+// four successive rows side by side, and the three channels go through the
 // kernel together in 16-bit lanes over sliding sums. A thread that cannot be
 // started leaves its rows to the others.
 
@@ -162,7 +162,7 @@ inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
 
 constexpr int32_t kLag = 3;  // columns between a row and the row before it in a take
 
-// Steps from .. to - 1 where every one of the three rows has a column to map.
+// Steps from .. to - 1 where every one of the four rows has a column to map.
 // The rows' state is copied into locals for the loop, so that the compiler
 // can keep it in registers rather than in the array.
 inline void MapFullSteps(Wavefront* w, ColorTable* cache, RowState* rows, int32_t from, int32_t to) {
