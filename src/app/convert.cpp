@@ -15,6 +15,7 @@
 #include "quantize/palette.h"
 #include "quantize/refine.h"
 #include "util/alloc.h"
+#include "util/worker_threads.h"
 
 namespace bmp256 {
 
@@ -30,11 +31,13 @@ constexpr int kEndSlot = kFirstSlot + kColorCount;  // 246, one past the last sl
 constexpr int64_t kThreadsMinPixels = int64_t(1) << 21;
 
 // Threads for one image: as asked, else one per processor where they pay.
+// Not on a machine that other work keeps busy: the wavefront's rows wait on
+// each other, so a thread that loses its processor stops them all.
 int ThreadsFor(const ConvertOptions* options, const BITMAPINFOHEADER* info) {
     if (options && options->threadCount > 0) return options->threadCount;
     const int64_t width = info->biWidth > 0 ? info->biWidth : 0;
     const int64_t height = info->biHeight > 0 ? info->biHeight : 0;
-    return width * height < kThreadsMinPixels ? 1 : 0;
+    return width * height < kThreadsMinPixels || ProcessorsBusy() ? 1 : 0;
 }
 
 // --refine: the palette built, improved over the image's histogram.

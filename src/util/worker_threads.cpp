@@ -1,5 +1,6 @@
 #include "util/worker_threads.h"
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -84,5 +85,20 @@ int MachineThreadCount() {
 }
 
 void YieldWorkerThread() { std::this_thread::yield(); }
+
+int ProcessorsBusy() {
+#ifdef __linux__
+    // The fourth field counts the threads runnable right now, this one included.
+    FILE* f = std::fopen("/proc/loadavg", "r");
+    if (!f) return 0;
+    double averages[3];
+    int running = 0, total = 0;
+    const int read = std::fscanf(f, "%lf %lf %lf %d/%d", &averages[0], &averages[1], &averages[2], &running, &total);
+    std::fclose(f);
+    return read == 5 && running > MachineThreadCount();
+#else
+    return 0;
+#endif
+}
 
 }  // namespace bmp256

@@ -30,5 +30,8 @@ void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
 int MachineThreadCount();
 // Lets another thread run while this one waits.
 void YieldWorkerThread();
+// Whether other work already keeps every processor busy, so that a further
+// thread of ours would mostly wait for one. Where the system does not say: 0.
+int ProcessorsBusy();
 
 }  // namespace bmp256
