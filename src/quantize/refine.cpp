@@ -47,8 +47,10 @@ struct Sums {
     int64_t blue, green, red, pixels;
 };
 
-// Weighted mean of one channel, rounded half up.
-uint8_t Mean(int64_t sum, int64_t pixels) { return uint8_t((2 * sum + pixels) / (2 * pixels)); }
+// Weighted mean of one channel. A histogram level v stands for the values
+// v - 2 to v + 1, whose mean is v - 0.5, so the mean of the levels is half a
+// value high; rounding it down rounds the values' mean to nearest.
+uint8_t Mean(int64_t sum, int64_t pixels) { return uint8_t(sum / pixels); }
 
 }  // namespace
 

@@ -31,8 +31,9 @@ TEST(RefinePalette, MovesEachEntryToTheWeightedMeanOfItsNearestColours) {
          {{0, 4, 8, 10}, {8, 12, 16, 10}, {200, 100, 40, 5}, {204, 108, 40, 15}},
          {{20, 20, 20, 0}, {180, 120, 60, 0}},
          {{4, 8, 12}, {203, 106, 40}}},
-        // 3 x 0 and 5 x 4 is 2.5, rounded up.
-        {"half rounds up", {{0, 0, 0, 3}, {4, 4, 4, 5}}, {{1, 1, 1, 0}}, {{3, 3, 3}}},
+        // 3 x 0 and 5 x 4 is 2.5 in levels, rounded down: levels stand for
+        // values half a value below them on average.
+        {"levels' mean rounds down", {{0, 0, 0, 3}, {4, 4, 4, 5}}, {{1, 1, 1, 0}}, {{2, 2, 2}}},
         // Nearest to no colour: left where it was.
         {"far entry stays", {{0, 0, 0, 1}, {8, 8, 8, 1}}, {{2, 2, 2, 0}, {250, 250, 250, 0}}, {{4, 4, 4}, {250, 250, 250}}},
         // Two equal entries: the lower position takes both colours and moves
