@@ -22,7 +22,7 @@ if(WIN32)
 else()
   set(BMP256_SYSTEM_HALF posix)
 endif()
-foreach(name file_system safe_replace signals)
+foreach(name file_system processors safe_replace signals)
   list(APPEND BMP256_PLATFORM_SOURCES ${PROJECT_SOURCE_DIR}/src/platform/${BMP256_SYSTEM_HALF}/${name}.cpp)
 endforeach()
 set(BMP256_BITMAP_SOURCES
@@ -43,6 +43,7 @@ set(BMP256_INPUT_SOURCES
 set(BMP256_QUANTIZE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
+  ${PROJECT_SOURCE_DIR}/src/quantize/refine.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/exact_colors.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/color_tally.cpp

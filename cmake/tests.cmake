@@ -34,6 +34,7 @@ add_executable(core_tests
   ${PROJECT_SOURCE_DIR}/tests/bitmap/bitmap_write_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/quantize/histogram_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/quantize/palette_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/quantize/refine_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/quantize/tone_table_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/mapping/diffusion_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/mapping/grid_test.cpp

@@ -105,7 +105,7 @@ const char* CheckSmallConversion(const uint8_t* data, size_t size) {
     // length picks them, so every combination gets its share of inputs.
     DiffusionOptions options;
     options.threadCount = 1 + int(size % 3);
-    options.useColorCache = int(size / 3 % 2);
+    options.useColorCache = size / 3 % 2 ? kColorCacheAuto : kColorCacheOff;
 
     SetAllocationFailureAt(failAt);
     int built = BuildPalette(palette + kFirstSlot, kColorCount, pixels, &sourceInfo);

@@ -207,8 +207,14 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     int workers = options.jobs > 0 ? options.jobs : MachineThreadCount();
     if (workers > kMaxWorkers) workers = kMaxWorkers;
     if (size_t(workers) > items.size()) workers = int(items.size());
-    // Files side by side each map on one thread; a lone file uses them all.
-    run.convert.threadCount = workers > 1 ? 1 : 0;
+    // Files go side by side before rows do: they need no waiting on each
+    // other. -j N caps the threads in all, so -j 1 is one thread; by default
+    // a lone file takes as many as pay for its size.
+    if (options.jobs > 0) {
+        run.convert.threadCount = options.jobs / workers > 1 ? options.jobs / workers : 1;
+    } else {
+        run.convert.threadCount = workers > 1 ? 1 : 0;
+    }
     run.convert.maxPixels = uint64_t(options.maxMegapixels) * 1000000;
     run.progress = items.size() > 1 && !options.quiet && IsTerminal(2);
     SetOpenLineOnSignal(run.progress);

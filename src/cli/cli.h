@@ -23,10 +23,10 @@ struct BatchOptions {
     bool force = false;     // existing outputs may be replaced
     bool quiet = false;
     bool verbose = false;
-    int jobs = 0;           // files converted at once; 0: one per processor
+    int jobs = 0;           // threads in all, files first; 0: one per processor
     int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
     // The palette options, as given (checked by CheckPaletteOptions).
-    PaletteChoice palette = {1, 0, kDitherJjn, 0, 0, 0, nullptr, 0, 0};
+    PaletteChoice palette = {1, 0, kDitherJjn, 0, 0, 0, nullptr, 0, 0, 0};
     std::string paletteFile;       // --palette FILE
     std::string writePaletteFile;  // --write-palette FILE
     bool sharedPalette = false;

@@ -34,6 +34,7 @@ enum OptionId {
     kOptWritePalette,
     kOptSharedPalette,
     kOptSystemColors,
+    kOptRefine,
 };
 
 struct OptionSpec {
@@ -63,6 +64,7 @@ constexpr OptionSpec kOptions[] = {
     {0, "write-palette", true, kOptWritePalette},
     {0, "shared-palette", false, kOptSharedPalette},
     {0, "system-colors", false, kOptSystemColors},
+    {0, "refine", false, kOptRefine},
 };
 
 constexpr int kMaxJobs = 1024;
@@ -115,7 +117,7 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
             return true;
         case kOptJobs:
             if (!ParseCount(value, kMaxJobs, &options.jobs)) {
-                return *problem = "-j needs a number of files from 1 to " + std::to_string(kMaxJobs), false;
+                return *problem = "-j needs a number of threads from 1 to " + std::to_string(kMaxJobs), false;
             }
             return true;
         case kOptMaxMegapixels:
@@ -132,6 +134,9 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
         case kOptWritePalette: return ApplyPaletteOption(kPaletteWrite, value, &options, problem);
         case kOptSharedPalette: return ApplyPaletteOption(kPaletteShared, value, &options, problem);
         case kOptSystemColors: return ApplyPaletteOption(kPaletteSystemColors, value, &options, problem);
+        case kOptRefine:
+            options.palette.refine = 1;
+            return true;
     }
     return true;
 }

@@ -17,6 +17,7 @@
 #include "quantize/color_tally.h"
 #include "quantize/exact_colors.h"
 #include "quantize/palette.h"
+#include "quantize/refine.h"
 #include "platform/alloc.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
@@ -137,6 +138,9 @@ bool BuildSharedPalette(const std::vector<BatchItem>& items, const BatchOptions&
         int32_t k = 0;
         ColorEntry* entries = TallyHistogram(&shares[0].tally, &k);
         ok = entries && BuildPaletteFromHistogram(storage, capacity, entries, k);
+        // The summed histogram is the one the box splitting saw: refining
+        // over it gives the same colours for any order of the sources.
+        if (ok && options.palette.refine) ok = RefinePalette(storage, capacity, entries, k);
         FreeBytes(entries);
         if (!ok) std::fprintf(stderr, "%s: not enough memory for the shared palette\n", kProgram);
         *count = capacity;

@@ -8,10 +8,26 @@
 #include "mapping/diffusion.h"
 #include "mapping/plain_mapping.h"
 #include "platform/alloc.h"
+#include "platform/processors.h"
 
 namespace bmp256 {
 
 namespace {
+
+// A lone image gets more than one thread only from this size on: below it,
+// starting threads and waiting on them costs more than the rows they take
+// over (measured with bench/compare.sh, docs/performance.md).
+constexpr int64_t kThreadsMinPixels = int64_t(1) << 21;
+
+// Threads for one image: as asked, else one per processor where they pay.
+// Not on a machine that other work keeps busy: the wavefront's rows wait on
+// each other, so a thread that loses its processor stops them all.
+int ThreadsFor(const ConvertOptions* options, const BITMAPINFOHEADER* info) {
+    if (options && options->threadCount > 0) return options->threadCount;
+    const int64_t width = info->biWidth > 0 ? info->biWidth : 0;
+    const int64_t height = info->biHeight > 0 ? info->biHeight : 0;
+    return width * height < kThreadsMinPixels || ProcessorsBusy() ? 1 : 0;
+}
 
 int Fail(ConvertReport* report, ConvertStage stage, const char* reason, int systemError) {
     if (report) {
@@ -47,7 +63,7 @@ void MendCarriedHeaderFields(BITMAPINFOHEADER* info) {
 int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conversion* result,
                    ConvertReport* report) {
     const BITMAPINFOHEADER* source = &picture->info;
-    const int threads = options ? options->threadCount : 0;
+    const int threads = ThreadsFor(options, source);
     const PaletteChoice desktop = {};
     const PaletteChoice* choice = options ? &options->palette : &desktop;
     std::memset(result, 0, sizeof *result);

@@ -30,7 +30,7 @@ struct ConvertReport {
 // How a conversion may use the machine (no thread count changes a byte),
 // and bmp256-convert's palette choices (all zero: the desktop program's).
 struct ConvertOptions {
-    int threadCount = 0;     // threads working on one image; 0: one per processor
+    int threadCount = 0;     // threads working on one image; 0: as many as pay
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
     PaletteChoice palette = {};
 };

@@ -17,7 +17,7 @@ namespace {
 // as 0 marks a colour not yet known), and successive rows are mapped by
 // several threads as a wavefront: row y maps column x once row y - 1 has
 // finished column x + 2, which is all the kernel reads of it. Each thread maps
-// three successive rows side by side, and the three channels go through the
+// four successive rows side by side, and the three channels go through the
 // kernel together in 16-bit lanes over sliding sums. A thread that cannot be
 // started leaves its rows to the others.
 
@@ -25,7 +25,7 @@ constexpr int kRowMargin = 3;         // zero cells each side: no edge tests in 
 constexpr int kMaxThreads = 16;
 constexpr int32_t kPublishEvery = 32;  // columns between progress reports
 constexpr int32_t kReadGap = 96;       // columns kept between a row and the row it reads
-constexpr int32_t kRowsPerTake = 3;    // rows a worker maps side by side
+constexpr int32_t kRowsPerTake = 4;    // rows a worker maps side by side
 // kColorCacheAuto: images of fewer pixels map without the table, whose
 // 8 MiB of pages cost more to make present than the searches they save.
 constexpr int64_t kTableMinPixels = int64_t(1) << 17;
@@ -121,6 +121,8 @@ RowState StartRow(Wavefront* w, int32_t y) {
     return r;
 }
 
+constexpr int32_t kAhead = 2;  // pixels between a prefetch and its look-up
+
 inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     const RowCell* above = r.above + x;
     if (x == 0) {
@@ -138,6 +140,16 @@ inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     const Cell black = {0, 0, 0, 0}, white = {255, 255, 255, 255};
     corrected = corrected < black ? black : corrected;
     corrected = corrected > white ? white : corrected;
+    if (cache) {
+        // The colour kAhead pixels on, as far as it is known now: its own
+        // plus this pixel's correction, which the next ones share in good part.
+        const int32_t ahead = x + kAhead < w->width ? x + kAhead : x;
+        const uint8_t* next = r.in + 3 * size_t(ahead);
+        Cell guess = Cell{int16_t(next[0]), int16_t(next[1]), int16_t(next[2]), 0} + sum / 48;
+        guess = guess < black ? black : guess;
+        guess = guess > white ? white : guess;
+        PrefetchNearestCached(cache, uint8_t(guess[0]), uint8_t(guess[1]), uint8_t(guess[2]));
+    }
     const int32_t slot =
         SearchOrRecall(w, cache, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
     r.out[x] = uint8_t(slot);
@@ -150,20 +162,22 @@ inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
 
 constexpr int32_t kLag = 3;  // columns between a row and the row before it in a take
 
-// Steps from .. to - 1 where every one of the three rows has a column to map.
+// Steps from .. to - 1 where every one of the four rows has a column to map.
 // The rows' state is copied into locals for the loop, so that the compiler
 // can keep it in registers rather than in the array.
 inline void MapFullSteps(Wavefront* w, ColorTable* cache, RowState* rows, int32_t from, int32_t to) {
-    static_assert(kRowsPerTake == 3, "three rows side by side");
-    RowState r0 = rows[0], r1 = rows[1], r2 = rows[2];
+    static_assert(kRowsPerTake == 4, "four rows side by side");
+    RowState r0 = rows[0], r1 = rows[1], r2 = rows[2], r3 = rows[3];
     for (int32_t step = from; step < to; ++step) {
         MapPixel(w, cache, r0, step);
         MapPixel(w, cache, r1, step - kLag);
         MapPixel(w, cache, r2, step - 2 * kLag);
+        MapPixel(w, cache, r3, step - 3 * kLag);
     }
     rows[0] = r0;
     rows[1] = r1;
     rows[2] = r2;
+    rows[3] = r3;
 }
 
 // Steps where some rows have no column to map (the first and last few).
@@ -246,8 +260,7 @@ int DiffuseToIndices(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const
     if (threads > kMaxThreads) threads = kMaxThreads;
     if (threads > height) threads = height > 0 ? height : 1;
     const int use = options ? options->useColorCache : kColorCacheAuto;
-    const bool cache = use != kColorCacheOff && firstSlot > 0 && width > 0 && height > 0 &&
-                       (use != kColorCacheAuto || int64_t(width) * height >= kTableMinPixels);
+    const bool cache = use != kColorCacheOff && firstSlot > 0 && int64_t(width) * height >= kTableMinPixels;
 
     // Rows finish in order and are taken in order, k = kRowsPerTake at a
     // time. With t workers, when a worker takes rows y .. y + k - 1 the rows

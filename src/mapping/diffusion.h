@@ -11,8 +11,7 @@ namespace bmp256 {
 
 // Whether DiffuseToIndices keeps search results in a colour table.
 enum ColorCacheUse {
-    kColorCacheOff = 0,
-    kColorCacheOn = 1,
+    kColorCacheOff = 0,  // every colour searched, as the plain mapping does
     // On, except for small images (under 2^17 pixels), where making the
     // table costs more than the searches it saves.
     kColorCacheAuto = 2,

@@ -112,17 +112,14 @@ int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
         if (nodesIn[c] > 0) AddOccupied(occupied, c);
     }
     int64_t total = 0;
-    int32_t longest = 0;
     for (int c = 0; c < kGridCells; ++c) {
         table->listStart[c] = int32_t(total);
         int n = 0;
         VisitSearchedCells(grid, occupied, c, [&](int cell) { n += nodesIn[cell]; });
         n = (n + kBlock - 1) / kBlock * kBlock;
         total += n;
-        longest = std::max(longest, int32_t(n));
     }
     table->listStart[kGridCells] = int32_t(total);
-    table->longestList = longest;
     table->tones = static_cast<int16_t*>(AllocateBytes(3 * sizeof(int16_t) * size_t(total)));
     table->slot = static_cast<uint8_t*>(AllocateBytes(size_t(total)));
     if (!table->tones || !table->slot) {

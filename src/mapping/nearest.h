@@ -15,7 +15,6 @@ struct CandidateTable {
     int32_t* listStart;   // kGridCells + 1 entry offsets, multiples of eight
     int16_t* tones;       // three tones per entry, block by block as above
     uint8_t* slot;        // one slot per entry
-    int32_t longestList;
 };
 
 // Fills `table` from a built grid whose slots are 0 to 255. Returns 1, or 0

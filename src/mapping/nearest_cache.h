@@ -2,23 +2,115 @@
 // searched again: one byte table shared by the mapping threads.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "mapping/nearest.h"
 
 namespace bmp256 {
 
-struct ColorTable;
+// The table keeps its results in pages of 4096 colours (a 16x16x16 block of
+// them, see ColorCacheIndex), given out as blocks are first met that need
+// one; a photograph meets well under half of the 4096 blocks
+// (docs/performance.md). Blocks met after the last page is given out are
+// searched each time. The 8 MiB of pages are made present before the workers
+// start (the allocator does so from that size on), so that no worker, and
+// none waiting for its rows, stops for the system to supply a page.
+constexpr int kColorPageColors = 4096;
+constexpr int kColorTableBlocks = (1 << 24) / kColorPageColors;
+constexpr int32_t kMaxTablePages = 2048;
+constexpr int kColorLineColors = kBlockSide * kBlockSide * kBlockSide;  // one 4x4x4 block, 64 bytes
+constexpr int kColorLines = (1 << 24) / kColorLineColors;
+
+// A photograph's corrected colours fall mostly in 4x4x4 blocks whose 64
+// colours all have one nearest slot. Those blocks are answered from a map of
+// one byte per block (256 KiB, which stays in the processor's cache) and
+// need no page; only blocks split between slots are kept in the pages.
+struct ColorTable {
+    uint8_t lineSlot[kColorLines];          // 0: not known, or the block has more than one slot
+    uint16_t pageOf[kColorTableBlocks];     // 0: none yet, else the block's page number + 1
+    std::atomic<int32_t> pagesUsed;
+    uint8_t* pages;                         // kMaxTablePages pages of kColorPageColors slots (0: not yet known)
+};
 
 // An empty table (no colour known yet), or null when its memory cannot be had.
 ColorTable* CreateColorTable();
 // Frees the table and its pages; null is ignored.
 void ReleaseColorTable(ColorTable* table);
 
+// Where a colour's result is kept. Neighbouring pixels search close colours,
+// so the table is laid out in blocks: a 4x4x4 block of colours (the two low
+// bits of each channel) fills one 64-byte line, and a 16x16x16 block one
+// 4 KiB page. A mere reordering of the 2^24 entries: every colour still has a
+// place of its own.
+//
+// Each channel's bits land in fixed places, so the index is the OR of one
+// table value per channel: the high four bits of blue, green and red go to
+// bits 20, 16 and 12 up, the next two to bits 10, 8 and 6 up, the low two to
+// bits 4, 2 and 0 up.
+struct CacheIndexTables {
+    uint32_t blue[256], green[256], red[256];
+};
+
+constexpr uint32_t SpreadChannel(uint32_t v, int step) {
+    return ((v >> 4) << (12 + 4 * step)) | (((v >> 2) & 3) << (6 + 2 * step)) | ((v & 3) << (2 * step));
+}
+
+constexpr CacheIndexTables MakeCacheIndexTables() {
+    CacheIndexTables t{};
+    for (uint32_t v = 0; v < 256; ++v) {
+        t.blue[v] = SpreadChannel(v, 2);
+        t.green[v] = SpreadChannel(v, 1);
+        t.red[v] = SpreadChannel(v, 0);
+    }
+    return t;
+}
+
+constexpr CacheIndexTables kCacheIndex = MakeCacheIndexTables();
+static_assert(kCacheIndex.blue[1] == 16 && kCacheIndex.green[1] == 4 && kCacheIndex.red[1] == 1,
+              "a line holds its block in the order FindNearestInBlock gives it");
+
+inline size_t ColorCacheIndex(uint8_t blue, uint8_t green, uint8_t red) {
+    return kCacheIndex.blue[blue] | kCacheIndex.green[green] | kCacheIndex.red[red];
+}
+
+// FindNearestCached for a colour whose result is not kept yet: searches it
+// (with its whole 4x4x4 block) and keeps the result.
+int32_t FillNearestCached(ColorTable* table, const CandidateTable* candidates, uint8_t blue, uint8_t green,
+                          uint8_t red);
+
 // FindNearestColor for the colour (blue, green, red), remembered in `table`.
 // The candidates must hold no slot 0, which marks a colour not yet known.
-// Threads may share a table built for the same candidates.
-int32_t FindNearestCached(ColorTable* table, const CandidateTable* candidates, uint8_t blue, uint8_t green,
-                          uint8_t red);
+// Threads may share a table built for the same candidates. Inline, as it is
+// most of the per-pixel work: a kept result costs a few loads.
+inline int32_t FindNearestCached(ColorTable* table, const CandidateTable* candidates, uint8_t blue, uint8_t green,
+                                 uint8_t red) {
+    const size_t index = ColorCacheIndex(blue, green, red);
+    // Workers that share a table store the same slot for the same colour, so
+    // relaxed byte accesses are enough; they only keep the sharing well defined.
+    int32_t slot = __atomic_load_n(&table->lineSlot[index / kColorLineColors], __ATOMIC_RELAXED);
+    if (slot != 0) return slot;
+    const uint32_t page = __atomic_load_n(&table->pageOf[index / kColorPageColors], __ATOMIC_ACQUIRE);
+    if (page != 0) {
+        slot = __atomic_load_n(&table->pages[size_t(page - 1) * kColorPageColors + index % kColorPageColors],
+                               __ATOMIC_RELAXED);
+        if (slot != 0) return slot;
+    }
+    return FillNearestCached(table, candidates, blue, green, red);
+}
+
+// Asks the processor to fetch what FindNearestCached would read for the
+// colour, so that a look-up soon after finds it in the cache. Reads nothing
+// itself but the table's page list, and changes nothing.
+inline void PrefetchNearestCached(const ColorTable* table, uint8_t blue, uint8_t green, uint8_t red) {
+    const size_t index = ColorCacheIndex(blue, green, red);
+    __builtin_prefetch(&table->lineSlot[index / kColorLineColors]);
+    // A block without a page gives an address outside the table, which a
+    // prefetch ignores; as a number it is never used to read.
+    const uintptr_t page = __atomic_load_n(&table->pageOf[index / kColorPageColors], __ATOMIC_RELAXED);
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(table->pages) +
+                                                     (page - 1) * kColorPageColors + index % kColorPageColors));
+}
 
 }  // namespace bmp256

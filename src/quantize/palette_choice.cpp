@@ -2,8 +2,11 @@
 
 #include <cstring>
 
+#include "platform/alloc.h"
 #include "quantize/exact_colors.h"
+#include "quantize/histogram.h"
 #include "quantize/palette.h"
+#include "quantize/refine.h"
 
 namespace bmp256 {
 
@@ -21,6 +24,17 @@ constexpr PaletteEntry kSystemColors[20] = {
 };
 
 int Depth(const PaletteChoice* choice) { return choice->depth ? choice->depth : 8; }
+
+// --refine: the built palette improved over the picture's histogram.
+int RefineOverImage(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
+                    int threadCount) {
+    int32_t k = 0;
+    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
+    if (!entries) return 0;
+    const int ok = RefinePalette(palette, count, entries, k);
+    FreeBytes(entries);
+    return ok;
+}
 
 }  // namespace
 
@@ -64,6 +78,7 @@ int ChoosePalette(PaletteEntry* palette, PaletteLayout* layout, const PaletteCho
         } else {
             layout->mapExactly = 0;
             if (!BuildPaletteOnThreads(palette + first, capacity, pixels, info, threadCount)) return 0;
+            if (choice->refine && !RefineOverImage(palette + first, capacity, pixels, info, threadCount)) return 0;
         }
     }
     if (choice->systemColors) WriteSystemColors(palette);

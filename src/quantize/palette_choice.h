@@ -26,6 +26,7 @@ struct PaletteChoice {
     const PaletteEntry* given;
     int givenCount;
     int givenFirstSlot;
+    int refine;         // 1: k-means passes improve a box-split palette (RefinePalette)
 };
 
 constexpr int kDefaultColorCount = 236;
@@ -45,8 +46,9 @@ void PlanPaletteSlots(const PaletteChoice* choice, int* firstSlot, int* capacity
 // The 20 static colours of the system palette in slots 0-9 and 246-255.
 void WriteSystemColors(PaletteEntry* palette);
 
-// Fills the 256-entry palette and the layout for one picture. Returns 1, or
-// 0 when working memory cannot be had. `threadCount` as BuildPaletteOnThreads.
+// Fills the 256-entry palette and the layout for one picture; `refine`
+// touches only colours the box splitting chose, never exact or given ones.
+// Returns 1, or 0 when working memory cannot be had. `threadCount` as BuildPaletteOnThreads.
 int ChoosePalette(PaletteEntry* palette, PaletteLayout* layout, const PaletteChoice* choice,
                   const uint8_t* pixels, const BITMAPINFOHEADER* info, int threadCount);
 

@@ -568,6 +568,30 @@ TEST(Batch, OutputsEqualSingleRunsForEveryJobCount) {
     }
 }
 
+TEST(Batch, RefineGivesItsOwnPaletteTheSameForEveryThreadCount) {
+    // Large enough (2^21 pixels) that the default takes both processors.
+    bmptest::TempDir dir;
+    std::vector<std::string> photos = MakePhotos(dir, 1, 1449, 1449);
+    const std::string plain = dir.File("plain.bmp");
+    ASSERT_EQ(RunProgram(kProgram, {photos[0], plain}).exitCode, 0);
+    std::vector<uint8_t> refined;
+    for (const char* jobs : {"1", "2", "3", "0"}) {
+        const std::string out = dir.File(std::string("refined") + jobs + ".bmp");
+        RunResult r = jobs[0] == '0' ? RunProgram(kProgram, {"--refine", photos[0], out})
+                                     : RunProgram(kProgram, {"--refine", "-j", jobs, photos[0], out});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::vector<uint8_t> bytes = bmptest::ReadFileBytes(out);
+        ExpectEightBitFile(bytes, 1449, 1449, out);
+        if (refined.empty()) refined = bytes;
+        EXPECT_EQ(bytes, refined) << "-j " << jobs;
+    }
+    // Other colours than the default's, from the same picture.
+    const std::vector<uint8_t> unrefined = bmptest::ReadFileBytes(plain);
+    ASSERT_EQ(unrefined.size(), refined.size());
+    EXPECT_NE(std::vector<uint8_t>(unrefined.begin() + 54, unrefined.begin() + 54 + 1024),
+              std::vector<uint8_t>(refined.begin() + 54, refined.begin() + 54 + 1024));
+}
+
 // A refused file, an existing output and a good file: each failure is one
 // line, the others are converted, and the run ends with 1.
 TEST(Batch, FailuresDoNotStopTheOthers) {

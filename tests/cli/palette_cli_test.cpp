@@ -106,20 +106,31 @@ TEST(SharedPalette, SameBytesForEveryJobCountAndSourceOrder) {
                                         Photo(dir, "c.bmp", 131, 17, 3), UiPicture(dir, "d.bmp")};
     std::vector<std::string> reversed(sources.rbegin(), sources.rend());
     std::vector<std::vector<uint8_t>> first;
+    std::vector<uint8_t> refinedTable;
     int run = 0;
-    for (const auto& order : {sources, reversed}) {
-        for (const char* jobs : {"1", "2", "3"}) {
-            const std::string outDir = dir.File("out" + std::to_string(run++));
-            RunResult r = RunProgram(kProgram, Join({"--shared-palette", "-q", "-j", jobs, "-o", outDir}, order));
-            ASSERT_EQ(r.exitCode, 0) << r.err;
-            std::vector<std::vector<uint8_t>> outs;
-            for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
-                outs.push_back(bmptest::ReadFileBytes(outDir + "/" + name));
+    for (const char* refine : {"--shared-palette", "--refine"}) {
+        std::vector<std::vector<uint8_t>> same;
+        for (const auto& order : {sources, reversed}) {
+            for (const char* jobs : {"1", "2", "3"}) {
+                const std::string outDir = dir.File("out" + std::to_string(run++));
+                RunResult r = RunProgram(kProgram, Join({refine, "--shared-palette", "-q", "-j", jobs, "-o", outDir}, order));
+                ASSERT_EQ(r.exitCode, 0) << r.err;
+                std::vector<std::vector<uint8_t>> outs;
+                for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+                    outs.push_back(bmptest::ReadFileBytes(outDir + "/" + name));
+                }
+                if (same.empty()) same = outs;
+                EXPECT_EQ(outs, same) << refine << " -j " << jobs;
             }
-            if (first.empty()) first = outs;
-            EXPECT_EQ(outs, first) << "-j " << jobs;
+        }
+        if (first.empty()) {
+            first = same;
+        } else {
+            refinedTable.assign(same[0].begin() + 54, same[0].begin() + 1078);
         }
     }
+    // --refine moves the shared colours.
+    EXPECT_FALSE(std::equal(refinedTable.begin(), refinedTable.end(), first[0].begin() + 54));
     // One colour table for all, and the photos' 64-level histogram summed is
     // not any one photo's: the shared table differs from a lone conversion's.
     for (const auto& out : first) {

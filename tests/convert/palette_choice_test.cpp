@@ -49,7 +49,7 @@ std::vector<uint8_t> Desktop(const TestImage& image) {
     return bmptest::ReadFileBytes(out);
 }
 
-PaletteChoice Exact(int colors = 0) { return PaletteChoice{1, colors, kDitherJjn, 0, 0, 0, nullptr, 0, 0}; }
+PaletteChoice Exact(int colors = 0) { return PaletteChoice{1, colors, kDitherJjn, 0, 0, 0, nullptr, 0, 0, 0}; }
 
 // Slot `slot` of a written 8-bit file as (blue, green, red).
 std::vector<int> SlotOf(const std::vector<uint8_t>& file, int slot) {
@@ -105,11 +105,11 @@ TEST(ExactColors, PalettesOfEveryCountAndDepth) {
         {&few, Exact(), 10, 13, 256, 1},
         {&few, Exact(2), 10, 12, 256, 0},  // three colours do not fit two
         {&few, Exact(256), 0, 3, 256, 1},
-        {&few, PaletteChoice{1, 16, 0, 4, 0, 0, nullptr, 0, 0}, 0, 3, 3, 1},
-        {&few, PaletteChoice{0, 16, 0, 4, 0, 0, nullptr, 0, 0}, 0, 16, 16, 0},
+        {&few, PaletteChoice{1, 16, 0, 4, 0, 0, nullptr, 0, 0, 0}, 0, 3, 3, 1},
+        {&few, PaletteChoice{0, 16, 0, 4, 0, 0, nullptr, 0, 0, 0}, 0, 16, 16, 0},
         {&photo, Exact(), 10, 246, 256, 0},
         {&photo, Exact(237), 0, 237, 256, 0},
-        {&photo, PaletteChoice{1, 2, 0, 1, 0, 0, nullptr, 0, 0}, 0, 2, 2, 0},
+        {&photo, PaletteChoice{1, 2, 0, 1, 0, 0, nullptr, 0, 0, 0}, 0, 2, 2, 0},
     };
     for (const Case& c : cases) {
         PaletteEntry palette[256];
@@ -146,7 +146,7 @@ TEST(Choices, NothingChosenIsTheDesktopConversion) {
     for (const TestImage& image : images) {
         const std::vector<uint8_t> desktop = Desktop(image);
         EXPECT_EQ(ConvertWith(image, PaletteChoice{}), desktop);
-        EXPECT_EQ(ConvertWith(image, PaletteChoice{0, 236, kDitherJjn, 8, 0, 0, nullptr, 0, 0}), desktop);
+        EXPECT_EQ(ConvertWith(image, PaletteChoice{0, 236, kDitherJjn, 8, 0, 0, nullptr, 0, 0, 0}), desktop);
         ExactColorSet set;
         set.count = 0;
         if (!CollectExactColors(&set, 236, image.pixels.data(), &image.info)) {
@@ -227,10 +227,10 @@ namespace {
 TEST(Choices, EveryFailedAllocationIsARefusalWithoutOutput) {
     const PaletteEntry given[3] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}};
     const PaletteChoice choices[] = {
-        {0, 16, kDitherNone, 4, 1, 0, nullptr, 0, 0},
-        {1, 0, kDitherJjn, 8, 1, 1, nullptr, 0, 0},
-        {1, 0, kDitherJjn, 1, 0, 0, given, 2, 0},
-        {0, 0, kDitherJjn, 8, 0, 0, given, 3, 0},
+        {0, 16, kDitherNone, 4, 1, 0, nullptr, 0, 0, 0},
+        {1, 0, kDitherJjn, 8, 1, 1, nullptr, 0, 0, 0},
+        {1, 0, kDitherJjn, 1, 0, 0, given, 2, 0, 0},
+        {0, 0, kDitherJjn, 8, 0, 0, given, 3, 0, 0},
     };
     const std::string source = bmptest::WriteTempFile("walk.bmp", BmpOf(PhotoLikeImage(23, 9, 2)));
     const std::string out = source + ".out.bmp";

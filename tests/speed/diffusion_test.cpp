@@ -1,6 +1,7 @@
 // The fast mapping against the plain one, byte for byte, on odd sizes and
 // several thread counts, with and without the colour table (one, shared by
-// all workers and filled a 4x4x4 block of colours at a time).
+// all workers, filled a 4x4x4 block of colours at a time, with a map of the
+// blocks that have a single slot in front; used from 2^17 pixels on).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -105,51 +106,44 @@ TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
         for (int p = 0; p < (sparse ? 2 : 1); ++p) {
             const Mapped want = MapPlain(c.image, palettes[p].data(), 10, ends[p]);
             ASSERT_EQ(want.result, 1);
-            for (int threads : {1, 2, 3, 8})
-                for (int cache : {0, 1}) {
-                    const Mapped got = MapFast(c.image, palettes[p].data(), 10, ends[p], threads, cache);
-                    ASSERT_EQ(FirstMismatch(c.image, want, got), "")
-                        << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", palette "
-                        << p << ", " << threads << " threads, cache " << cache;
-                }
+            for (int threads : {1, 2, 3, 8}) {
+                const Mapped got = MapFast(c.image, palettes[p].data(), 10, ends[p], threads, kColorCacheAuto);
+                ASSERT_EQ(FirstMismatch(c.image, want, got), "")
+                    << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", palette " << p
+                    << ", " << threads << " threads";
+            }
         }
     }
 }
 
-TEST(DiffuseToIndices, AutomaticTableChoiceMapsExactlyEitherSideOfItsSizeLimit) {
-    // 2^17 pixels: the smaller image maps without the table, the larger with it.
+TEST(DiffuseToIndices, ColourTableMapsExactly) {
+    // 2^17 pixels: the smaller image maps without the table, the larger with
+    // it. Widths of 1 to 3 put every look-ahead of the table at a row's end;
+    // random colours meet nearly every 16x16x16 block of colours, more than
+    // the table has pages for, and split most 4x4x4 blocks between slots.
     struct Case {
+        const char* name;
         int32_t width, height;
-    } cases[] = {{362, 362}, {363, 363}};
+    } cases[] = {{"photo", 362, 362}, {"photo", 363, 363}, {"photo", 1, 131073},
+                 {"photo", 2, 65537},  {"photo", 3, 43691},  {"random", 363, 363}};
     for (const Case& c : cases) {
-        const TestImage image = PhotoLikeImage(c.width, c.height, 21);
+        const TestImage image = std::strcmp(c.name, "random") == 0 ? RandomImage(c.width, c.height, 12)
+                                                                  : PhotoLikeImage(c.width, c.height, 21);
         const std::vector<PaletteEntry> palette = ConversionPalette(image);
         const Mapped want = MapPlain(image, palette.data(), 10, 246);
-        for (int threads : {1, 2})
+        for (int threads : {1, 2, 5})
             EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, kColorCacheAuto)), "")
-                << c.width << "x" << c.height << ", " << threads << " threads";
+                << c.name << " " << c.width << "x" << c.height << ", " << threads << " threads";
     }
-}
-
-TEST(DiffuseToIndices, ColourTablesThatRunOutOfPagesStillMapExactly) {
-    // Random colours meet nearly every 16x16x16 block of colours, more than a
-    // table has pages for: the colours of the blocks left without one are
-    // searched each time.
-    const TestImage image = RandomImage(181, 113, 12);
-    const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    const Mapped want = MapPlain(image, palette.data(), 10, 246);
-    for (int threads : {1, 2, 5})
-        EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, 1)), "")
-            << threads << " threads";
 }
 
 TEST(DiffuseToIndices, SlotZeroInTheRangeStillMapsExactly) {
     // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
     // must go on without it.
-    const TestImage image = PhotoLikeImage(45, 23, 3);
+    const TestImage image = PhotoLikeImage(363, 363, 3);
     const std::vector<PaletteEntry> palette = SparsePalette(9, 0, 40);
     const Mapped want = MapPlain(image, palette.data(), 0, 40);
-    EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, 1)), "");
+    EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, kColorCacheAuto)), "");
 }
 
 TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
@@ -157,7 +151,7 @@ TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
     const Mapped want = MapPlain(image, palette.data(), 10, 246);
     RefuseWorkerStarts(1);
-    const Mapped got = MapFast(image, palette.data(), 10, 246, 8, 1);
+    const Mapped got = MapFast(image, palette.data(), 10, 246, 8, kColorCacheAuto);
     RefuseWorkerStarts(0);
     EXPECT_EQ(FirstMismatch(image, want, got), "");
 }
@@ -165,23 +159,24 @@ TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
 TEST(DiffuseToIndices, RefusesLikeThePlainMapping) {
     const TestImage image = PhotoLikeImage(9, 7, 1);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, 1).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), -1, 12, 2, 1).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, 1).result, 0);
+    EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, kColorCacheAuto).result, 0);
+    EXPECT_EQ(MapFast(image, palette.data(), -1, 12, 2, kColorCacheAuto).result, 0);
+    EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, kColorCacheAuto).result, 0);
 }
 
 TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
-    // Each allocation of the pass fails in turn; the sanitizer build shows any leak.
-    const TestImage image = PhotoLikeImage(31, 17, 4);
+    // Each allocation of the pass fails in turn, the colour table's among
+    // them (the image is large enough to take one); the sanitizer build shows any leak.
+    const TestImage image = PhotoLikeImage(363, 363, 4);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
     const Mapped want = MapPlain(image, palette.data(), 10, 246);
     SetAllocationFailureAt(0);
-    ASSERT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, 3, 1)), "");
+    ASSERT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto)), "");
     const long allocations = SetAllocationFailureAt(0);
     ASSERT_GT(allocations, 0);
     for (long n = 1; n <= allocations; ++n) {
         SetAllocationFailureAt(n);
-        const Mapped got = MapFast(image, palette.data(), 10, 246, 3, 1);
+        const Mapped got = MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto);
         SetAllocationFailureAt(0);
         EXPECT_EQ(got.result, 0) << "allocation " << n;
         EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
