@@ -3,7 +3,6 @@
 #include <atomic>
 #include <new>
 
-#include "mapping/grid.h"
 #include "mapping/nearest.h"
 #include "mapping/nearest_cache.h"
 #include "platform/alloc.h"
@@ -271,17 +270,8 @@ int DiffuseToIndices(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const
     Wavefront w{};
     w.ringSize = kRowsPerTake * threads + 2;
     w.rowCells = size_t(width) + 2 * kRowMargin;
-    PaletteGrid* grid = static_cast<PaletteGrid*>(AllocateBytes(sizeof(PaletteGrid)));
-    if (!grid) return 0;
-    if (!BuildPaletteGrid(grid, palette, firstSlot, endSlot)) {
-        FreeBytes(grid);
-        return 0;
-    }
     CandidateTable candidates;
-    const int haveCandidates = BuildCandidateTable(&candidates, grid);
-    ReleasePaletteGrid(grid);
-    FreeBytes(grid);
-    if (!haveCandidates) return 0;
+    if (!BuildPaletteCandidates(&candidates, palette, firstSlot, endSlot)) return 0;
 
     w.zeroRow = static_cast<RowCell*>(AllocateZeroed(w.rowCells, sizeof(RowCell)));
     w.ring = static_cast<RowCell*>(AllocateZeroed(w.rowCells * size_t(w.ringSize), sizeof(RowCell)));

@@ -276,4 +276,17 @@ void ReleaseCandidateTable(CandidateTable* table) {
     *table = CandidateTable{};
 }
 
+int BuildPaletteCandidates(CandidateTable* table, const PaletteEntry* palette, int firstSlot, int endSlot) {
+    PaletteGrid* grid = static_cast<PaletteGrid*>(AllocateBytes(sizeof(PaletteGrid)));
+    if (!grid) return 0;
+    if (!BuildPaletteGrid(grid, palette, firstSlot, endSlot)) {
+        FreeBytes(grid);
+        return 0;
+    }
+    const int built = BuildCandidateTable(table, grid);
+    ReleasePaletteGrid(grid);
+    FreeBytes(grid);
+    return built;
+}
+
 }  // namespace bmp256

@@ -20,6 +20,10 @@ struct CandidateTable {
 // Fills `table` from a built grid whose slots are 0 to 255. Returns 1, or 0
 // when memory cannot be had or a slot does not fit a byte (nothing is then held).
 int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid);
+// The table of slots firstSlot .. endSlot - 1 of `palette`, through a grid
+// held only while the table is made. Returns 1, or 0 when memory cannot be
+// had (nothing is then held).
+int BuildPaletteCandidates(CandidateTable* table, const PaletteEntry* palette, int firstSlot, int endSlot);
 // The slot nearest to `query` among the cells a search from its own cell
 // examines (own cell, then shells of cells until one has met a candidate), or
 // -1 for an empty grid.

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "mapping/grid.h"
 #include "mapping/nearest.h"
-#include "platform/alloc.h"
 
 namespace bmp256 {
 
@@ -44,17 +42,8 @@ int MapExactColors(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const P
 int MapToNearest(uint8_t* indices, const BITMAPINFOHEADER* outputInfo, const PaletteEntry* palette,
                  int firstSlot, int endSlot, const uint8_t* source, const BITMAPINFOHEADER* sourceInfo) {
     if (firstSlot >= endSlot) return 0;
-    PaletteGrid* grid = static_cast<PaletteGrid*>(AllocateBytes(sizeof(PaletteGrid)));
-    if (!grid) return 0;
-    if (!BuildPaletteGrid(grid, palette, firstSlot, endSlot)) {
-        FreeBytes(grid);
-        return 0;
-    }
     CandidateTable candidates;
-    const int haveCandidates = BuildCandidateTable(&candidates, grid);
-    ReleasePaletteGrid(grid);
-    FreeBytes(grid);
-    if (!haveCandidates) return 0;
+    if (!BuildPaletteCandidates(&candidates, palette, firstSlot, endSlot)) return 0;
     const int32_t inStride = RowStride(sourceInfo), outStride = RowStride(outputInfo);
     uint32_t lastKey = 0xFFFFFFFFu;
     uint8_t lastSlot = 0;

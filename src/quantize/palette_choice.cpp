@@ -25,17 +25,6 @@ constexpr PaletteEntry kSystemColors[20] = {
 
 int Depth(const PaletteChoice* choice) { return choice->depth ? choice->depth : 8; }
 
-// --refine: the built palette improved over the picture's histogram.
-int RefineOverImage(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
-                    int threadCount) {
-    int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
-    if (!entries) return 0;
-    const int ok = RefinePalette(palette, count, entries, k);
-    FreeBytes(entries);
-    return ok;
-}
-
 }  // namespace
 
 void PlanPaletteSlots(const PaletteChoice* choice, int* firstSlot, int* capacity) {
@@ -77,8 +66,15 @@ int ChoosePalette(PaletteEntry* palette, PaletteLayout* layout, const PaletteCho
             layout->endSlot = first + set->count;
         } else {
             layout->mapExactly = 0;
-            if (!BuildPaletteOnThreads(palette + first, capacity, pixels, info, threadCount)) return 0;
-            if (choice->refine && !RefineOverImage(palette + first, capacity, pixels, info, threadCount)) return 0;
+            // The box splitting as BuildPaletteOnThreads does it (the slots
+            // are zero already), then --refine over the same histogram.
+            int32_t k = 0;
+            ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
+            if (!entries) return 0;
+            const int built = BuildPaletteFromHistogram(palette + first, capacity, entries, k) &&
+                              (!choice->refine || RefinePalette(palette + first, capacity, entries, k));
+            FreeBytes(entries);
+            if (!built) return 0;
         }
     }
     if (choice->systemColors) WriteSystemColors(palette);
