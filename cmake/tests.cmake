@@ -66,3 +66,8 @@ if(BMP256_NM AND NOT CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_COMMAND} -DNM=${BMP256_NM} "-DPROGRAMS=${BMP256_SHIPPED}"
             -P ${PROJECT_SOURCE_DIR}/tests/shipped_symbols.cmake)
 endif()
+
+# The install routine of the project's scripts, against a fake apt-get.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME apt_install COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/apt_install_test.sh)
+endif()
