@@ -9,10 +9,7 @@ lib=$(cd "$(dirname "$0")/../../scripts/lib" && pwd)/apt.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0; failed=0
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$(dirname "$0")/../support/check.sh"
 
 mkdir -p "$work/bin"
 printf '#!/bin/sh\n[ "$1" = --print-foreign-architectures ] && echo i386\nexit 0\n' >"$work/bin/dpkg"

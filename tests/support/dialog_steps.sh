@@ -14,7 +14,4 @@ finish() {
   wait "$1"
 }
 
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check.sh"

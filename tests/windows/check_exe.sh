@@ -11,11 +11,7 @@ objdump=i686-w64-mingw32-objdump
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0; failed=0
-
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$(dirname "$0")/../support/check.sh"
 
 has() { grep -Eq -- "$1" "$2"; }
 

@@ -11,6 +11,8 @@
 #                           made again, twice at most
 #   BMP256_WINE_WAIT        seconds a window or the end may take after a key (20)
 #   BMP256_WINE_HANG_START  N: freeze the Nth start, to prove the above
+#   BMP256_WINE_ONLY        the scenarios to run (accept cancel overwrite
+#                           text folder readonly refused); all by default
 # Its last line: "dialog checks: N passed of M".
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -313,14 +315,16 @@ scenario_refused() {  # name, arguments...
   check "$name: nothing written" [ ! -e "$dir/bin/bmp256.tmp" ]
 }
 
-scenario_accept
-scenario_cancel
-scenario_overwrite
-scenario_unwritten "not an image" text
-scenario_unwritten "folder as source" folder
-scenario_unwritten "read-only destination folder" readonly
-scenario_refused "no argument"
-scenario_refused "two arguments" 'pictures\photo.bmp' 'pictures\photo.bmp'
-scenario_refused "missing file" 'pictures\absent.bmp'
+# BMP256_WINE_ONLY="accept cancel ..." runs only the scenarios named.
+want() { [ -z "${BMP256_WINE_ONLY:-}" ] || [[ " $BMP256_WINE_ONLY " == *" $1 "* ]]; }
+want accept && scenario_accept
+want cancel && scenario_cancel
+want overwrite && scenario_overwrite
+want text && scenario_unwritten "not an image" text
+want folder && scenario_unwritten "folder as source" folder
+want readonly && scenario_unwritten "read-only destination folder" readonly
+want refused && scenario_refused "no argument"
+want refused && scenario_refused "two arguments" 'pictures\photo.bmp' 'pictures\photo.bmp'
+want refused && scenario_refused "missing file" 'pictures\absent.bmp'
 echo "dialog checks: $passed passed of $((passed + failed))"
 [ "$failed" -eq 0 ]
