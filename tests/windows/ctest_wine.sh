@@ -5,7 +5,7 @@
 # such a test is run again, twice at most. A test that printed anything and
 # failed has failed.
 # Usage: tests/windows/ctest_wine.sh BUILD_DIR LABEL
-# Its last line: "LABEL: N passed of M".
+# Its last line: "LABEL: N passed of M (K skipped)".
 set -uo pipefail
 build=${1:?Windows build directory}
 label=${2:?label}
@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 
 # JUnit's record keeps each test's status and output apart.
 ctest --test-dir "$build" --output-on-failure -j2 --output-junit "$work/run.xml"
-summary() {  # JUNIT: prints "total", then the failed tests, as "silent NAME" or "failed NAME"
+summary() {  # JUNIT: prints "total skipped", then the failed tests, as "silent NAME" or "failed NAME"
   python3 - "$1" <<'EOF'
 import sys, xml.etree.ElementTree as ET
 cases = ET.parse(sys.argv[1]).getroot().iter('testcase')
@@ -23,17 +23,19 @@ for case in cases:
     status = case.get('status')
     if status == 'run':
         rows.append(('passed', case.get('name')))
+    elif case.find('skipped') is not None:
+        rows.append(('skipped', case.get('name')))
     else:
         out = ''.join(e.text or '' for e in case.iter('system-out'))
         rows.append(('silent' if not out.strip() else 'failed', case.get('name')))
-print(len(rows))
+print(len(rows), sum(kind == 'skipped' for kind, _ in rows))
 for kind, name in rows:
-    if kind != 'passed':
+    if kind not in ('passed', 'skipped'):
         print(kind, name)
 EOF
 }
 summary "$work/run.xml" >"$work/first"
-total=$(head -1 "$work/first")
+read -r total skipped <"$work/first"
 tail -n +2 "$work/first" >"$work/left"
 for try in 2 3; do
   grep -q '^silent ' "$work/left" || break
@@ -51,5 +53,5 @@ failed=$(grep -c . "$work/left")
 if [ "$failed" -gt 0 ]; then
   echo "$label: failed:"; sed 's/^/  /' "$work/left"
 fi
-echo "$label: $((total - failed)) passed of $total"
+echo "$label: $((total - skipped - failed)) passed of $total ($skipped skipped)"
 [ "$failed" -eq 0 ]
