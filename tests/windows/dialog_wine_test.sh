@@ -45,6 +45,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Stopped from outside (the step's overall timeout), the count so far.
+trap 'echo "dialog checks: $passed passed of $((passed + failed)), stopped before the end"; exit 1' TERM INT
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$work/display")"
 # wine's background services must run on this display: a wineserver that
