@@ -95,6 +95,7 @@ add_executable(bmp256-convert
   ${PROJECT_SOURCE_DIR}/src/app/convert_main.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_plan.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_run.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/options.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/signals.cpp)
 target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
 target_link_libraries(bmp256-convert PRIVATE bmp256_core)

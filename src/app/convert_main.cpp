@@ -15,7 +15,6 @@
 // --help and --version print to stdout and exit 0.
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -72,84 +71,22 @@ int UsageError(const std::string& problem) {
     return kExitUsage;
 }
 
-// The value of an option: "--name=VALUE", "-xVALUE" or the next argument.
-bool TakeValue(int argc, char** argv, int* i, const char* longName, const char* shortName, std::string* value,
-               bool* matched) {
-    const char* arg = argv[*i];
-    const size_t longLength = std::strlen(longName);
-    *matched = true;
-    if (std::strcmp(arg, longName) == 0 || (shortName && std::strcmp(arg, shortName) == 0)) {
-        if (*i + 1 >= argc) return false;
-        *value = argv[++*i];
-        return true;
-    }
-    if (std::strncmp(arg, longName, longLength) == 0 && arg[longLength] == '=') {
-        *value = arg + longLength + 1;
-        return true;
-    }
-    if (shortName && std::strncmp(arg, shortName, 2) == 0 && arg[2] != '\0') {
-        *value = arg + 2;
-        return true;
-    }
-    *matched = false;
-    return false;
-}
-
-bool ParseJobs(const std::string& text, int* jobs) {
-    char* end = nullptr;
-    errno = 0;
-    long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) return false;
-    *jobs = int(n);
-    return true;
-}
-
 }  // namespace
 
 int ConvertMain(int argc, char** argv) {
-    BatchOptions options;
-    std::vector<std::string> paths;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-            paths.push_back(arg);
-            continue;
-        }
-        std::string value;
-        bool matched = false;
-        if (std::strcmp(arg, "--") == 0) {
-            optionsEnded = true;
-        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            PrintHelp();
-            return kExitDone;
-        } else if (std::strcmp(arg, "--version") == 0) {
-            std::printf("%s %s\n", kProgram, BMP256_VERSION);
-            return kExitDone;
-        } else if (std::strcmp(arg, "-f") == 0 || std::strcmp(arg, "--force") == 0) {
-            options.force = true;
-        } else if (std::strcmp(arg, "--in-place") == 0) {
-            options.inPlace = true;
-        } else if (std::strcmp(arg, "-q") == 0 || std::strcmp(arg, "--quiet") == 0) {
-            options.quiet = true;
-            options.verbose = false;
-        } else if (std::strcmp(arg, "-v") == 0 || std::strcmp(arg, "--verbose") == 0) {
-            options.verbose = true;
-            options.quiet = false;
-        } else if (TakeValue(argc, argv, &i, "--output", "-o", &value, &matched) || matched) {
-            if (!matched || value.empty()) return UsageError("-o needs a directory");
-            options.outputDir = value;
-            options.haveOutputDir = true;
-        } else if (TakeValue(argc, argv, &i, "--suffix", nullptr, &value, &matched) || matched) {
-            if (value.empty()) return UsageError("--suffix needs a non-empty suffix (--in-place replaces the sources)");
-            options.suffix = value;
-            options.haveSuffix = true;
-        } else if (TakeValue(argc, argv, &i, "--jobs", "-j", &value, &matched) || matched) {
-            if (!ParseJobs(value, &options.jobs)) return UsageError("-j needs a number of files from 1 up");
-        } else {
-            return UsageError(std::string("unknown option ") + arg);
-        }
+    ParsedArguments parsed;
+    std::string problem;
+    if (!ParseArguments(argc, argv, &parsed, &problem)) return UsageError(problem);
+    if (parsed.action == kActionHelp) {
+        PrintHelp();
+        return kExitDone;
     }
+    if (parsed.action == kActionVersion) {
+        std::printf("%s %s\n", kProgram, BMP256_VERSION);
+        return kExitDone;
+    }
+    BatchOptions& options = parsed.options;
+    const std::vector<std::string>& paths = parsed.paths;
     for (const std::string& path : paths) {
         if (path.empty()) return UsageError("empty file name");
     }

@@ -31,6 +31,24 @@ struct BatchItem {
     std::string dest;
 };
 
+// What the arguments ask for.
+enum ArgumentAction {
+    kActionConvert = 0,
+    kActionHelp,
+    kActionVersion,
+};
+
+struct ParsedArguments {
+    ArgumentAction action = kActionConvert;
+    BatchOptions options;
+    std::vector<std::string> paths;  // every argument that is not an option, in order
+};
+
+// Parses the arguments as getopt_long would (bundled short options, --opt=value,
+// "--" ending the options). Returns false with `problem` in plain words for
+// an unknown option or a value an option cannot take.
+bool ParseArguments(int argc, char** argv, ParsedArguments* parsed, std::string* problem);
+
 // The items of a run with -o, --suffix or --in-place: one per source. Returns
 // false, with one line per clash on stderr, when two sources would write the
 // same output or one would write over another's source; nothing is made then.

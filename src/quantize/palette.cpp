@@ -159,20 +159,17 @@ int BuildPalette(PaletteEntry* palette, int count, const uint8_t* pixels, const 
     return BuildPaletteOnThreads(palette, count, pixels, info, 0);
 }
 
-int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
-                          int threadCount) {
+int BuildPaletteFromHistogram(PaletteEntry* palette, int count, const ColorEntry* entries, int32_t entryCount) {
     if (count > 0) std::memset(palette, 0, sizeof(PaletteEntry) * size_t(count));
-    int32_t k = 0;
-    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
-    if (!entries) return 0;
     int ok = 0;
-    const ColorEntry** refs = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));
-    const ColorEntry** scratch = static_cast<const ColorEntry**>(AllocateBytes(sizeof(ColorEntry*) * size_t(k)));
+    const size_t refBytes = sizeof(ColorEntry*) * size_t(entryCount);
+    const ColorEntry** refs = static_cast<const ColorEntry**>(AllocateBytes(refBytes));
+    const ColorEntry** scratch = static_cast<const ColorEntry**>(AllocateBytes(refBytes));
     ColorBox* boxes = static_cast<ColorBox*>(AllocateZeroed(kMaxBoxes, sizeof(ColorBox)));
     if (refs && scratch && boxes) {
-        for (int32_t i = 0; i < k; ++i) refs[i] = &entries[i];
-        if (k > 0) {
-            ComputeBoxStats(&boxes[0], refs, 0, k);
+        for (int32_t i = 0; i < entryCount; ++i) refs[i] = &entries[i];
+        if (entryCount > 0) {
+            ComputeBoxStats(&boxes[0], refs, 0, entryCount);
             SplitBoxes(palette, count, boxes, refs, scratch);
         }
         ok = 1;
@@ -180,6 +177,16 @@ int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixel
     FreeBytes(boxes);
     FreeBytes(scratch);
     FreeBytes(refs);
+    return ok;
+}
+
+int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
+                          int threadCount) {
+    if (count > 0) std::memset(palette, 0, sizeof(PaletteEntry) * size_t(count));
+    int32_t k = 0;
+    ColorEntry* entries = BuildColorHistogram(pixels, info, &k, threadCount);
+    if (!entries) return 0;
+    const int ok = BuildPaletteFromHistogram(palette, count, entries, k);
     FreeBytes(entries);
     return ok;
 }

@@ -36,6 +36,11 @@ int BuildPalette(PaletteEntry* palette, int count, const uint8_t* pixels, const 
 int BuildPaletteOnThreads(PaletteEntry* palette, int count, const uint8_t* pixels, const BITMAPINFOHEADER* info,
                           int threadCount);
 
+// BuildPalette from a histogram already counted (ascending keys, as
+// BuildColorHistogram gives): the same palette for the same entries, whether
+// they come from one picture or from several summed.
+int BuildPaletteFromHistogram(PaletteEntry* palette, int count, const ColorEntry* entries, int32_t entryCount);
+
 // Overwrites every field of `box` from refs[first .. first + count - 1]; count >= 1.
 void ComputeBoxStats(ColorBox* box, const ColorEntry* const* refs, int32_t first, int32_t count);
 

@@ -430,6 +430,7 @@ TEST(Usage, WrongArgumentsExitTwo) {
         {}, {"only-one.bmp"}, {"a.bmp", "b.bmp", "c.bmp"}, {"-x", "a.bmp", "b.bmp"},
         {"--frobnicate"}, {"", "b.bmp"}, {"--in-place", "-o", "d", "a.bmp"}, {"-j", "0", "--in-place", "a.bmp"},
         {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
+        {"-fx", "a.bmp", "b.bmp"}, {"--force=1", "a.bmp", "b.bmp"}, {"-j"}, {"--jobs=", "--in-place", "a.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
@@ -441,6 +442,26 @@ TEST(Usage, WrongArgumentsExitTwo) {
         last = last.substr(last.rfind('\n') == std::string::npos ? 0 : last.rfind('\n') + 1);
         EXPECT_EQ(last.compare(0, kUsagePrefix.size(), kUsagePrefix), 0) << r.err;
         EXPECT_LE(CountLines(r.err), 2);
+    }
+}
+
+// The forms getopt_long accepts: bundles, attached values, --name=value.
+TEST(Usage, GetoptForms) {
+    const std::vector<std::vector<std::string>> forms = {
+        {"-fvj2", "-o", "OUT"}, {"-fvoOUT"}, {"-f", "-v", "--jobs=2", "--output=OUT"}, {"-fv", "-j", "2", "-oOUT"},
+    };
+    for (const auto& form : forms) {
+        bmptest::TempDir dir;
+        std::vector<std::string> args;
+        for (const std::string& a : form) {
+            const size_t at = a.find("OUT");
+            args.push_back(at == std::string::npos ? a : a.substr(0, at) + dir.File("out"));
+        }
+        args.push_back(Suite("g/rgb24.bmp"));
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 0) << form[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("rgb24.bmp"), std::string::npos) << form[0] << ": -v names the file";
+        EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"rgb24.bmp"}) << form[0];
     }
 }
 

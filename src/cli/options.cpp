@@ -1,0 +1,192 @@
+// bmp256-convert's arguments, parsed as getopt_long programs parse them:
+// bundled short options (-fv, -fvj2, -j2), "--name=VALUE", "--name VALUE",
+// "-xVALUE" and "-x VALUE", and "--" ending the options. Each option is one
+// row of kOptions and one case of ApplyOption.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace bmp256 {
+namespace {
+
+enum OptionId {
+    kOptHelp,
+    kOptVersion,
+    kOptForce,
+    kOptInPlace,
+    kOptQuiet,
+    kOptVerbose,
+    kOptOutput,
+    kOptSuffix,
+    kOptJobs,
+};
+
+struct OptionSpec {
+    char shortName;        // 0: long form only
+    const char* longName;  // without the leading "--"
+    bool takesValue;
+    OptionId id;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'h', "help", false, kOptHelp},
+    {0, "version", false, kOptVersion},
+    {'f', "force", false, kOptForce},
+    {0, "in-place", false, kOptInPlace},
+    {'q', "quiet", false, kOptQuiet},
+    {'v', "verbose", false, kOptVerbose},
+    {'o', "output", true, kOptOutput},
+    {0, "suffix", true, kOptSuffix},
+    {'j', "jobs", true, kOptJobs},
+};
+
+constexpr int kMaxJobs = 1024;
+
+bool ParseJobs(const std::string& text, int* jobs) {
+    char* end = nullptr;
+    errno = 0;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > kMaxJobs) return false;
+    *jobs = int(n);
+    return true;
+}
+
+// Applies one option; false with `problem` set for a value it cannot take.
+bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed, std::string* problem) {
+    BatchOptions& options = parsed->options;
+    switch (id) {
+        case kOptHelp:
+            parsed->action = kActionHelp;
+            return true;
+        case kOptVersion:
+            parsed->action = kActionVersion;
+            return true;
+        case kOptForce:
+            options.force = true;
+            return true;
+        case kOptInPlace:
+            options.inPlace = true;
+            return true;
+        case kOptQuiet:
+            options.quiet = true;
+            options.verbose = false;
+            return true;
+        case kOptVerbose:
+            options.verbose = true;
+            options.quiet = false;
+            return true;
+        case kOptOutput:
+            if (value.empty()) return *problem = "-o needs a directory", false;
+            options.outputDir = value;
+            options.haveOutputDir = true;
+            return true;
+        case kOptSuffix:
+            if (value.empty()) {
+                return *problem = "--suffix needs a non-empty suffix (--in-place replaces the sources)", false;
+            }
+            options.suffix = value;
+            options.haveSuffix = true;
+            return true;
+        case kOptJobs:
+            if (!ParseJobs(value, &options.jobs)) {
+                return *problem = "-j needs a number of files from 1 to " + std::to_string(kMaxJobs), false;
+            }
+            return true;
+    }
+    return true;
+}
+
+const OptionSpec* FindLong(const char* name, size_t length) {
+    for (const OptionSpec& spec : kOptions) {
+        if (std::strlen(spec.longName) == length && std::strncmp(spec.longName, name, length) == 0) return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec* FindShort(char name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+    }
+    return nullptr;
+}
+
+// How an option is named in a message: "-o" where it has a short form.
+std::string OptionName(const OptionSpec& spec) {
+    return spec.shortName ? std::string("-") + spec.shortName : std::string("--") + spec.longName;
+}
+
+// "--name", "--name=VALUE" or "--name VALUE" at argv[*i].
+bool ParseLong(int argc, char** argv, int* i, ParsedArguments* parsed, std::string* problem) {
+    const char* body = argv[*i] + 2;
+    const char* equals = std::strchr(body, '=');
+    const size_t length = equals ? size_t(equals - body) : std::strlen(body);
+    const OptionSpec* spec = FindLong(body, length);
+    if (!spec) return *problem = std::string("unknown option ") + argv[*i], false;
+    std::string value;
+    if (spec->takesValue) {
+        if (equals) {
+            value = equals + 1;
+        } else if (*i + 1 < argc) {
+            value = argv[++*i];
+        } else {
+            return *problem = "--" + std::string(spec->longName) + " needs a value", false;
+        }
+    } else if (equals) {
+        return *problem = "--" + std::string(spec->longName) + " takes no value", false;
+    }
+    return ApplyOption(spec->id, value, parsed, problem);
+}
+
+// A bundle of short options at argv[*i]: "-fv", "-j2", "-fvj2", "-o DIR".
+bool ParseShort(int argc, char** argv, int* i, ParsedArguments* parsed, std::string* problem) {
+    const char* arg = argv[*i];
+    for (const char* p = arg + 1; *p; ++p) {
+        const OptionSpec* spec = FindShort(*p);
+        if (!spec) {
+            *problem = std::string("unknown option -") + *p;
+            if (p != arg + 1) *problem += std::string(" in ") + arg;
+            return false;
+        }
+        if (!spec->takesValue) {
+            if (!ApplyOption(spec->id, "", parsed, problem)) return false;
+            continue;
+        }
+        std::string value;
+        if (p[1] != '\0') {
+            value = p + 1;
+        } else if (*i + 1 < argc) {
+            value = argv[++*i];
+        } else {
+            return *problem = OptionName(*spec) + " needs a value", false;
+        }
+        return ApplyOption(spec->id, value, parsed, problem);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, char** argv, ParsedArguments* parsed, std::string* problem) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+            parsed->paths.push_back(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (!(arg[1] == '-' ? ParseLong(argc, argv, &i, parsed, problem)
+                                   : ParseShort(argc, argv, &i, parsed, problem))) {
+            return false;
+        }
+        // --help and --version answer at once, whatever follows.
+        if (parsed->action != kActionConvert) return true;
+    }
+    return true;
+}
+
+}  // namespace bmp256
