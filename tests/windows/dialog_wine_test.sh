@@ -148,11 +148,13 @@ start_dialog() {
   return 1
 }
 
-# The overwrite prompt over dialog $1 of pid $2, whose traced text in $3 must
-# name $4; sets $prompt.
-prompt_naming() {
+# The overwrite prompt over dialog $1 of pid $2: a second window with the
+# dialog's title whose text, as wine traces it in log $3, asks to overwrite
+# (wine's Japanese text names no file: "ファイルは既に存在します。\n上書きしますか?",
+# traced as UTF-16 escapes; 上書き is \4e0a\66f8). Sets $prompt.
+overwrite_prompt() {
   prompt=$(find_window "$2" "$1" "$wait_s") || return 1
-  grep -a 'trace:msgbox' "$3" | grep -qaF -- "$4"
+  grep -a 'trace:msgbox' "$3" | grep -qaF -- '\4e0a\66f8'
 }
 
 # The dialog $1 is the only window with the title: the prompt has gone.
@@ -186,7 +188,7 @@ save_screenshot() {  # window
 # The source is given relative to the current folder, and other bitmaps of
 # the same relative name wait in the folders that the dialog may move the
 # current folder to: the run must still convert the file it was given. The
-# destination is another file that exists: the prompt names it, and "yes"
+# destination is another file that exists: the prompt asks, and "yes"
 # replaces it whole.
 scenario_accept() {
   local dir pid wid prompt rc reference
@@ -200,8 +202,8 @@ scenario_accept() {
     { check "accept: dialog appears" false; return; }
   check "accept: dialog appears with its Japanese title" true
   save_as "$wid" "$dir/saved/result.bmp"
-  check "accept: the prompt names the existing destination" \
-    prompt_naming "$wid" "$pid" "$dir/wine.log" result.bmp
+  check "accept: the prompt asks to overwrite the existing destination" \
+    overwrite_prompt "$wid" "$pid" "$dir/wine.log"
   [ -n "${prompt:-}" ] && keys "$prompt" key y
   finish "$pid" "$wait_s"; rc=$?
   check "accept: exit code 0" [ "$rc" = 0 ]
@@ -223,7 +225,7 @@ scenario_cancel() {
   start_dialog cancel "$dir" bmp256.exe "$(winpath "$dir/pictures/photo.bmp")" ||
     { check "cancel: dialog appears" false; return; }
   save_as "$wid" "$dir/pictures/kept.bmp"
-  check "cancel: the prompt names the existing file" prompt_naming "$wid" "$pid" "$dir/wine.log" kept.bmp
+  check "cancel: the prompt asks to overwrite the existing file" overwrite_prompt "$wid" "$pid" "$dir/wine.log"
   [ -n "${prompt:-}" ] && keys "$prompt" key n
   check "cancel: declining leaves the dialog open, the prompt gone" only_dialog_left "$wid"
   keys "$wid" key Escape
@@ -236,8 +238,9 @@ scenario_cancel() {
 }
 
 # Enter on the proposed name in the proposed folder names the source itself,
-# here a Japanese path whose characters carry the 0x5C trail byte: the name is
-# split at the real separator only, so the prompt names the source.
+# here a Japanese path whose characters carry the 0x5C trail byte: only when
+# the path is split at the real separator does the prompt come, and "yes"
+# replace the source.
 scenario_overwrite() {
   local dir pid wid prompt rc reference src
   dir=$(setup overwrite)
@@ -249,9 +252,8 @@ scenario_overwrite() {
     { check "overwrite: dialog appears" false; return; }
   save_screenshot "$wid"
   keys "$wid" key Return
-  # wine traces the text as UTF-16 escapes: 表 is \8868.
-  check "overwrite: the prompt names the Japanese source" \
-    prompt_naming "$wid" "$pid" "$dir/wine.log" '\8868.bmp'
+  check "overwrite: the prompt asks to overwrite the proposed name" \
+    overwrite_prompt "$wid" "$pid" "$dir/wine.log"
   [ -n "${prompt:-}" ] && keys "$prompt" key y
   finish "$pid" "$wait_s"; rc=$?
   check "overwrite: exit code 0" [ "$rc" = 0 ]
