@@ -157,12 +157,14 @@ overwrite_prompt() {
   grep -a 'trace:msgbox' "$3" | grep -qaF -- '\4e0a\66f8'
 }
 
-# The dialog $1 is the only window with the title: the prompt has gone.
+# The dialog $1 is the only window with the title: the prompt has gone and
+# the dialog stayed.
 only_dialog_left() {
   local deadline=$((SECONDS + wait_s)) shown
   while [ "$SECONDS" -lt "$deadline" ]; do
     shown=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null)
     [ "$shown" = "$1" ] && return 0
+    grep -qx "$1" <<<"$shown" || return 1
     sleep 0.2
   done
   return 1
