@@ -101,6 +101,3 @@ target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERS
 target_link_libraries(bmp256-convert PRIVATE bmp256_core)
 bmp256_own_target(bmp256-convert)
 install(TARGETS bmp256-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256-convert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()

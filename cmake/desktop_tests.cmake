@@ -46,7 +46,8 @@ if(NOT WIN32)
     # The prompt cases run a copy of the real program.
     target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
     add_dependencies(desktop_tests bmp256)
-    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
+                               BMP256_VERSION="${PROJECT_VERSION}")
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()
@@ -60,7 +61,8 @@ endif()
 if(NOT WIN32 AND TARGET bmp256)
   add_test(NAME desktop_install
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
-            -DPREFIX=${PROJECT_BINARY_DIR}/install-check
+            -DPREFIX=${PROJECT_BINARY_DIR}/install-check -DVERSION=${PROJECT_VERSION}
+            "-DICON_SIZES=${BMP256_ICON_SIZES}"
             -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
 
