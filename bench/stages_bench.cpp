@@ -14,13 +14,14 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/convert.h"
+#include "desktop/convert_file.h"
+#include "input/input.h"
 #include "mapping/diffusion.h"
 #include "mapping/grid.h"
 #include "mapping/nearest.h"
 #include "quantize/histogram.h"
 #include "quantize/palette.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "sample_image.h"
 

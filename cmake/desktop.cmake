@@ -1,29 +1,26 @@
 # The desktop program bmp256: the portable driver, save dialog and path
-# routines (bmp256_app, shared with the Windows build) over the platform layer,
-# which on Linux is src/platform/linux with the GTK 3 file chooser.
-add_library(bmp256_app STATIC
-  ${PROJECT_SOURCE_DIR}/src/app/driver.cpp
-  ${PROJECT_SOURCE_DIR}/src/app/module_path.cpp
-  ${PROJECT_SOURCE_DIR}/src/app/path.cpp
-  ${PROJECT_SOURCE_DIR}/src/app/save_dialog.cpp)
-target_include_directories(bmp256_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(bmp256_app PUBLIC bmp256_core)
+# routines (bmp256_desktop, shared with the Windows build) over the Win32
+# services, which on Linux come from src/platform/linux with the GTK 3 file
+# chooser.
+bmp256_folder_library(bmp256_desktop
+  ${PROJECT_SOURCE_DIR}/src/desktop/convert_file.cpp
+  ${PROJECT_SOURCE_DIR}/src/desktop/driver.cpp
+  ${PROJECT_SOURCE_DIR}/src/desktop/module_path.cpp
+  ${PROJECT_SOURCE_DIR}/src/desktop/path.cpp
+  ${PROJECT_SOURCE_DIR}/src/desktop/save_dialog.cpp)
+target_link_libraries(bmp256_desktop PUBLIC bmp256_convert)
 # For every entry built on it, the program and its test doubles alike.
-target_compile_definitions(bmp256_app PUBLIC BMP256_VERSION="${PROJECT_VERSION}")
-bmp256_own_target(bmp256_app)
+target_compile_definitions(bmp256_desktop PUBLIC BMP256_VERSION="${PROJECT_VERSION}")
 
 if(NOT WIN32)
   # The services every Linux build of the program shares. The dialog and the
   # module path come separately so that the test double can replace them.
-  add_library(bmp256_platform STATIC
+  bmp256_folder_library(bmp256_platform_linux
     ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/files.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/temporary_file.cpp)
-  target_include_directories(bmp256_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  # The copy replaces its destination through the core's safe replace.
-  target_link_libraries(bmp256_platform PUBLIC bmp256_core)
-  bmp256_own_target(bmp256_platform)
-  target_link_libraries(bmp256_app PUBLIC bmp256_platform)
+  target_link_libraries(bmp256_platform_linux PUBLIC ${BMP256_PLATFORM_LINK})
+  target_link_libraries(bmp256_desktop PUBLIC bmp256_platform_linux)
 endif()
 
 set(BMP256_ICON_SIZES 16 32 48 64 128 256)
@@ -32,12 +29,12 @@ if(NOT WIN32 AND BMP256_DESKTOP)
   pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 
   add_executable(bmp256
-    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/src/desktop/main_linux.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/module.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/save_dialog_gtk.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/save_prompt.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/text_codec.cpp)
-  target_link_libraries(bmp256 PRIVATE bmp256_app PkgConfig::GTK3)
+  target_link_libraries(bmp256 PRIVATE bmp256_desktop PkgConfig::GTK3)
   bmp256_own_target(bmp256)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -7,7 +7,7 @@
 add_executable(app_path_tests
   ${PROJECT_SOURCE_DIR}/tests/app/path_case_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/app/path_routines_test.cpp)
-target_link_libraries(app_path_tests PRIVATE bmp256_app GTest::gtest_main)
+target_link_libraries(app_path_tests PRIVATE bmp256_desktop GTest::gtest_main)
 bmp256_own_target(app_path_tests)
 
 if(NOT WIN32)
@@ -28,16 +28,16 @@ if(NOT WIN32)
     PROPERTIES ENVIRONMENT "LOCPATH=${BMP256_LOCALE_DIR}")
 
   add_executable(bmp256-dialog-double
-    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/src/desktop/main_linux.cpp
     ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp)
-  target_link_libraries(bmp256-dialog-double PRIVATE bmp256_app)
+  target_link_libraries(bmp256-dialog-double PRIVATE bmp256_desktop)
   bmp256_own_target(bmp256-dialog-double)
 
   add_executable(desktop_tests
     ${PROJECT_SOURCE_DIR}/tests/app/desktop_run_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/app/platform_files_test.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/module.cpp)
-  target_link_libraries(desktop_tests PRIVATE bmp256_platform)
+  target_link_libraries(desktop_tests PRIVATE bmp256_platform_linux)
   bmp256_test_program(desktop_tests)
   add_dependencies(desktop_tests bmp256-dialog-double)
   target_compile_definitions(desktop_tests PRIVATE
@@ -45,9 +45,10 @@ if(NOT WIN32)
   if(TARGET bmp256)
     # The prompt cases run a copy of the real program.
     target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
-    add_dependencies(desktop_tests bmp256)
+    add_dependencies(desktop_tests bmp256 bmp256-convert)
     target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
-                               BMP256_VERSION="${PROJECT_VERSION}")
+      BMP256_VERSION="${PROJECT_VERSION}" BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
+      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS})
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()

@@ -17,8 +17,8 @@ if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
     ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
     ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
     ${PROJECT_SOURCE_DIR}/src/quantize/tone_table.cpp
-    ${PROJECT_SOURCE_DIR}/src/reference/histogram.cpp
-    ${PROJECT_SOURCE_DIR}/src/reference/palette.cpp
+    ${PROJECT_SOURCE_DIR}/tests/reference/histogram.cpp
+    ${PROJECT_SOURCE_DIR}/tests/reference/palette.cpp
     ${PROJECT_SOURCE_DIR}/src/mapping/grid.cpp
     ${PROJECT_SOURCE_DIR}/src/mapping/nearest.cpp)
   set_source_files_properties(${BMP256_FUZZ_SCAN_SOURCES} PROPERTIES
@@ -27,18 +27,19 @@ if(BMP256_FUZZ AND NOT CMAKE_CROSSCOMPILING)
   add_library(bmp256_fuzz_core STATIC
     ${BMP256_CORE_SOURCES}
     ${BMP256_UTIL_SOURCES}
+    ${BMP256_PLATFORM_SOURCES}
     ${BMP256_REFERENCE_SOURCES}
     ${PROJECT_SOURCE_DIR}/fuzz/bitmap_checks.cpp
     ${PROJECT_SOURCE_DIR}/fuzz/form_checks.cpp
     ${PROJECT_SOURCE_DIR}/fuzz/conversion_checks.cpp)
-  target_include_directories(bmp256_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
+  target_include_directories(bmp256_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR})
   target_compile_definitions(bmp256_fuzz_core PRIVATE BMP256_TEST_HOOKS=1 ${BMP256_DECODE_DEFINITIONS})
   target_compile_options(bmp256_fuzz_core PUBLIC ${BMP256_FUZZ_COMPILE})
   target_link_libraries(bmp256_fuzz_core PUBLIC Threads::Threads ${BMP256_DECODE_LIBRARIES})
   bmp256_own_target(bmp256_fuzz_core)
 
   add_library(bmp256_fuzz_path STATIC
-    ${PROJECT_SOURCE_DIR}/src/app/path.cpp
+    ${PROJECT_SOURCE_DIR}/src/desktop/path.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/linux/chars.cpp
     ${PROJECT_SOURCE_DIR}/fuzz/path_checks.cpp)
   target_include_directories(bmp256_fuzz_path PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})

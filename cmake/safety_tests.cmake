@@ -7,9 +7,9 @@ target_sources(core_tests PRIVATE
 target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(core_tests PRIVATE BMP256_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")
 # The path routines live in the desktop program's library.
-if(TARGET bmp256_app)
+if(TARGET bmp256_desktop)
   target_sources(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/path_checks.cpp)
-  target_link_libraries(core_tests PRIVATE bmp256_app)
+  target_link_libraries(core_tests PRIVATE bmp256_desktop)
   target_compile_definitions(core_tests PRIVATE BMP256_HAVE_PATH_ROUTINES=1)
 endif()
 
@@ -20,10 +20,10 @@ endif()
 # (tests/safety/desktop/copy_hooks.cpp).
 if(NOT WIN32 AND TARGET bmp256-dialog-double)
   add_executable(bmp256-copy-double
-    ${PROJECT_SOURCE_DIR}/src/app/main_linux.cpp
+    ${PROJECT_SOURCE_DIR}/src/desktop/main_linux.cpp
     ${PROJECT_SOURCE_DIR}/tests/app/fake_platform.cpp
     ${PROJECT_SOURCE_DIR}/tests/safety/desktop/copy_hooks.cpp)
-  target_link_libraries(bmp256-copy-double PRIVATE bmp256_app)
+  target_link_libraries(bmp256-copy-double PRIVATE bmp256_desktop)
   target_link_options(bmp256-copy-double PRIVATE -Wl,--wrap=_Z9CopyFileAPKcS0_i -Wl,--wrap=fsync)
   bmp256_own_target(bmp256-copy-double)
 

@@ -1,21 +1,22 @@
 # The Windows program bmp256.exe: a 32-bit GUI executable (cross-built with
 # cmake/toolchain-mingw32.cmake) whose WinMain hands the command line to the
-# portable driver in bmp256_app. Its tests run under wine through CTest.
+# portable driver in bmp256_desktop. Its tests run under wine through CTest.
 if(WIN32)
   enable_language(RC)
 
   # Under the portable code the platform layer is <windows.h> itself; the save
   # dialog comes from the common dialogs library.
-  target_link_libraries(bmp256_app PUBLIC comdlg32)
-  target_sources(bmp256_app PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/windows/copy.cpp)
+  target_link_libraries(bmp256_desktop PUBLIC comdlg32)
+  target_sources(bmp256_desktop PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/windows/copy.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/windows/temporary_file.cpp)
 
   # The 64-bit build (cmake/toolchain-mingw64.cmake) is for the unit tests:
   # the desktop program exists only as a 32-bit one.
   if(BMP256_DESKTOP AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_executable(bmp256 WIN32
-      ${PROJECT_SOURCE_DIR}/src/app/main_windows.cpp
-      ${PROJECT_SOURCE_DIR}/src/app/bmp256.rc)
-    target_link_libraries(bmp256 PRIVATE bmp256_app)
+      ${PROJECT_SOURCE_DIR}/src/desktop/main_windows.cpp
+      ${PROJECT_SOURCE_DIR}/src/desktop/bmp256.rc)
+    target_link_libraries(bmp256 PRIVATE bmp256_desktop)
     target_link_options(bmp256 PRIVATE $<$<CONFIG:Release>:-s>)
     bmp256_own_target(bmp256)
     install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -30,7 +31,7 @@ if(WIN32)
     # The real Win32 services under the portable code, and the code page
     # they step paths in. wine takes the ANSI code page from the locale.
     add_executable(windows_tests ${PROJECT_SOURCE_DIR}/tests/windows/win32_services_test.cpp)
-    target_link_libraries(windows_tests PRIVATE bmp256_app GTest::gtest_main)
+    target_link_libraries(windows_tests PRIVATE bmp256_desktop GTest::gtest_main)
     bmp256_own_target(windows_tests)
     add_test(NAME windows_services_cp932
       COMMAND windows_tests --gtest_filter=Win32Services.*:ShiftJisCodePage.*:ReplaceWithCopy.*)

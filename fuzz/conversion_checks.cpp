@@ -6,7 +6,7 @@
 #include "fuzz/fuzz_checks.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
-#include "decode/decode.h"
+#include "input/input.h"
+#include "input/decode.h"
 #include "fuzz/fuzz_checks.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;
@@ -68,7 +69,7 @@ const char* CheckImageRead(const uint8_t* data, size_t size) {
         length = size_t(detail.embeddedSize);
     }
     DecodeDetail decoded;
-    DecodeStatus result = DecodeImage(stream, length, &info, &pixels, &decoded);
+    DecodeStatus result = DecodeImage(stream, length, 0, &info, &pixels, &decoded);
     if (result == kDecodeOk) {
         problem = pixels ? CheckCanonical(info, pixels) : "decoded without pixels";
     } else if (pixels) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/path.h"
+#include "desktop/path.h"
 #include "fuzz/fuzz_checks.h"
 
 namespace {

@@ -108,62 +108,6 @@ struct BitmapReadDetail {
     char reason[200];         // plain words for kBitmapForm
 };
 
-// The one acceptance gate, shared by the buffer parser and the file reader.
-// `head` holds the first `headBytes` bytes of the file (at most 54 are looked
-// at); `fileSize` is the file's real length. Decodes the info header into
-// `info` once the file reaches into it (zeros past the file's end; `info` is
-// untouched for a file of 14 bytes or fewer) and tests, in this order:
-// signature, biSize 40 (once the file holds it), complete headers, biBitCount 24,
-// biCompression 0, positive height,
-// positive width, 32-bit image and file sizes, and that the file holds the
-// whole pixel array. On acceptance `*pixelOffset` is where the pixel array
-// starts (bfOffBits when 54 or more, else 54). Allocates nothing. Fills
-// `detail` (which may be null) and returns its status.
-BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_t fileSize,
-                                  BITMAPINFOHEADER* info, uint64_t* pixelOffset,
-                                  BitmapReadDetail* detail);
-
-// Validates a complete BMP held in memory and returns a heap copy of its pixel
-// array (ImageSize bytes, file row order), or null with `detail` saying why.
-// `info` receives the info header as soon as it is present, also on refusal.
-// The caller frees the result with FreeBytes. `detail` may be null.
-uint8_t* ParseBitmap24(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                       BitmapReadDetail* detail);
-
-// The same acceptance rules on a file. `detail` may be null.
-uint8_t* ReadBitmap24Ex(const char* path, BITMAPINFOHEADER* info, BitmapReadDetail* detail);
-
-// Reads a 24-bit BMP: the pixel buffer (caller frees with FreeBytes) or null.
-uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
-
-// The wide reader of bmp256-convert: every BMP form (info headers of 12, 16
-// to 64, 40, 52, 56, 108 and 124 bytes; 1, 2, 4, 8, 16, 24 and 32 bits;
-// RLE4, RLE8, bit fields; bottom-up or top-down; a colour table or a gap
-// before the pixels) turned into the canonical form: a 40-byte header
-// (biWidth, positive biHeight, biPlanes 1, biBitCount 24, biCompression 0,
-// biSizeImage, the source's resolution and colour counts) and bottom-up
-// 24-bit rows. Narrow channels widen by bit replication; an alpha channel in
-// use is composited onto white. On kBitmapOk `*pixels` holds ImageSize(info)
-// bytes (caller frees with FreeBytes); on kBitmapEmbedded the stream to hand
-// to an image decoder is in `detail`. Checks everything against `size`
-// before allocating. `detail` may be null.
-BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail);
-
-// A colour sample with its alpha (both 8-bit) laid onto white, rounded to
-// nearest: what a viewer shows on a white page.
-uint8_t CompositeOnWhite(uint8_t colour, uint8_t alpha);
-
-// The canonical 40-byte header of a width x height picture (both > 0), or
-// false when the picture and the 8-bit file made from it do not fit the
-// format's 32-bit sizes.
-bool CanonicalInfo(int64_t width, int64_t height, BITMAPINFOHEADER* info);
-
-// Reads everything `f` delivers (a file, a pipe, a FIFO) into one heap block
-// of `*size` bytes (caller frees with FreeBytes), growing it as data comes
-// and refusing input past the format's 32-bit file size. Null on failure,
-// with detail->status kBitmapReadError, kBitmapNoMemory or kBitmapTooLarge.
-uint8_t* ReadWholeStream(FILE* f, size_t* size, BitmapReadDetail* detail);
 
 // Writes an 8-bit BMP: headers, PaletteEntryCount entries of `palette` and
 // ImageSize bytes of `indices`. Returns 1 when every byte reached the file and

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "bitmap/bitmap.h"
-#include "util/file_io.h"
+#include "platform/file_io.h"
 
 namespace bmp256 {
 

@@ -7,23 +7,14 @@
 #include <map>
 
 #include "cli/cli.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#endif
+#include "platform/file_system.h"
 
 namespace bmp256 {
 
 namespace {
 
-#ifdef _WIN32
-const char* const kSeparators = "/\\:";
-#else
-const char* const kSeparators = "/";
-#endif
-
 void SplitPath(const std::string& path, std::string* dir, std::string* name) {
-    size_t cut = path.find_last_of(kSeparators);
+    size_t cut = path.find_last_of(kPathSeparators);
     if (cut == std::string::npos) {
         dir->clear();
         *name = path;
@@ -54,17 +45,7 @@ size_t StemLength(const std::string& name) {
 std::string FileKey(const std::string& path) {
     std::string dir, name;
     SplitPath(path, &dir, &name);
-    std::string where = dir.empty() ? std::string(".") : dir;
-#ifdef _WIN32
-    char resolved[4096];
-    if (_fullpath(resolved, where.c_str(), sizeof resolved)) where = resolved;
-#else
-    char* resolved = realpath(where.c_str(), nullptr);
-    if (resolved) {
-        where = resolved;
-        std::free(resolved);
-    }
-#endif
+    const std::string where = ResolvedFolder(dir);
     return where + "/" + name;
 }
 
@@ -73,9 +54,9 @@ std::string OutputOf(const std::string& source, const BatchOptions& options) {
     std::string dir, name;
     SplitPath(source, &dir, &name);
     name = name.substr(0, StemLength(name)) + options.suffix + ".bmp";
-    if (!options.haveOutputDir) return dir + name;
+    if (options.outputDir.empty()) return dir + name;
     std::string out = options.outputDir;
-    if (out.find_last_of(kSeparators) != out.size() - 1) out += '/';
+    if (out.find_last_of(kPathSeparators) != out.size() - 1) out += '/';
     return out + name;
 }
 
@@ -116,13 +97,9 @@ bool MakeDirectories(const std::string& dir, std::vector<std::string>* made) {
         errno = ENOTDIR;
         return false;
     }
-    size_t cut = dir.find_last_of(kSeparators, dir.size() > 1 ? dir.size() - 2 : 0);
+    size_t cut = dir.find_last_of(kPathSeparators, dir.size() > 1 ? dir.size() - 2 : 0);
     if (cut != std::string::npos && cut > 0 && !MakeDirectories(dir.substr(0, cut), made)) return false;
-#ifdef _WIN32
-    if (_mkdir(dir.c_str()) == 0) {
-#else
-    if (mkdir(dir.c_str(), 0777) == 0) {
-#endif
+    if (MakeFolder(dir.c_str()) == 0) {
         if (made != nullptr) made->push_back(dir);
         return true;
     }

@@ -7,24 +7,14 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/convert.h"
+#include "convert/convert.h"
 #include "cli/cli.h"
-#include "util/safe_replace.h"
+#include "platform/alloc.h"
+#include "platform/file_system.h"
+#include "platform/safe_replace.h"
+#include "platform/signals.h"
 #include "util/worker_threads.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
-#ifdef _WIN32
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#define isatty _isatty
-#define rmdir _rmdir
-#else
-#include <unistd.h>
-#endif
 
 namespace bmp256 {
 
@@ -86,16 +76,6 @@ int ConvertInto(int fd, void* context) {
     return ConvertImageToDescriptor(job->source, fd, job->dest, job->options, &job->report);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-#ifdef _WIN32
-    (void)a;
-    (void)b;
-    return false;  // no inode numbers; a path onto itself is told by its spelling
-#else
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-#endif
-}
-
 // How a refusal names SOURCE "-".
 std::string SourceName(const std::string& source) {
     return source == "-" ? "standard input" : source;
@@ -115,14 +95,12 @@ bool OutputDirReady(Run* run) {
 // DEST "-": the result goes to standard output, in binary, but never to a
 // terminal, which would only show it as noise.
 bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
-    if (isatty(1)) {
+    if (IsTerminal(1)) {
         Say(run, "standard output is a terminal; redirect it (" + std::string(kProgram) +
                      " SOURCE - > out.bmp) or name a DEST file");
         return false;
     }
-#ifdef _WIN32
-    _setmode(1, _O_BINARY);
-#endif
+    SetBinaryMode(1);
     ConvertReport report = {};
     if (ConvertImageToDescriptor(item.source.c_str(), 1, "standard output", &run->convert, &report)) {
         return true;
@@ -136,14 +114,14 @@ bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
 // Converts one item; false when it failed, with its line said.
 bool ConvertItem(Run* run, const BatchItem& item) {
     // Nobody types an image: wait for none, as for none shown on stdout.
-    if (item.source == "-" && isatty(0)) {
+    if (item.source == "-" && IsTerminal(0)) {
         Say(run, "standard input is a terminal; pipe or redirect an image into it (" +
                      std::string(kProgram) + " - DEST < in.bmp) or name a SOURCE file");
         return false;
     }
     if (item.dest == "-") return ConvertToStandardOutput(run, item);
     const std::string& dest = item.dest;
-    if (run->options->haveOutputDir && !OutputDirReady(run)) {
+    if (!run->options->outputDir.empty() && !OutputDirReady(run)) {
         Say(run, "cannot write " + dest + ": cannot make " + run->options->outputDir + ": " +
                      Because(errno));
         return false;
@@ -229,18 +207,12 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     if (size_t(workers) > items.size()) workers = int(items.size());
     // Files side by side each map on one thread; a lone file uses them all.
     run.convert.threadCount = workers > 1 ? 1 : 0;
-    run.progress = items.size() > 1 && !options.quiet && isatty(2);
-    SetProgressLineShown(run.progress);
+    run.convert.maxPixels = uint64_t(options.maxMegapixels) * 1000000;
+    run.progress = items.size() > 1 && !options.quiet && IsTerminal(2);
+    SetOpenLineOnSignal(run.progress);
 
-#ifdef __GLIBC__
-    // Many files: keep the freed working memory of one file for the next
-    // instead of handing it back to the system and mapping it again.
-    if (items.size() > 1) {
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 256 << 20);
-        mallopt(M_TOP_PAD, 16 << 20);
-    }
-#endif
+    // Many files: the freed working memory of one file serves the next.
+    if (items.size() > 1) KeepFreedMemory();
     // Threads are started once per run, not per file; this thread is one.
     WorkerThread threads[kMaxWorkers];
     for (int i = 1; i < workers; ++i) StartWorkerThread(&threads[i], Work, &run);
@@ -250,12 +222,12 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     if (run.progress) {
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
-        SetProgressLineShown(false);
+        SetOpenLineOnSignal(false);
     }
     // Folders made for results that never came go again; rmdir takes only
     // empty ones, so nothing else can be lost.
     if (run.converted.load() == 0) {
-        for (size_t i = run.madeDirs.size(); i-- > 0;) rmdir(run.madeDirs[i].c_str());
+        for (size_t i = run.madeDirs.size(); i-- > 0;) RemoveFolder(run.madeDirs[i].c_str());
     }
     return run.failed.load() ? kExitFailed : kExitDone;
 }

@@ -1,11 +1,12 @@
 // bmp256-convert's parts behind its entry: the plan of a run (which file goes
 // where, refused before anything is written when two would collide), the run
-// itself (files in parallel, one stderr line per failure, the progress line)
-// and the signals that end it.
+// itself (files in parallel, one stderr line per failure, the progress line).
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "convert/convert.h"
 
 namespace bmp256 {
 
@@ -15,15 +16,14 @@ constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "bmp256-convert";
 
 struct BatchOptions {
-    std::string outputDir;  // -o DIR: results go there
-    bool haveOutputDir = false;
-    std::string suffix;     // --suffix SUF: NAME+SUF.bmp
-    bool haveSuffix = false;
+    std::string outputDir;  // -o DIR: results go there; empty without -o
+    std::string suffix;     // --suffix SUF: NAME+SUF.bmp; empty without --suffix
     bool inPlace = false;   // each source replaced by its result
     bool force = false;     // existing outputs may be replaced
     bool quiet = false;
     bool verbose = false;
     int jobs = 0;           // files converted at once; 0: one per processor
+    int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
 };
 
 struct BatchItem {
@@ -59,15 +59,16 @@ bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& opti
 // (when given) parents first. Returns false with errno set.
 bool MakeDirectories(const std::string& dir, std::vector<std::string>* made = nullptr);
 
+// Converts the source (a file, a pipe, a FIFO, or standard input for "-")
+// into `outputPath`, or through `fd` (left open, its file removed by the
+// caller on failure), which `outputName` names in the report. Returns 1 when
+// written; else 0 and `report` says why. `options` may be null.
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report);
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report);
+
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);
-
-// Signals: one the caller ignores stays ignored; INT, TERM and HUP remove
-// the temporary files in flight and exit 128 + the signal; a closed pipe and
-// the file-size limit become write failures (EPIPE, EFBIG).
-void InstallSignalHandlers();
-
-// Whether the progress line is on the terminal, so that an interrupt ends it.
-void SetProgressLineShown(bool shown);
 
 }  // namespace bmp256

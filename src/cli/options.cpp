@@ -24,6 +24,7 @@ enum OptionId {
     kOptOutput,
     kOptSuffix,
     kOptJobs,
+    kOptMaxMegapixels,
 };
 
 struct OptionSpec {
@@ -43,16 +44,20 @@ constexpr OptionSpec kOptions[] = {
     {'o', "output", true, kOptOutput},
     {0, "suffix", true, kOptSuffix},
     {'j', "jobs", true, kOptJobs},
+    {0, "max-megapixels", true, kOptMaxMegapixels},
 };
 
 constexpr int kMaxJobs = 1024;
+// No picture of more pixels fits the 8-bit file's 32-bit sizes.
+constexpr int kMaxMegapixels = 2147;
 
-bool ParseJobs(const std::string& text, int* jobs) {
+// A whole number from 1 to `most`.
+bool ParseCount(const std::string& text, int most, int* count) {
     char* end = nullptr;
     errno = 0;
     long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > kMaxJobs) return false;
-    *jobs = int(n);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > most) return false;
+    *count = int(n);
     return true;
 }
 
@@ -83,18 +88,21 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
         case kOptOutput:
             if (value.empty()) return *problem = "-o needs a directory", false;
             options.outputDir = value;
-            options.haveOutputDir = true;
             return true;
         case kOptSuffix:
             if (value.empty()) {
                 return *problem = "--suffix needs a non-empty suffix (--in-place replaces the sources)", false;
             }
             options.suffix = value;
-            options.haveSuffix = true;
             return true;
         case kOptJobs:
-            if (!ParseJobs(value, &options.jobs)) {
+            if (!ParseCount(value, kMaxJobs, &options.jobs)) {
                 return *problem = "-j needs a number of files from 1 to " + std::to_string(kMaxJobs), false;
+            }
+            return true;
+        case kOptMaxMegapixels:
+            if (!ParseCount(value, kMaxMegapixels, &options.maxMegapixels)) {
+                return *problem = "--max-megapixels needs a number from 1 to " + std::to_string(kMaxMegapixels), false;
             }
             return true;
     }

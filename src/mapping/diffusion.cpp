@@ -6,7 +6,7 @@
 #include "mapping/grid.h"
 #include "mapping/nearest.h"
 #include "mapping/nearest_cache.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/worker_threads.h"
 
 namespace bmp256 {

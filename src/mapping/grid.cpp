@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "quantize/tone_table.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "quantize/tone_table.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 namespace {

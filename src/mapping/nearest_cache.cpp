@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <new>
 
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "quantize/histogram.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/worker_threads.h"
 
 namespace bmp256 {

@@ -2,7 +2,7 @@
 
 #include "quantize/palette.h"
 #include "quantize/tone_table.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 namespace {

@@ -3,14 +3,10 @@
 #include <cstring>
 #include <thread>
 
-// POSIX threads here and in the MinGW build (winpthreads). std::thread would
-// report a failed start by throwing, which this code base never does.
-#if defined(_WIN32) && !defined(__MINGW32__)
-#define BMP256_NO_THREADS 1
-#else
+// POSIX threads, which the MinGW build has too (winpthreads). std::thread
+// would report a failed start by throwing, which this code base never does.
 #include <pthread.h>
 static_assert(sizeof(pthread_t) <= sizeof(bmp256::WorkerThread::handle), "thread id does not fit");
-#endif
 
 namespace bmp256 {
 
@@ -20,13 +16,11 @@ namespace {
 int g_refuseStarts = 0;
 #endif
 
-#ifndef BMP256_NO_THREADS
 void* RunThread(void* record) {
     WorkerThread* worker = static_cast<WorkerThread*>(record);
     worker->run(worker->argument);
     return nullptr;
 }
-#endif
 
 }  // namespace
 
@@ -34,9 +28,6 @@ int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument) 
     worker->running = 0;
     worker->run = run;
     worker->argument = argument;
-#ifdef BMP256_NO_THREADS
-    return 0;
-#else
 #ifdef BMP256_TEST_HOOKS
     if (g_refuseStarts) return 0;
 #endif
@@ -45,26 +36,23 @@ int StartWorkerThread(WorkerThread* worker, void (*run)(void*), void* argument) 
     std::memcpy(worker->handle, &thread, sizeof thread);
     worker->running = 1;
     return 1;
-#endif
 }
 
 void JoinWorkerThread(WorkerThread* worker) {
     if (!worker->running) return;
-#ifndef BMP256_NO_THREADS
     pthread_t thread;
     std::memcpy(&thread, worker->handle, sizeof thread);
     pthread_join(thread, nullptr);
-#endif
     worker->running = 0;
 }
 
-void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
-    constexpr int kMaxShares = 16;
-    if (count > kMaxShares) count = kMaxShares;
+int RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
+    // Fewer shares than asked would drop work without a word.
+    if (count < 1 || count > kMaxShares) return 0;
     unsigned char* base = static_cast<unsigned char*>(shares);
     WorkerThread workers[kMaxShares];
     for (int i = 1; i < count; ++i) StartWorkerThread(&workers[i], run, base + shareSize * size_t(i));
-    if (count > 0) run(base);
+    run(base);
     for (int i = 1; i < count; ++i) {
         if (workers[i].running) {
             JoinWorkerThread(&workers[i]);
@@ -72,6 +60,7 @@ void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
             run(base + shareSize * size_t(i));
         }
     }
+    return 1;
 }
 
 #ifdef BMP256_TEST_HOOKS

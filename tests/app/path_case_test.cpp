@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/module_path.h"
-#include "app/path.h"
+#include "desktop/module_path.h"
+#include "desktop/path.h"
 #include "platform/platform.h"
 
 namespace {

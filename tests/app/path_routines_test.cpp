@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/path.h"
+#include "desktop/path.h"
 
 namespace {
 

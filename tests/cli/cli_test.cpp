@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "desktop/convert_file.h"
 #include "support/run_program.h"
 #include "support/bmp_builder.h"
 
@@ -291,7 +291,6 @@ TEST(Refused, OneLineNamingTheFileAndTheReason) {
         {"q/rgb24rle24.bmp",
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
-        {"b/badplanes.bmp", "biPlanes is 30000; a BMP has 1 plane"},
         {"b/pal8badindex.bmp", "a pixel uses colour 103, the colour table has 101 entries"},
         {"b/reallybig.bmp", "the image is too large"},
     };
@@ -370,7 +369,7 @@ TEST(Refused, ExistingDestIsLeftUntouched) {
     std::string dest = dir.File("keep.bmp");
     std::vector<uint8_t> before(3000, 0x77);
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("b/badplanes.bmp"), dest});
+    RunResult r = RunProgram(kProgram, {Suite("b/pal8badindex.bmp"), dest});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
@@ -574,7 +573,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
     bmptest::TempDir dir;
     std::vector<std::string> photos = MakePhotos(dir, 2);
     std::string refused = dir.File("deep.bmp");
-    ASSERT_TRUE(CopyFile(Suite("b/badplanes.bmp"), refused));
+    ASSERT_TRUE(CopyFile(Suite("b/pal8badindex.bmp"), refused));
     std::string outDir = dir.File("out");
     ASSERT_EQ(mkdir(outDir.c_str(), 0755), 0);
     std::vector<uint8_t> kept(10, 7);
@@ -582,7 +581,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
 
     RunResult r = RunProgram(kProgram, {"-v", "-o", outDir, photos[0], refused, photos[1]});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("bmp256-convert: " + refused + ": biPlanes is 30000"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bmp256-convert: " + refused + ": a pixel uses colour 103"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("bmp256-convert: " + outDir + "/photo1.bmp: already exists"), std::string::npos);
     EXPECT_NE(r.err.find("bmp256-convert: " + photos[0] + " -> " + outDir + "/photo0.bmp\n"), std::string::npos);
     EXPECT_EQ(CountLines(r.err), 3) << r.err;
@@ -599,7 +598,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
 // leaves no folder behind, and a folder that was there stays.
 TEST(Batch, OutputFolderIsMadeOnlyForAResult) {
     bmptest::TempDir dir;
-    const std::string refused = Suite("b/badplanes.bmp"), good = Suite("g/rgb24.bmp");
+    const std::string refused = Suite("b/pal8badindex.bmp"), good = Suite("g/rgb24.bmp");
     ASSERT_EQ(mkdir(dir.File("have").c_str(), 0755), 0);
     const std::vector<std::vector<std::string>> empty = {
         {"-o", dir.File("out2"), dir.File("have")},

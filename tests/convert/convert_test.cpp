@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "desktop/convert_file.h"
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 #include "common/test_image.h"
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

@@ -5,7 +5,7 @@
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
 #include "mapping/grid.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

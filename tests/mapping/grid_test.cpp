@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mapping/grid.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

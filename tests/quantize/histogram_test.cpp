@@ -4,7 +4,7 @@
 
 #include "common/test_image.h"
 #include "quantize/histogram.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

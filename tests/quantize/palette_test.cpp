@@ -7,7 +7,7 @@
 #include "common/test_image.h"
 #include "quantize/palette.h"
 #include "quantize/tone_table.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "desktop/convert_file.h"
 #include "support/bmp_builder.h"
-#include "util/alloc.h"
-#include "util/file_io.h"
+#include "platform/alloc.h"
+#include "platform/file_io.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;

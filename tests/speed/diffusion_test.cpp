@@ -11,7 +11,7 @@
 #include "mapping/grid.h"
 #include "util/worker_threads.h"
 #include "quantize/palette.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"
 

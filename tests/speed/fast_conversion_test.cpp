@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "desktop/convert_file.h"
 #include "bitmap/bitmap.h"
+#include "input/input.h"
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "reference/reference.h"
 
 using namespace bmp256;

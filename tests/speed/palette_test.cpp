@@ -11,7 +11,7 @@
 #include "common/test_image.h"
 #include "quantize/histogram.h"
 #include "quantize/palette.h"
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/worker_threads.h"
 #include "reference/reference.h"
 #include "util/test_hooks.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "util/alloc.h"
+#include "platform/alloc.h"
 #include "util/worker_threads.h"
 #include "util/test_hooks.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "support/bmp_builder.h"
-#include "util/file_io.h"
-#include "util/safe_replace.h"
+#include "platform/file_io.h"
+#include "platform/safe_replace.h"
 #include "util/test_hooks.h"
 
 using namespace bmp256;

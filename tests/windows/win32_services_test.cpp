@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
-#include "app/module_path.h"
-#include "app/path.h"
-#include "app/save_dialog.h"
+#include "desktop/driver.h"
+#include "desktop/module_path.h"
+#include "desktop/path.h"
+#include "desktop/save_dialog.h"
 #include "bitmap/bitmap.h"
 #include "platform/platform.h"
 

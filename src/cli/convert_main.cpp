@@ -1,0 +1,124 @@
+// bmp256-convert: the scriptable converter.
+//
+//   bmp256-convert [-f] SOURCE DEST
+//   bmp256-convert [-f] (-o DIR | --suffix SUF | --in-place) SOURCE...
+//
+// Each result is written to a fresh temporary file beside its output and
+// renamed over it only once complete, so a failure never leaves an output
+// truncated or changed. An existing output that is not the source itself is
+// kept unless -f is given: a glob that happens to expand to two files must
+// not turn the second into the first's result.
+//
+// Exit codes: 0 when every file was converted; 1 when any was refused,
+// skipped or could not be written, with one line on stderr for each; 2 for
+// wrong arguments, with a usage line; 128 + the signal when interrupted.
+// --help and --version print to stdout and exit 0.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "platform/signals.h"
+
+#ifndef BMP256_VERSION
+#define BMP256_VERSION "unknown"
+#endif
+
+namespace bmp256 {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: bmp256-convert SOURCE DEST, or [-o DIR | --suffix SUF | --in-place] SOURCE...  (or --help)";
+
+void PrintHelp() {
+    std::printf(
+        "usage: bmp256-convert SOURCE DEST [-f]\n"
+        "       bmp256-convert [-f] [-j N] [-q | -v] [--max-megapixels N] (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
+        "\n"
+        "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
+        "with a 256-entry colour table built from the image (236 colours, error\n"
+        "diffusion). SOURCE - reads standard input and DEST - writes standard\n"
+        "output; neither may be a terminal.\n"
+        "\n"
+        "Each result is written to a temporary file beside its output and renamed\n"
+        "over it only when complete: a failure leaves an existing output untouched.\n"
+        "An existing output that is not the source itself is kept and reported as\n"
+        "skipped, unless -f is given. One failed file does not stop the others.\n"
+        "\n"
+        "Options:\n"
+        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR made when needed)\n"
+        "  --suffix SUF      write NAME+SUF.bmp beside each SOURCE (e.g. --suffix -256)\n"
+        "  --in-place        replace each SOURCE by its result\n"
+        "  -f, --force       replace existing output files\n"
+        "  -j, --jobs N      convert N files at once (default: one per processor)\n"
+        "  --max-megapixels N  read PNG, JPEG and run-length BMP pictures of up to N\n"
+        "                    megapixels (default 179); larger ones are refused\n"
+        "  -q, --quiet       print nothing but errors\n"
+        "  -v, --verbose     print a line for each file converted\n"
+        "  --help            show this text\n"
+        "  --version         show the version\n"
+        "  --                end of options (for file names that start with '-')\n"
+        "\n"
+        "Exit status:\n"
+        "  0    every file was converted\n"
+        "  1    a file was refused, skipped or could not be written (a line on stderr each)\n"
+        "  2    wrong arguments\n"
+        "  130  interrupted (Ctrl-C); finished files stay, no temporary file is left\n");
+}
+
+int UsageError(const std::string& problem) {
+    if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
+    std::fprintf(stderr, "%s\n", kUsage);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int ConvertMain(int argc, char** argv) {
+    ParsedArguments parsed;
+    std::string problem;
+    if (!ParseArguments(argc, argv, &parsed, &problem)) return UsageError(problem);
+    if (parsed.action == kActionHelp) {
+        PrintHelp();
+        return kExitDone;
+    }
+    if (parsed.action == kActionVersion) {
+        std::printf("%s %s\n", kProgram, BMP256_VERSION);
+        return kExitDone;
+    }
+    BatchOptions& options = parsed.options;
+    const std::vector<std::string>& paths = parsed.paths;
+    for (const std::string& path : paths) {
+        if (path.empty()) return UsageError("empty file name");
+    }
+    const bool batch = !options.outputDir.empty() || !options.suffix.empty() || options.inPlace;
+    if (options.inPlace && (!options.outputDir.empty() || !options.suffix.empty())) {
+        return UsageError("--in-place cannot be combined with -o or --suffix");
+    }
+
+    std::vector<BatchItem> items;
+    if (!batch) {
+        if (paths.size() < 2) return UsageError(paths.empty() ? "" : "no DEST given");
+        if (paths.size() > 2) {
+            return UsageError("too many arguments; several files need -o DIR, --suffix SUF or --in-place");
+        }
+        items.push_back({paths[0], paths[1]});
+    } else {
+        if (paths.empty()) return UsageError("no SOURCE given");
+        for (const std::string& path : paths) {
+            if (path == "-") return UsageError("standard input (-) is read only as SOURCE DEST");
+        }
+        if (!PlanBatch(paths, options, &items)) return kExitFailed;
+    }
+    // An interrupt removes the temporary files in flight and exits 128 + the
+    // signal; a closed pipe or the file-size limit is a write failure.
+    CatchEndingSignals(kEndWithStatus);
+    TurnWriteSignalsIntoErrors();
+    return RunBatch(items, options);
+}
+
+}  // namespace bmp256
+
+int main(int argc, char** argv) { return bmp256::ConvertMain(argc, argv); }

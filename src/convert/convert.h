@@ -1,0 +1,64 @@
+// The one conversion: the canonical picture in (24-bit rows and its header),
+// the 256-entry palette and the 8-bit index rows out. Both programs are
+// shells around it: they read the source through the input layer and write
+// the result where they keep it.
+#pragma once
+
+#include <cstdint>
+
+#include "bitmap/bitmap.h"
+#include "input/input.h"
+
+namespace bmp256 {
+
+// Where a conversion stopped.
+enum ConvertStage {
+    kConvertDone = 0,
+    kConvertReadFailed,    // the source was refused; reason says why
+    kConvertNoMemory,      // working memory of a stage could not be had
+    kConvertWriteFailed,   // the output could not be written; see systemError
+};
+
+struct ConvertReport {
+    ConvertStage stage;
+    char reason[256];      // plain words for a person, empty when done
+    int systemError;       // errno of a failed open, read or write, else 0
+};
+
+// How a conversion may use the machine; no choice changes a byte.
+struct ConvertOptions {
+    int threadCount = 0;     // threads working on one image; 0: one per processor
+    uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
+};
+
+// The result: the 8-bit header (the source's with biBitCount 8, biSizeImage
+// and the fields an 8-bit file must not carry over mended), the palette
+// (slots 10 to 245 computed, the others zero) and the index rows.
+struct Conversion {
+    BITMAPINFOHEADER info;
+    PaletteEntry palette[kPaletteSize];
+    uint8_t* indices;  // ImageSize(info) bytes, zero row padding
+};
+
+// Converts `picture`. Returns 1 with `result` filled (free it with
+// FreeConversion), or 0 with nothing held and `report` (may be null) saying
+// why. `options` may be null.
+int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conversion* result,
+                   ConvertReport* report);
+
+// Frees the index rows; a freed conversion is ignored.
+void FreeConversion(Conversion* result);
+
+// Writes a finished conversion: 1, or 0 with errno set.
+typedef int (*ConversionWriter)(const Conversion& result, void* context);
+
+// A shell's whole run on one picture: ConvertPicture, then `write`. A write
+// failure is reported as "cannot write `outputName`: ...". Returns 1 when
+// written.
+int ConvertAndWrite(const Picture* picture, const ConvertOptions* options, ConversionWriter write,
+                    void* context, const char* outputName, ConvertReport* report);
+
+// The report of a source the input layer refused; returns 0.
+int SourceRefused(const InputReport& input, ConvertReport* report);
+
+}  // namespace bmp256

@@ -1,0 +1,167 @@
+// DecodePng through libpng: every PNG colour type and depth, expanded to
+// 8-bit BGR (16-bit samples scaled exactly, palettes and low depths expanded,
+// transparency as alpha), without gamma handling, so that the bytes are the
+// stored samples. libpng reports errors by longjmp; nothing with a destructor
+// lives across the setjmp.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <png.h>
+
+#include "input/decoders.h"
+#include "platform/alloc.h"
+
+namespace bmp256 {
+
+const bool kHavePngDecoder = true;
+
+namespace {
+
+// Deflate expands at most 1032 to 1: a picture that claims more filtered
+// bytes than its data could hold is refused before its rows are allocated.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+struct Source {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+    char* reason;
+    size_t capacity;
+};
+
+void ReadBytes(png_structp png, png_bytep out, png_size_t length) {
+    Source* s = static_cast<Source*>(png_get_io_ptr(png));
+    if (length > s->size - s->at) png_error(png, "the PNG data is cut short");
+    std::memcpy(out, s->data + s->at, length);
+    s->at += length;
+}
+
+void OnError(png_structp png, png_const_charp message) {
+    Source* s = static_cast<Source*>(png_get_error_ptr(png));
+    std::snprintf(s->reason, s->capacity, "the PNG cannot be read: %s", message);
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp) {}
+
+// The decoded rows, whose pages are taken as libpng writes them: a stream
+// that ends early costs what it held.
+uint8_t* AllocateRows(png_uint_32 height, size_t rowBytes) {
+    if (rowBytes != 0 && height > SIZE_MAX / rowBytes) return nullptr;
+    return static_cast<uint8_t*>(AllocateUntouched(size_t(height) * rowBytes));
+}
+
+// What the decode holds, freed in one place whichever way it ends; volatile
+// so that the values set after the setjmp survive its longjmp.
+struct Held {
+    uint8_t* volatile rows;  // the decoded rows, top first
+    png_bytep* volatile pointers;
+    uint8_t* volatile pixels;  // the canonical picture
+};
+
+void Release(Held* held) {
+    FreeBytes(held->rows);
+    FreeBytes(held->pointers);
+    FreeBytes(held->pixels);
+    held->rows = nullptr;
+    held->pointers = nullptr;
+    held->pixels = nullptr;
+}
+
+}  // namespace
+
+DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
+                       uint8_t** pixels, DecodeDetail* detail) {
+    Source source{data, size, 0, detail->reason, sizeof detail->reason};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
+    if (!png) return kDecodeNoMemory;
+    png_infop pngInfo = png_create_info_struct(png);
+    if (!pngInfo) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return kDecodeNoMemory;
+    }
+    Held held{nullptr, nullptr, nullptr};
+    DecodeStatus status = kDecodeFailed;
+    if (setjmp(png_jmpbuf(png))) {
+        Release(&held);
+        png_destroy_read_struct(&png, &pngInfo, nullptr);
+        return kDecodeFailed;
+    }
+    png_set_read_fn(png, &source, ReadBytes);
+    png_set_user_limits(png, INT32_MAX, INT32_MAX);
+    png_read_info(png, pngInfo);
+
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colourType = 0, interlace = 0;
+    png_get_IHDR(png, pngInfo, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+    const int channels = png_get_channels(png, pngInfo);
+    const uint64_t filtered =
+        uint64_t(height) * (1 + (uint64_t(width) * uint64_t(channels) * uint64_t(depth) + 7) / 8);
+    do {
+        if (!CanonicalInfo(width, height, info)) {
+            status = kDecodeTooLarge;
+            break;
+        }
+        if (!WithinAreaLimit(width, height, maxPixels, "PNG", detail->reason, sizeof detail->reason)) {
+            break;
+        }
+        if (filtered / kMaxInflateRatio > size) {
+            std::snprintf(detail->reason, sizeof detail->reason,
+                          "the PNG claims %u x %u pixels, more than its %llu bytes can hold",
+                          unsigned(width), unsigned(height), static_cast<unsigned long long>(size));
+            break;
+        }
+        if (png_get_valid(png, pngInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+        png_set_palette_to_rgb(png);
+        png_set_expand_gray_1_2_4_to_8(png);
+        png_set_scale_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, pngInfo);
+        const size_t rowBytes = png_get_rowbytes(png, pngInfo);
+        const int outChannels = png_get_channels(png, pngInfo);
+        if (outChannels != 3 && outChannels != 4) {
+            std::snprintf(detail->reason, sizeof detail->reason, "this kind of PNG is not read");
+            break;
+        }
+        held.rows = AllocateRows(height, rowBytes);
+        held.pointers = static_cast<png_bytep*>(AllocateZeroed(height, sizeof(png_bytep)));
+        held.pixels = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
+        if (!held.rows || !held.pointers || !held.pixels) {
+            status = kDecodeNoMemory;
+            break;
+        }
+        for (png_uint_32 y = 0; y < height; ++y) held.pointers[y] = held.rows + size_t(y) * rowBytes;
+        png_read_image(png, held.pointers);
+        png_read_end(png, nullptr);
+
+        const size_t stride = size_t(RowStride(info));
+        for (png_uint_32 y = 0; y < height; ++y) {
+            const uint8_t* in = held.rows + size_t(y) * rowBytes;
+            uint8_t* out = held.pixels + size_t(height - 1 - y) * stride;
+            for (png_uint_32 x = 0; x < width; ++x, in += outChannels, out += 3) {
+                for (int c = 0; c < 3; ++c) {
+                    out[c] = outChannels == 4 ? CompositeOnWhite(in[c], in[3]) : in[c];
+                }
+            }
+            std::memset(out, 0, stride - 3 * size_t(width));
+        }
+        png_uint_32 xRes = 0, yRes = 0;
+        int unit = 0;
+        if (png_get_pHYs(png, pngInfo, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER &&
+            xRes <= INT32_MAX && yRes <= INT32_MAX) {
+            info->biXPelsPerMeter = int32_t(xRes);
+            info->biYPelsPerMeter = int32_t(yRes);
+        }
+        *pixels = held.pixels;
+        held.pixels = nullptr;
+        status = kDecodeOk;
+    } while (false);
+    Release(&held);
+    png_destroy_read_struct(&png, &pngInfo, nullptr);
+    return status;
+}
+
+}  // namespace bmp256
