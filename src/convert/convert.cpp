@@ -114,20 +114,10 @@ uint8_t* ReadStrict(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRepor
 
 // bmp256-convert's source, read whole from the file or standard input ("-"),
 // so that pipes and FIFOs work like files.
-uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
+uint8_t* ReadAnyStream(FILE* f, BITMAPINFOHEADER* info, ConvertReport* report) {
     BitmapReadDetail detail = {};
-    FILE* f = stdin;
-    if (std::strcmp(sourcePath, "-") == 0) {
-        SetBinaryMode(0);
-    } else if (!(f = std::fopen(sourcePath, "rb"))) {
-        detail.status = kBitmapCannotOpen;
-        detail.systemError = errno;
-        ReadFailed(report, detail);
-        return nullptr;
-    }
     size_t size = 0;
     uint8_t* data = ReadWholeStream(f, &size, &detail);
-    if (f != stdin) std::fclose(f);  // read-only: nothing to lose on close
     if (!data) {
         ReadFailed(report, detail);
         return nullptr;
@@ -138,12 +128,30 @@ uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRep
     return pixels;
 }
 
+uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
+    FILE* f = stdin;
+    if (std::strcmp(sourcePath, "-") == 0) {
+        SetBinaryMode(0);
+    } else if (!(f = std::fopen(sourcePath, "rb"))) {
+        BitmapReadDetail detail = {};
+        detail.status = kBitmapCannotOpen;
+        detail.systemError = errno;
+        ReadFailed(report, detail);
+        return nullptr;
+    }
+    uint8_t* pixels = ReadAnyStream(f, info, report);
+    if (f != stdin) std::fclose(f);  // read-only: nothing to lose on close
+    return pixels;
+}
+
 // The conversion, written to `outputPath` or, when it is null, through `fd`.
-int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd,
+// A `stream` given is read instead of `sourcePath`.
+int Convert(const char* sourcePath, FILE* stream, bool anyForm, const char* outputPath, int fd,
             const char* outputName, const ConvertOptions* options, ConvertReport* report) {
     BITMAPINFOHEADER sourceInfo;
-    uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
-                              : ReadStrict(sourcePath, &sourceInfo, report);
+    uint8_t* pixels = stream    ? ReadAnyStream(stream, &sourceInfo, report)
+                      : anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
+                                : ReadStrict(sourcePath, &sourceInfo, report);
     if (!pixels) return 0;
     PaletteEntry palette[kPaletteSize];
     std::memset(palette, 0, sizeof palette);
@@ -190,22 +198,27 @@ int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd
 }  // namespace
 
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report) {
-    return Convert(sourcePath, false, outputPath, -1, outputPath, nullptr, report);
+    return Convert(sourcePath, nullptr, false, outputPath, -1, outputPath, nullptr, report);
 }
 
 int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
                             const ConvertOptions* options, ConvertReport* report) {
-    return Convert(sourcePath, false, nullptr, fd, outputName, options, report);
+    return Convert(sourcePath, nullptr, false, nullptr, fd, outputName, options, report);
 }
 
 int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
                    ConvertReport* report) {
-    return Convert(sourcePath, true, outputPath, -1, outputPath, options, report);
+    return Convert(sourcePath, nullptr, true, outputPath, -1, outputPath, options, report);
 }
 
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report) {
-    return Convert(sourcePath, true, nullptr, fd, outputName, options, report);
+    return Convert(sourcePath, nullptr, true, nullptr, fd, outputName, options, report);
+}
+
+int ConvertStreamToDescriptor(FILE* source, int fd, const char* outputName,
+                              const ConvertOptions* options, ConvertReport* report) {
+    return Convert(nullptr, source, true, nullptr, fd, outputName, options, report);
 }
 
 int ConvertFile(const char* sourcePath, const char* outputPath) {

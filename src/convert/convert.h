@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace bmp256 {
 
@@ -47,6 +48,12 @@ int ConvertImageEx(const char* sourcePath, const char* outputPath, const Convert
                    ConvertReport* report);
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report);
+
+// ConvertImageToDescriptor reading the source from `source`, a stream open
+// for reading that the caller closes, so that the caller decides what is
+// read (bmp256-convert checks what it opened before reading).
+int ConvertStreamToDescriptor(FILE* source, int fd, const char* outputName,
+                              const ConvertOptions* options, ConvertReport* report);
 
 // ConvertFileEx without the report.
 int ConvertFile(const char* sourcePath, const char* outputPath);
