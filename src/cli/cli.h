@@ -39,7 +39,7 @@ struct BatchItem {
     std::string dest;
     ItemState state = kItemConvert;
     bool listed = false;     // sourceInfo holds the source's stat at planning
-    struct stat sourceInfo;  // what the source was when planned
+    struct stat sourceInfo = {};  // what the source was when planned
 };
 
 // What the arguments ask for.

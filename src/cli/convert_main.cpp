@@ -49,7 +49,8 @@ void PrintHelp() {
         "Each result is written to a temporary file beside its output and renamed\n"
         "over it only when complete: a failure leaves an existing output untouched.\n"
         "An existing output that is not the source itself is kept and reported as\n"
-        "refused, unless -f is given. One failed file does not stop the others.\n"
+        "refused, unless -f replaces it or --skip-existing skips it quietly. One\n"
+        "failed file does not stop the others.\n"
         "Paths that lead to one file are one source. A batch on a terminal ends\n"
         "with a line of how many files were converted, skipped and refused.\n"
         "\n"
@@ -103,6 +104,9 @@ int ConvertMain(int argc, char** argv) {
     const bool batch = !options.outputDir.empty() || !options.suffix.empty() || options.inPlace;
     if (options.inPlace && (!options.outputDir.empty() || !options.suffix.empty())) {
         return UsageError("--in-place cannot be combined with -o or --suffix");
+    }
+    if (options.force && options.skipExisting) {
+        return UsageError("-f replaces existing outputs and --skip-existing keeps them: give one");
     }
 
     std::vector<BatchItem> items;

@@ -435,6 +435,7 @@ TEST(Usage, WrongArgumentsExitTwo) {
         {"--frobnicate"}, {"", "b.bmp"}, {"--in-place", "-o", "d", "a.bmp"}, {"-j", "0", "--in-place", "a.bmp"},
         {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
         {"-fx", "a.bmp", "b.bmp"}, {"--force=1", "a.bmp", "b.bmp"}, {"-j"}, {"--jobs=", "--in-place", "a.bmp"},
+        {"-f", "--skip-existing", "a.bmp", "b.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
