@@ -81,7 +81,7 @@ void Say(Run* run, const std::string& line) {
 std::string Because(int error) { return std::strerror(error ? error : EIO); }
 
 struct Job {
-    FILE* source;
+    int source;
     const char* dest;
     const ConvertOptions* options;
     ConvertReport report;
@@ -89,7 +89,7 @@ struct Job {
 
 int ConvertInto(int fd, void* context) {
     Job* job = static_cast<Job*>(context);
-    return ConvertStreamToDescriptor(job->source, fd, job->dest, job->options, &job->report);
+    return ConvertOpenSourceToDescriptor(job->source, fd, job->dest, job->options, &job->report);
 }
 
 // How a refusal names SOURCE "-".
@@ -99,29 +99,29 @@ std::string SourceName(const std::string& source) {
 
 // The source, open for reading: a file listed as regular is checked through
 // what was opened, so that a FIFO swapped in never blocks the run; a FIFO or
-// device named as SOURCE is read as asked. Null with the line said.
-FILE* OpenSource(Run* run, const BatchItem& item) {
+// device named as SOURCE is read as asked. -1 with the line said.
+int OpenSource(Run* run, const BatchItem& item) {
     if (item.source == "-") {
         SetBinaryMode(0);
-        return stdin;
+        return 0;
     }
-    FILE* f = nullptr;
+    int fd = -1;
     if (item.listed && S_ISREG(item.sourceInfo.st_mode)) {
         bool changed = false;
-        f = OpenListedFile(item.source.c_str(), item.sourceInfo, &changed);
-        if (!f && changed) {
+        fd = OpenListedFile(item.source.c_str(), item.sourceInfo, &changed);
+        if (fd < 0 && changed) {
             Say(run, item.source + ": no longer the file it was when the run started; not read");
-            return nullptr;
+            return -1;
         }
     } else {
-        f = std::fopen(item.source.c_str(), "rb");
+        fd = OpenForReading(item.source.c_str());
     }
-    if (!f) Say(run, item.source + ": cannot open: " + Because(errno));
-    return f;
+    if (fd < 0) Say(run, item.source + ": cannot open: " + Because(errno));
+    return fd;
 }
 
-void CloseSource(FILE* f) {
-    if (f != stdin) std::fclose(f);  // read-only: nothing to lose on close
+void CloseSource(int fd) {
+    if (fd != 0) CloseReading(fd);
 }
 
 // The line of a conversion that failed.
@@ -137,10 +137,10 @@ void SayFailure(Run* run, const BatchItem& item, const ConvertReport& report) {
 // Converts straight into `fd` (standard output, a device, a pipe), which
 // cannot be renamed over.
 bool ConvertThrough(Run* run, const BatchItem& item, int fd) {
-    FILE* source = OpenSource(run, item);
-    if (!source) return false;
+    const int source = OpenSource(run, item);
+    if (source < 0) return false;
     ConvertReport report = {};
-    const bool ok = ConvertStreamToDescriptor(source, fd, item.dest.c_str(), &run->convert, &report) == 1;
+    const bool ok = ConvertOpenSourceToDescriptor(source, fd, item.dest.c_str(), &run->convert, &report) == 1;
     CloseSource(source);
     if (!ok) SayFailure(run, item, report);
     return ok;
@@ -217,8 +217,8 @@ bool ConvertItem(Run* run, const BatchItem& item, bool* skipped) {
         Say(run, dest + ": already exists, not replaced (-f replaces it, --skip-existing skips it)");
         return false;
     }
-    FILE* source = OpenSource(run, item);
-    if (!source) return false;
+    const int source = OpenSource(run, item);
+    if (source < 0) return false;
     Job job = {source, dest.c_str(), &run->convert, {}};
     const bool ok = SafeReplaceFile(job.dest, ConvertInto, &job, 0777, replace ? kReplaceExisting : kKeepExisting);
     const int error = errno;

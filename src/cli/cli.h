@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/convert.h"
+
 namespace bmp256 {
 
 constexpr int kExitDone = 0;
@@ -78,6 +80,18 @@ bool HasImageExtension(const std::string& name);
 
 // Makes DIR and any missing parents. Returns false with errno set.
 bool MakeDirectories(const std::string& dir);
+
+// Converts the source (a file, a pipe, a FIFO, or standard input for "-")
+// into `outputPath`, or through `fd` (left open, its file removed by the
+// caller on failure), which `outputName` names in the report. Returns 1 when
+// written; else 0 and `report` says why. `options` may be null.
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report);
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report);
+// The same reading `sourceFd`, open for reading, which the caller closes.
+int ConvertOpenSourceToDescriptor(int sourceFd, int fd, const char* outputName,
+                                  const ConvertOptions* options, ConvertReport* report);
 
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);

@@ -56,7 +56,7 @@ void OnMessage(j_common_ptr cinfo, int level) {
 
 }  // namespace
 
-DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
+DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
                         uint8_t** pixels, DecodeDetail* detail) {
     jpeg_decompress_struct cinfo;
     ErrorHandler handler;
@@ -87,6 +87,10 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info
             status = kDecodeTooLarge;
             break;
         }
+        if (!WithinAreaLimit(cinfo.image_width, cinfo.image_height, maxPixels, "JPEG", detail->reason,
+                             sizeof detail->reason)) {
+            break;
+        }
         if (uint64_t(cinfo.image_width) * cinfo.image_height / kMaxPixelsPerByte > size) {
             std::snprintf(detail->reason, sizeof detail->reason,
                           "the JPEG claims %u x %u pixels, more than its %llu bytes can hold",
@@ -107,7 +111,7 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info
         cinfo.quantize_colors = FALSE;
         cinfo.do_block_smoothing = FALSE;
         cinfo.do_fancy_upsampling = TRUE;
-        picture = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
+        picture = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
         if (!picture) {
             status = kDecodeNoMemory;
             break;

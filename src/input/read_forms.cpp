@@ -27,9 +27,6 @@ constexpr uint32_t kPng = 5;
 constexpr uint32_t kAlphaBitfields = 6;
 constexpr uint32_t kOs2Huffman = 3;       // the same codes mean other things in OS/2 2.x
 constexpr uint32_t kOs2Rle24 = 4;
-// Far past any real resolution (25,400 dots per inch); larger values only
-// come from a damaged header.
-constexpr int32_t kMaxPelsPerMeter = 1000000;
 // A run-length stream needs data for its pixels; left-out pixels are
 // allowed, but a picture this much larger than its data is a damaged header
 // and not a reason to allocate gigabytes.
@@ -81,12 +78,9 @@ bool ValidDepth(uint16_t bits) {
 
 }  // namespace
 
-BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail) {
-    BitmapReadDetail local;
-    if (!detail) detail = &local;
+BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixels,
+                              form::Layout* found, BITMAPINFOHEADER* info, BitmapReadDetail* detail) {
     *detail = BitmapReadDetail{};
-    *pixels = nullptr;
 
     // Signature, then a header size that names a known form, all present.
     if (size < 2 || data[0] != 'B' || data[1] != 'M') return Finish(detail, kBitmapNotBmp);
@@ -116,17 +110,15 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     const uint8_t* h = data + kFileHeaderSize;
     uint8_t fields[kMaxInfoHeader] = {};
     int64_t width, height;
-    uint16_t planes, bitCount;
+    uint16_t bitCount;
     if (core) {
         width = Get16(h + 4);
         height = Get16(h + 6);
-        planes = Get16(h + 8);
         bitCount = Get16(h + 10);
     } else {
         std::memcpy(fields, h, headerSize);
         width = static_cast<int32_t>(Get32(fields + 4));
         height = static_cast<int32_t>(Get32(fields + 8));
-        planes = Get16(fields + 12);
         bitCount = Get16(fields + 14);
     }
     const uint32_t compression = Get32(fields + 16);
@@ -153,7 +145,6 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         return Finish(detail, kBitmapEmbedded);
     }
 
-    if (planes != 1) return Refuse(detail, "biPlanes is %u; a BMP has 1 plane", planes);
     if (!ValidDepth(bitCount)) {
         return Refuse(detail, "%u bits per pixel is not read (%s)", bitCount, kFormsRead);
     }
@@ -161,11 +152,8 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     if (height == 0 || height == INT32_MIN) return Finish(detail, kBitmapBadDimensions);
     const bool topDown = height < 0;
     if (topDown) height = -height;
-    if (xPels < 0 || yPels < 0 || xPels > kMaxPelsPerMeter || yPels > kMaxPelsPerMeter) {
-        return Refuse(detail, "the resolution (%d x %d pixels per metre) is not valid", xPels, yPels);
-    }
 
-    Layout layout;
+    Layout& layout = *found;
     std::memset(&layout, 0, sizeof layout);
     layout.width = static_cast<int32_t>(width);
     layout.height = static_cast<int32_t>(height);
@@ -274,6 +262,10 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     if (!CanonicalInfo(width, height, info)) return Finish(detail, kBitmapTooLarge);
     const uint64_t pixelCount = uint64_t(width) * uint64_t(height);
     if (layout.compression == form::kRle8 || layout.compression == form::kRle4) {
+        if (!WithinAreaLimit(uint64_t(width), uint64_t(height), maxPixels, "run-length BMP",
+                             detail->reason, sizeof detail->reason)) {
+            return Finish(detail, kBitmapForm);
+        }
         if (pixelCount / kMaxRlePixelsPerByte > layout.pixelBytes) {
             return Refuse(detail, "the run-length data (%llu bytes) is far too short for %lld x %lld pixels",
                           static_cast<unsigned long long>(layout.pixelBytes),
@@ -286,33 +278,33 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
             detail->missingBytes = needed - layout.pixelBytes;
             return Finish(detail, kBitmapShortPixels);
         }
-        if (sizeImage > layout.pixelBytes) {
-            return Refuse(detail, "biSizeImage claims %u bytes of pixels, the file holds %llu",
-                          sizeImage, static_cast<unsigned long long>(layout.pixelBytes));
-        }
     }
-    const uint32_t fileSize = Get32(data + 2);
-    if (fileSize > size) {
-        return Refuse(detail, "the file header claims %u bytes, the file has %llu: it is cut short",
-                      fileSize, static_cast<unsigned long long>(size));
-    }
+    // Carried into the 8-bit file as they are; no reader's picture depends
+    // on them, so they never refuse a file.
     info->biXPelsPerMeter = xPels;
     info->biYPelsPerMeter = yPels;
     info->biClrUsed = clrUsed;
     info->biClrImportant = clrImportant;
+    return Finish(detail, kBitmapOk);
+}
 
-    uint8_t* out = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
+bool RowsInPlace(const form::Layout& layout) {
+    return layout.bitCount == 24 && layout.compression == form::kRgb && !layout.topDown;
+}
+
+BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
+                              uint8_t** pixels, BitmapReadDetail* detail) {
+    *pixels = nullptr;
+    uint8_t* out = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
     if (!out) return Finish(detail, kBitmapNoMemory);
-    // Row padding stays zero; pixels that run-length data leaves out are
+    // Row padding is zero; pixels that run-length data leaves out are
     // transparent, which shows as white.
-    bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
-    std::memset(out, rle ? 0xFF : 0, info->biSizeImage);
-    if (rle) {
-        const int32_t stride = RowStride(info);
-        for (int32_t y = 0; y < layout.height; ++y) {
-            std::memset(out + size_t(y) * size_t(stride) + 3 * size_t(layout.width), 0,
-                        size_t(stride) - 3 * size_t(layout.width));
-        }
+    const bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
+    const size_t stride = size_t(RowStride(info));
+    const size_t used = 3 * size_t(layout.width);
+    if (rle) std::memset(out, 0xFF, info->biSizeImage);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        std::memset(out + size_t(y) * stride + used, 0, stride - used);
     }
     bool ok = rle ? form::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
                   : form::UnpackRows(layout, out, detail->reason, sizeof detail->reason);
@@ -322,6 +314,16 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     }
     *pixels = out;
     return Finish(detail, kBitmapOk);
+}
+
+BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
+                            uint8_t** pixels, BitmapReadDetail* detail) {
+    BitmapReadDetail local;
+    if (!detail) detail = &local;
+    *pixels = nullptr;
+    form::Layout layout;
+    BitmapStatus status = FindBitmapLayout(data, size, 0, &layout, info, detail);
+    return status == kBitmapOk ? DecodeBitmapRows(layout, info, pixels, detail) : status;
 }
 
 }  // namespace bmp256

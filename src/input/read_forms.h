@@ -53,4 +53,20 @@ bool DecodeRle(const Layout& layout, uint8_t* out, char* reason, size_t capacity
 
 }  // namespace form
 
+// The header pass of the BMP reader: finds the form, tests every field that
+// decides the pixels against the real length of the data, and fills
+// `layout` and the canonical `info`, allocating nothing. kBitmapEmbedded
+// hands a JPEG or PNG stream on in `detail`.
+BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixels,
+                              form::Layout* layout, BITMAPINFOHEADER* info, BitmapReadDetail* detail);
+
+// True when the file's pixel array already is the canonical rows (24 bits,
+// uncompressed, bottom-up), to be used where it lies.
+bool RowsInPlace(const form::Layout& layout);
+
+// The pixel pass: the canonical rows in a new block (caller frees with
+// FreeBytes), whose pages are taken as the rows are written.
+BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
+                              uint8_t** pixels, BitmapReadDetail* detail);
+
 }  // namespace bmp256

@@ -4,7 +4,8 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace bmp256 {
@@ -37,9 +38,10 @@ void SetBinaryMode(int fd);
 // Opens `path`, listed as the regular file `listed` (stat when the run was
 // planned), for reading without waiting on it, and checks through the open
 // descriptor that it is still that file: a FIFO or device swapped in
-// meanwhile must neither block the run nor be read. Returns the stream, or
-// null with errno set; ESTALE when something else is there now.
-FILE* OpenListedFile(const char* path, const struct stat& listed, bool* changed);
+// meanwhile must neither block the run nor be read. Returns the descriptor
+// (close it with CloseReading), or -1 with errno set, or with `changed` set
+// when something else is there now.
+int OpenListedFile(const char* path, const struct stat& listed, bool* changed);
 
 // Opens an existing `path` for writing, neither creating nor truncating it,
 // so that fstat can tell what was opened. The descriptor, or -1 with errno.
@@ -55,5 +57,26 @@ std::string LinkText(const char* path);
 // The width of the terminal on `fd` in columns: its window size, else
 // $COLUMNS, else 80.
 int TerminalColumns(int fd);
+// Empties the file open at `fd` and moves to its start, for a writer that
+// replaces what it held. 1, or 0 with errno.
+int EmptyForWriting(int fd);
+
+// Opens `path` for reading in binary: the descriptor, or -1 with errno.
+int OpenForReading(const char* path);
+
+// Closes a descriptor opened for reading; nothing to lose on close.
+void CloseReading(int fd);
+
+// The length of the regular file open at `fd`, or -1 for anything else (a
+// pipe, a terminal, a device, a folder), whose length is unknown.
+int64_t RegularFileLength(int fd);
+
+// One read() of at most `size` bytes: the bytes read (0 at the end), or -1
+// with errno.
+int64_t ReadSome(int fd, void* buffer, size_t size);
+
+// Reads until `size` bytes or the end of the data, through interruptions
+// and short reads: the bytes read, or -1 with errno.
+int64_t ReadUpTo(int fd, void* buffer, size_t size);
 
 }  // namespace bmp256

@@ -29,25 +29,19 @@ bool IsTerminal(int fd) { return isatty(fd) != 0; }
 
 void SetBinaryMode(int) {}
 
-FILE* OpenListedFile(const char* path, const struct stat& listed, bool* changed) {
+int OpenListedFile(const char* path, const struct stat& listed, bool* changed) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     *changed = false;
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat now;
     if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || !SameFile(now, listed)) {
         close(fd);
         *changed = true;
-        return nullptr;
+        return -1;
     }
     // A regular file never blocks; the flag only guarded the open.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* f = fdopen(fd, "rb");
-    if (!f) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-    }
-    return f;
+    return fd;
 }
 
 int OpenExistingForWriting(const char* path) { return open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC); }
@@ -67,5 +61,19 @@ int TerminalColumns(int fd) {
     const int n = columns ? std::atoi(columns) : 0;
     return n > 0 ? n : 80;
 }
+
+int EmptyForWriting(int fd) { return ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0; }
+
+int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
+
+void CloseReading(int fd) { close(fd); }
+
+int64_t RegularFileLength(int fd) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return int64_t(info.st_size);
+}
+
+int64_t ReadSome(int fd, void* buffer, size_t size) { return int64_t(read(fd, buffer, size)); }
 
 }  // namespace bmp256
