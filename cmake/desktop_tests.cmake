@@ -62,7 +62,8 @@ endif()
 if(NOT WIN32 AND TARGET bmp256)
   add_test(NAME desktop_install
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
-            -DPREFIX=${PROJECT_BINARY_DIR}/install-check
+            -DPREFIX=${PROJECT_BINARY_DIR}/install-check -DVERSION=${PROJECT_VERSION}
+            "-DICON_SIZES=${BMP256_ICON_SIZES}"
             -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "convert/convert.h"
 #include "cli/cli.h"
@@ -36,6 +37,10 @@ struct Run {
     std::atomic_flag printing = ATOMIC_FLAG_INIT;
     bool progress = false;
     std::chrono::steady_clock::time_point start;
+    // -o DIR: made when the first result is about to go into it.
+    std::mutex outputDirLock;
+    int outputDirError = -1;  // -1: not made yet; 0: there; else errno
+    std::vector<std::string> madeDirs;
 };
 
 // One writer at a time on stderr, so that lines never interleave.
@@ -95,6 +100,17 @@ int ConvertInto(int fd, void* context) {
 // How a refusal names SOURCE "-".
 std::string SourceName(const std::string& source) {
     return source == "-" ? "standard input" : source;
+}
+
+// Makes -o DIR once, for the first file that gets that far; false with the
+// reason in errno when it cannot be made.
+bool OutputDirReady(Run* run) {
+    std::lock_guard<std::mutex> hold(run->outputDirLock);
+    if (run->outputDirError < 0) {
+        run->outputDirError = MakeDirectories(run->options->outputDir, &run->madeDirs) ? 0 : errno;
+    }
+    errno = run->outputDirError;
+    return run->outputDirError == 0;
 }
 
 // The source, open for reading: a file listed as regular is checked through
@@ -175,6 +191,12 @@ int OpenDevice(Run* run, const std::string& dest) {
 bool ConvertItem(Run* run, const BatchItem& item, bool* skipped) {
     const BatchOptions& options = *run->options;
     const std::string& dest = item.dest;
+    // Nobody types an image: wait for none, as for none shown on stdout.
+    if (item.source == "-" && IsTerminal(0)) {
+        Say(run, "standard input is a terminal; pipe or redirect an image into it (" +
+                     std::string(kProgram) + " - DEST < in.bmp) or name a SOURCE file");
+        return false;
+    }
     if (dest == "-") {
         if (IsTerminal(1)) {
             Say(run, "standard output is a terminal; redirect it (" + std::string(kProgram) +
@@ -183,6 +205,10 @@ bool ConvertItem(Run* run, const BatchItem& item, bool* skipped) {
         }
         SetBinaryMode(1);
         return ConvertThrough(run, item, 1);
+    }
+    if (!options.outputDir.empty() && !OutputDirReady(run)) {
+        Say(run, "cannot write " + dest + ": cannot make " + options.outputDir + ": " + Because(errno));
+        return false;
     }
     struct stat destInfo;
     const bool exists = stat(dest.c_str(), &destInfo) == 0;
@@ -307,6 +333,11 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     if (summary) {
         std::fprintf(stderr, "%s: %d converted, %d skipped, %d refused\n", kProgram, run.converted.load(), skipped,
                      refused);
+    }
+    // Folders made for results that never came go again; only empty ones
+    // can be removed, so nothing else can be lost.
+    if (run.converted.load() == 0) {
+        for (size_t i = run.madeDirs.size(); i-- > 0;) RemoveEmptyFolder(run.madeDirs[i].c_str());
     }
     return refused ? kExitFailed : kExitDone;
 }

@@ -78,8 +78,9 @@ bool NamesOtherFormat(const std::string& name);
 // True when `name` ends in the extension of any image this program reads.
 bool HasImageExtension(const std::string& name);
 
-// Makes DIR and any missing parents. Returns false with errno set.
-bool MakeDirectories(const std::string& dir);
+// Makes DIR and any missing parents, adding each folder it made to `made`
+// (when given) parents first. Returns false with errno set.
+bool MakeDirectories(const std::string& dir, std::vector<std::string>* made = nullptr);
 
 // Converts the source (a file, a pipe, a FIFO, or standard input for "-")
 // into `outputPath`, or through `fd` (left open, its file removed by the

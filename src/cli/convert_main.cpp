@@ -43,8 +43,8 @@ void PrintHelp() {
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
         "with a 256-entry colour table built from the image (236 colours, error\n"
-        "diffusion). SOURCE - reads standard input (a pipe works); DEST - writes\n"
-        "standard output, which must not be a terminal.\n"
+        "diffusion). SOURCE - reads standard input and DEST - writes standard\n"
+        "output; neither may be a terminal.\n"
         "\n"
         "Each result is written to a temporary file beside its output and renamed\n"
         "over it only when complete: a failure leaves an existing output untouched.\n"
@@ -55,7 +55,7 @@ void PrintHelp() {
         "with a line of how many files were converted, skipped and refused.\n"
         "\n"
         "Options:\n"
-        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR is made if missing)\n"
+        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR made when needed)\n"
         "  --suffix SUF      write NAME+SUF.bmp beside each SOURCE (e.g. --suffix -256)\n"
         "  --in-place        replace each SOURCE, a BMP file, by its result\n"
         "  -f, --force       replace existing output files\n"
@@ -133,13 +133,6 @@ int ConvertMain(int argc, char** argv) {
                               " looks like a file name; one file is written with SOURCE DEST");
         }
         PlanBatch(paths, "", options, &items);
-        bool anyToConvert = false;
-        for (const BatchItem& item : items) anyToConvert = anyToConvert || item.state == kItemConvert;
-        if (anyToConvert && !options.outputDir.empty() && !MakeDirectories(options.outputDir)) {
-            std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),
-                         std::strerror(errno));
-            return kExitFailed;
-        }
     }
     // An interrupt removes the temporary files in flight and exits 128 + the
     // signal; a closed pipe or the file-size limit is a write failure.
