@@ -337,7 +337,7 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     // Folders made for results that never came go again; only empty ones
     // can be removed, so nothing else can be lost.
     if (run.converted.load() == 0) {
-        for (size_t i = run.madeDirs.size(); i-- > 0;) RemoveEmptyFolder(run.madeDirs[i].c_str());
+        for (size_t i = run.madeDirs.size(); i-- > 0;) RemoveFolder(run.madeDirs[i].c_str());
     }
     return refused ? kExitFailed : kExitDone;
 }

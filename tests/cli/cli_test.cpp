@@ -373,7 +373,7 @@ TEST(Refused, ExistingDestIsLeftUntouched) {
     std::string dest = dir.File("keep.bmp");
     std::vector<uint8_t> before(3000, 0x77);
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("b/badplanes.bmp"), dest});
+    RunResult r = RunProgram(kProgram, {Suite("b/pal8badindex.bmp"), dest});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
@@ -629,7 +629,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
 // leaves no folder behind, and a folder that was there stays.
 TEST(Batch, OutputFolderIsMadeOnlyForAResult) {
     bmptest::TempDir dir;
-    const std::string refused = Suite("x/ba-bm.bmp"), good = Suite("g/rgb24.bmp");
+    const std::string refused = Suite("b/pal8badindex.bmp"), good = Suite("g/rgb24.bmp");
     ASSERT_EQ(mkdir(dir.File("have").c_str(), 0755), 0);
     const std::vector<std::vector<std::string>> empty = {
         {"-o", dir.File("out2"), dir.File("have")},

@@ -21,7 +21,7 @@ std::string ResolvedFolder(const std::string& folder) {
 
 int MakeFolder(const char* path) { return mkdir(path, 0777); }
 
-int RemoveEmptyFolder(const char* path) { return rmdir(path); }
+int RemoveFolder(const char* path) { return rmdir(path); }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;

@@ -18,7 +18,7 @@ std::string ResolvedFolder(const std::string& folder) {
 
 int MakeFolder(const char* path) { return _mkdir(path); }
 
-int RemoveEmptyFolder(const char* path) { return _rmdir(path); }
+int RemoveFolder(const char* path) { return _rmdir(path); }
 
 bool SameFile(const struct stat&, const struct stat&) { return false; }
 
