@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/file_system.h"
 
 namespace bmp256 {
 namespace {
@@ -25,6 +26,7 @@ enum OptionId {
     kOptSuffix,
     kOptJobs,
     kOptMaxMegapixels,
+    kOptSkipExisting,
 };
 
 struct OptionSpec {
@@ -45,6 +47,7 @@ constexpr OptionSpec kOptions[] = {
     {0, "suffix", true, kOptSuffix},
     {'j', "jobs", true, kOptJobs},
     {0, "max-megapixels", true, kOptMaxMegapixels},
+    {0, "skip-existing", false, kOptSkipExisting},
 };
 
 constexpr int kMaxJobs = 1024;
@@ -93,6 +96,10 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
             if (value.empty()) {
                 return *problem = "--suffix needs a non-empty suffix (--in-place replaces the sources)", false;
             }
+            // A folder in the suffix would write outside the source's folder.
+            if (value.find_first_of(kPathSeparators) != std::string::npos) {
+                return *problem = "--suffix cannot hold a folder separator (-o DIR writes into a folder)", false;
+            }
             options.suffix = value;
             return true;
         case kOptJobs:
@@ -104,6 +111,9 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
             if (!ParseCount(value, kMaxMegapixels, &options.maxMegapixels)) {
                 return *problem = "--max-megapixels needs a number from 1 to " + std::to_string(kMaxMegapixels), false;
             }
+            return true;
+        case kOptSkipExisting:
+            options.skipExisting = true;
             return true;
     }
     return true;

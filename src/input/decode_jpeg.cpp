@@ -4,12 +4,14 @@
 // bytes the same on every platform; a warning (damaged or cut-short data) is
 // a refusal, not a picture with grey blocks. libjpeg reports errors by
 // longjmp; nothing with a destructor lives across the setjmp.
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "input/decoders.h"
 #include "platform/alloc.h"
@@ -25,11 +27,18 @@ namespace {
 // the data can hold; refused before the picture is allocated.
 constexpr uint64_t kMaxPixelsPerByte = 512;
 
+// libjpeg's own buffers (a progressive picture's coefficients, two bytes a
+// sample) bypass AllocateBytes; they are bounded by what a picture of the
+// stated size needs, or by JPEGMEM where that is lower, and running out is
+// reported as for every other picture.
+constexpr long long kJpegWorkingBytes = 16 << 20;
+
 struct ErrorHandler {
     jpeg_error_mgr base;
     jmp_buf jump;
     char* reason;
     size_t capacity;
+    bool noMemory;
 };
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
@@ -37,6 +46,7 @@ struct ErrorHandler {
     char message[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, message);
     std::snprintf(e->reason, e->capacity, "the JPEG cannot be read: %s", message);
+    e->noMemory = cinfo->err->msg_code == JERR_OUT_OF_MEMORY || cinfo->err->msg_code == JERR_NO_BACKING_STORE;
     std::longjmp(e->jump, 1);
 }
 
@@ -55,11 +65,12 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, BI
     handler.base.emit_message = OnMessage;
     handler.reason = detail->reason;
     handler.capacity = sizeof detail->reason;
+    handler.noMemory = false;
     uint8_t* volatile picture = nullptr;  // volatile: survives the longjmp
     if (setjmp(handler.jump)) {
         FreeBytes(picture);
         jpeg_destroy_decompress(&cinfo);
-        return kDecodeFailed;
+        return handler.noMemory ? kDecodeNoMemory : kDecodeFailed;
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
@@ -86,6 +97,13 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, BI
                           unsigned(cinfo.image_width), unsigned(cinfo.image_height),
                           static_cast<unsigned long long>(size));
             break;
+        }
+        // Rows and columns padded to whole blocks of the largest sampling.
+        const long long needed = (long long)(cinfo.image_width + 32) * (cinfo.image_height + 32) *
+                                     cinfo.num_components * 2 + kJpegWorkingBytes;
+        const long limit = needed > LONG_MAX ? LONG_MAX : long(needed);
+        if (cinfo.mem->max_memory_to_use == 0 || cinfo.mem->max_memory_to_use > limit) {
+            cinfo.mem->max_memory_to_use = limit;
         }
         cinfo.out_color_space = JCS_EXT_BGR;
         cinfo.dct_method = JDCT_ISLOW;

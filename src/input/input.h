@@ -46,6 +46,10 @@ struct InputReport {
 // saying why and nothing held. `report` may be null.
 int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report);
 
+// The same from `fd`, open for reading, which the caller closes: for a
+// caller that checks what it opened before anything is read.
+int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report);
+
 // The same on bytes held in memory, which must outlive the picture: a
 // 24-bit picture may be `data` itself.
 int ParsePicture(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* picture,

@@ -114,6 +114,15 @@ int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputRep
     std::memset(picture, 0, sizeof *picture);
     int fd = -1;
     if (!OpenSource(path, &fd, report)) return 0;
+    const int read = ReadPictureFrom(fd, maxPixels, picture, report);
+    CloseSource(fd);
+    return read;
+}
+
+int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report) {
+    InputReport local;
+    if (!report) report = &local;
+    std::memset(picture, 0, sizeof *picture);
     uint8_t head[kHeadBytes];
     size_t headBytes = 0;
     uint8_t* data = nullptr;
@@ -123,7 +132,6 @@ int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputRep
                       (length >= 0 ? ReadKnownLength(fd, head, headBytes, uint64_t(length), &data,
                                                      &size, report)
                                    : ReadAsItComes(fd, head, headBytes, &data, &size, report));
-    CloseSource(fd);
     if (!read) return 0;
     if (!ParsePicture(data, size, maxPixels, picture, report)) {
         FreeBytes(data);

@@ -478,7 +478,7 @@ std::vector<Bgr> Noise(int w, int h, uint32_t seed) {
     return p;
 }
 
-std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown) {
+std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown, bool progressive = false) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -492,6 +492,7 @@ std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown) {
     c.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(&topDown[size_t(c.next_scanline) * w].blue);
@@ -537,9 +538,18 @@ TEST(ConvertForms, JpegGivesTheTwinOfItsDecodedPixels) {
         ASSERT_EQ(r.ok, 1) << what << ": " << r.reason;
         ExpectSameFrom54(r.bytes, TwinOutput(w, h, twin), what);
     }
+    // libjpeg's own buffers out of memory (JPEGMEM, in kilobytes, below what
+    // a progressive picture's coefficients need): memory, like any other.
+    const std::vector<uint8_t> progressive = EncodeJpeg(256, 256, Noise(256, 256, 5), true);
+    Result r;
+    setenv("JPEGMEM", "10", 1);
+    r = ConvertBytes(progressive);
+    unsetenv("JPEGMEM");
+    EXPECT_EQ(r.reason, "not enough memory for the image");
+    EXPECT_EQ(ConvertBytes(progressive).ok, 1);
     std::vector<uint8_t> cut = EncodeJpeg(16, 16, Noise(16, 16, 4));
     cut.resize(cut.size() / 2);
-    Result r = ConvertBytes(cut);
+    r = ConvertBytes(cut);
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.reason.rfind("the JPEG cannot be read", 0), 0u) << r.reason;
 }
