@@ -37,7 +37,8 @@ set(BMP256_INPUT_SOURCES
   ${PROJECT_SOURCE_DIR}/src/input/read_rle.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_stream.cpp
   ${PROJECT_SOURCE_DIR}/src/input/decode_image.cpp
-  ${PROJECT_SOURCE_DIR}/src/input/decode_none.cpp)
+  ${PROJECT_SOURCE_DIR}/src/input/decode_none.cpp
+  ${PROJECT_SOURCE_DIR}/src/input/orientation.cpp)
 set(BMP256_QUANTIZE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
@@ -72,6 +73,46 @@ foreach(format PNG JPEG)
                     "${BMP256_DEBIAN_${format}}): PNG and JPEG sources will be refused")
   endif()
 endforeach()
+
+# Colour profiles through Little CMS and the EXIF orientation through
+# libexif, found the same way and just as optional: without them pictures
+# keep their stored numbers and orientation, and the build says so.
+set(BMP256_HAVE_LCMS2 OFF)
+set(BMP256_HAVE_EXIF OFF)
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(LCMS2 QUIET IMPORTED_TARGET lcms2)
+    pkg_check_modules(EXIF QUIET IMPORTED_TARGET libexif)
+  endif()
+  if(LCMS2_FOUND)
+    set(BMP256_HAVE_LCMS2 ON)
+  else()
+    message(WARNING "liblcms2 development files not found (Debian package liblcms2-dev): "
+                    "colour profiles will be ignored, so pictures that carry one convert "
+                    "with their own numbers and CMYK JPEGs without a profile")
+  endif()
+  if(EXIF_FOUND)
+    set(BMP256_HAVE_EXIF ON)
+  else()
+    message(WARNING "libexif development files not found (Debian package libexif-dev): "
+                    "the EXIF orientation of JPEG and PNG sources will be ignored")
+  endif()
+endif()
+if(BMP256_HAVE_LCMS2)
+  list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/color_profile.cpp)
+  list(APPEND BMP256_DECODE_DEFINITIONS BMP256_HAVE_LCMS2)
+  list(APPEND BMP256_DECODE_LIBRARIES PkgConfig::LCMS2)
+else()
+  list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/color_profile_none.cpp)
+endif()
+if(BMP256_HAVE_EXIF)
+  list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/exif.cpp)
+  list(APPEND BMP256_DECODE_DEFINITIONS BMP256_HAVE_EXIF)
+  list(APPEND BMP256_DECODE_LIBRARIES PkgConfig::EXIF)
+else()
+  list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/exif_none.cpp)
+endif()
 
 # What the fuzz targets compile again with their instrumentation.
 set(BMP256_CORE_SOURCES ${BMP256_BITMAP_SOURCES} ${BMP256_INPUT_SOURCES} ${BMP256_QUANTIZE_SOURCES}

@@ -72,15 +72,21 @@ int DecodeFailed(ConvertReport* report, const DecodeDetail& detail) {
 // The one canonical form goes through the strict reader, so its bytes are
 // the desktop program's; every other BMP through the wide one; the rest
 // through the image libraries.
-int DecodeSource(const uint8_t* data, size_t size, BITMAPINFOHEADER* info, uint8_t** pixels,
-                 ConvertReport* report) {
+int DecodeSource(const uint8_t* data, size_t size, const ReadOptions& options,
+                 BITMAPINFOHEADER* info, uint8_t** pixels, ConvertReport* report) {
     BitmapReadDetail detail;
     *pixels = ParseBitmap24(data, size, info, &detail);
     if (*pixels) return 1;
     if (detail.status == kBitmapNoMemory) return ReadFailed(report, detail);
     DecodeDetail decoded;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'A') {
+        return Fail(report, kConvertReadFailed,
+                    "an OS/2 bitmap array (several bitmaps in one file) is not read; "
+                    "save the bitmap you want as a BMP of its own",
+                    0);
+    }
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
-        BitmapStatus status = ParseBitmapAny(data, size, info, pixels, &detail);
+        BitmapStatus status = ParseBitmapAny(data, size, info, pixels, &detail, &options);
         if (status == kBitmapOk) return 1;
         if (status != kBitmapEmbedded) return ReadFailed(report, detail);
         const uint8_t* stream = data + detail.embeddedOffset;
@@ -92,10 +98,19 @@ int DecodeSource(const uint8_t* data, size_t size, BITMAPINFOHEADER* info, uint8
                              : "the PNG inside this BMP is not a PNG stream",
                         0);
         }
-        if (DecodeImage(stream, length, info, pixels, &decoded) == kDecodeOk) return 1;
-        return DecodeFailed(report, decoded);
+        // The BMP's own resolution wins over the stream's.
+        const int32_t xPels = info->biXPelsPerMeter, yPels = info->biYPelsPerMeter;
+        if (DecodeImage(stream, length, info, pixels, &decoded, &options) != kDecodeOk) {
+            return DecodeFailed(report, decoded);
+        }
+        if (xPels > 0) {
+            const bool turned = options.autoOrient && decoded.orientation >= 5;
+            info->biXPelsPerMeter = turned ? yPels : xPels;
+            info->biYPelsPerMeter = turned ? xPels : yPels;
+        }
+        return 1;
     }
-    if (DecodeImage(data, size, info, pixels, &decoded) == kDecodeOk) return 1;
+    if (DecodeImage(data, size, info, pixels, &decoded, &options) == kDecodeOk) return 1;
     if (decoded.status != kDecodeUnknown) return DecodeFailed(report, decoded);
     char reason[sizeof(ConvertReport::reason)];
     const char* others = DecodedFormats();
@@ -114,7 +129,8 @@ uint8_t* ReadStrict(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRepor
 
 // bmp256-convert's source, read whole from the file or standard input ("-"),
 // so that pipes and FIFOs work like files.
-uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertReport* report) {
+uint8_t* ReadAnyImage(const char* sourcePath, const ReadOptions& options, BITMAPINFOHEADER* info,
+                      ConvertReport* report) {
     BitmapReadDetail detail = {};
     FILE* f = stdin;
     if (std::strcmp(sourcePath, "-") == 0) {
@@ -133,7 +149,7 @@ uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRep
         return nullptr;
     }
     uint8_t* pixels = nullptr;
-    DecodeSource(data, size, info, &pixels, report);
+    DecodeSource(data, size, options, info, &pixels, report);
     FreeBytes(data);
     return pixels;
 }
@@ -142,7 +158,9 @@ uint8_t* ReadAnyImage(const char* sourcePath, BITMAPINFOHEADER* info, ConvertRep
 int Convert(const char* sourcePath, bool anyForm, const char* outputPath, int fd,
             const char* outputName, const ConvertOptions* options, ConvertReport* report) {
     BITMAPINFOHEADER sourceInfo;
-    uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, &sourceInfo, report)
+    const ConvertOptions defaults;
+    uint8_t* pixels = anyForm ? ReadAnyImage(sourcePath, (options ? options : &defaults)->read,
+                                             &sourceInfo, report)
                               : ReadStrict(sourcePath, &sourceInfo, report);
     if (!pixels) return 0;
     PaletteEntry palette[kPaletteSize];

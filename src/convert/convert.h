@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "input/input.h"
+
 namespace bmp256 {
 
 // Where a conversion stopped.
@@ -26,10 +28,11 @@ struct ConvertReport {
 // `report` may be null.
 int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
 
-// How a conversion may use the machine; no choice changes a byte.
+// How a conversion may use the machine; no choice but `read` changes a byte.
 struct ConvertOptions {
     int threadCount = 0;     // threads working on one image; 0: one per processor
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
+    ReadOptions read;        // bmp256-convert's reading: orientation, background
 };
 
 // ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and

@@ -5,6 +5,8 @@
 
 #include "input/decode.h"
 #include "input/decoders.h"
+#include "input/orientation.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 
@@ -25,7 +27,9 @@ const char* DecodedFormats() {
 }
 
 DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                         uint8_t** pixels, DecodeDetail* detail) {
+                         uint8_t** pixels, DecodeDetail* detail, const ReadOptions* options) {
+    const ReadOptions defaults;
+    if (!options) options = &defaults;
     DecodeDetail local;
     if (!detail) detail = &local;
     std::memset(detail, 0, sizeof *detail);
@@ -40,8 +44,15 @@ DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* inf
                       name, name, png ? "png" : "jpeg");
         return detail->status = kDecodeUnavailable;
     }
-    return detail->status = png ? DecodePng(data, size, info, pixels, detail)
-                                : DecodeJpeg(data, size, info, pixels, detail);
+    detail->status = png ? DecodePng(data, size, info, pixels, detail, *options)
+                         : DecodeJpeg(data, size, info, pixels, detail, *options);
+    if (detail->status == kDecodeOk && options->autoOrient &&
+        !OrientPicture(detail->orientation, info, pixels)) {
+        FreeBytes(*pixels);
+        *pixels = nullptr;
+        detail->status = kDecodeNoMemory;
+    }
+    return detail->status;
 }
 
 }  // namespace bmp256

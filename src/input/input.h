@@ -11,6 +11,13 @@
 
 namespace bmp256 {
 
+// What bmp256-convert's reader may be told; the defaults are what viewers
+// show, and what the desktop program reads with.
+struct ReadOptions {
+    bool autoOrient = true;                   // turn the picture as its EXIF orientation says
+    uint8_t background[3] = {255, 255, 255};  // blue, green, red behind transparent parts
+};
+
 // Validates a complete BMP held in memory and returns a heap copy of its pixel
 // array (ImageSize bytes, file row order), or null with `detail` saying why.
 // `info` receives the info header as soon as it is present, also on refusal.
@@ -35,12 +42,14 @@ uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
 // bytes (caller frees with FreeBytes); on kBitmapEmbedded the stream to hand
 // to an image decoder is in `detail`. Checks everything against `size`
 // before allocating. `detail` may be null.
+// `options` may be null for the defaults.
 BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail);
+                            uint8_t** pixels, BitmapReadDetail* detail,
+                            const ReadOptions* options = nullptr);
 
-// A colour sample with its alpha (both 8-bit) laid onto white, rounded to
-// nearest: what a viewer shows on a white page.
-uint8_t CompositeOnWhite(uint8_t colour, uint8_t alpha);
+// A colour sample with its alpha (both 8-bit) laid onto the background's
+// sample, rounded to nearest: what a viewer shows on that page.
+uint8_t CompositeOn(uint8_t colour, uint8_t alpha, uint8_t background);
 
 // The canonical 40-byte header of a width x height picture (both > 0), or
 // false when the picture and the 8-bit file made from it do not fit the

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
+#include "input/color_profile.h"
 #include "input/input.h"
 #include "input/read_forms.h"
 #include "platform/alloc.h"
@@ -27,6 +28,8 @@ constexpr uint32_t kPng = 5;
 constexpr uint32_t kAlphaBitfields = 6;
 constexpr uint32_t kOs2Huffman = 3;       // the same codes mean other things in OS/2 2.x
 constexpr uint32_t kOs2Rle24 = 4;
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // bV5CSType 'MBED'
+constexpr uint32_t kV5ProfileFields = 112;         // bV5ProfileData, then bV5ProfileSize
 // Far past any real resolution (25,400 dots per inch); larger values only
 // come from a damaged header.
 constexpr int32_t kMaxPelsPerMeter = 1000000;
@@ -74,6 +77,22 @@ bool MakeChannel(uint32_t mask, int bitCount, Channel* channel) {
     return run == 0;
 }
 
+// A V5 header's embedded profile, converted to sRGB in place. A profile that
+// lies outside the file, or that Little CMS cannot use, is passed over as
+// viewers pass it over; a linked profile names another file, which is not
+// opened.
+void ApplyEmbeddedProfile(const uint8_t* data, size_t size, const uint8_t* fields,
+                          uint32_t headerSize, BITMAPINFOHEADER* info, uint8_t* pixels) {
+    if (headerSize != kMaxInfoHeader || Get32(fields + 56) != kProfileEmbedded) return;
+    const uint64_t start = uint64_t(kFileHeaderSize) + Get32(fields + kV5ProfileFields);
+    const uint64_t length = Get32(fields + kV5ProfileFields + 4);
+    if (start > size || length > size - start) return;
+    ProfileTransform* profile = OpenProfileToSrgb(data + start, size_t(length), kProfileBgr);
+    if (!profile) return;
+    TransformPicture(profile, pixels, info->biWidth, info->biHeight, size_t(RowStride(info)));
+    CloseProfile(profile);
+}
+
 bool ValidDepth(uint16_t bits) {
     return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
            bits == 32;
@@ -82,7 +101,10 @@ bool ValidDepth(uint16_t bits) {
 }  // namespace
 
 BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail) {
+                            uint8_t** pixels, BitmapReadDetail* detail,
+                            const ReadOptions* options) {
+    const ReadOptions defaults;
+    if (!options) options = &defaults;
     BitmapReadDetail local;
     if (!detail) detail = &local;
     *detail = BitmapReadDetail{};
@@ -146,6 +168,12 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         if (offset < headersEnd || offset >= size) {
             return Refuse(detail, "the embedded %s stream lies outside the file",
                           compression == kJpeg ? "JPEG" : "PNG");
+        }
+        // The BMP's own resolution; the stream's decoder fills the rest.
+        std::memset(info, 0, sizeof *info);
+        if (xPels > 0 && yPels > 0 && xPels <= kMaxPelsPerMeter && yPels <= kMaxPelsPerMeter) {
+            info->biXPelsPerMeter = xPels;
+            info->biYPelsPerMeter = yPels;
         }
         detail->embeddedOffset = offset;
         detail->embeddedSize = size - offset;
@@ -218,15 +246,17 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     } else if (compression != form::kRgb) {
         return Refuse(detail, "compression %u is not read (%s)", compression, kFormsRead);
     } else if (bitCount == 16) {
-        // The default 16-bit layout is 5-5-5; a 32-bit BI_RGB pixel's fourth
-        // byte is padding, not alpha.
+        // The default 16-bit layout is 5-5-5.
         MakeChannel(0x7C00, 16, &layout.red);
         MakeChannel(0x03E0, 16, &layout.green);
         MakeChannel(0x001F, 16, &layout.blue);
     } else if (bitCount == 32) {
+        // The fourth byte is alpha unless it is 0 everywhere, as browsers
+        // read it: common tools write RGBA this way.
         MakeChannel(0xFF0000, 32, &layout.red);
         MakeChannel(0x00FF00, 32, &layout.green);
         MakeChannel(0x0000FF, 32, &layout.blue);
+        MakeChannel(0xFF000000u, 32, &layout.alpha);
     }
 
     const uint32_t offBits = Get32(data + 10);
@@ -298,20 +328,25 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     }
     info->biXPelsPerMeter = xPels;
     info->biYPelsPerMeter = yPels;
-    info->biClrUsed = clrUsed;
-    info->biClrImportant = clrImportant;
+    // The colour counts of another depth describe the source's own table,
+    // not the written one.
+    info->biClrUsed = bitCount == 24 ? clrUsed : 0;
+    info->biClrImportant = bitCount == 24 ? clrImportant : 0;
+    std::memcpy(layout.background, options->background, sizeof layout.background);
 
     uint8_t* out = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
     if (!out) return Finish(detail, kBitmapNoMemory);
     // Row padding stays zero; pixels that run-length data leaves out are
-    // transparent, which shows as white.
+    // transparent, which shows the background.
     bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
-    std::memset(out, rle ? 0xFF : 0, info->biSizeImage);
+    std::memset(out, 0, info->biSizeImage);
     if (rle) {
         const int32_t stride = RowStride(info);
         for (int32_t y = 0; y < layout.height; ++y) {
-            std::memset(out + size_t(y) * size_t(stride) + 3 * size_t(layout.width), 0,
-                        size_t(stride) - 3 * size_t(layout.width));
+            uint8_t* row = out + size_t(y) * size_t(stride);
+            for (int32_t x = 0; x < layout.width; ++x) {
+                std::memcpy(row + 3 * size_t(x), layout.background, 3);
+            }
         }
     }
     bool ok = rle ? form::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
@@ -320,6 +355,7 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         FreeBytes(out);
         return Finish(detail, kBitmapForm);
     }
+    ApplyEmbeddedProfile(data, size, fields, headerSize, info, out);
     *pixels = out;
     return Finish(detail, kBitmapOk);
 }

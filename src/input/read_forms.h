@@ -31,6 +31,7 @@ struct Layout {
     uint32_t paletteCount;  // entries read from the file, at most 2^bitCount
     const uint8_t* pixels;  // the pixel data in the caller's buffer
     size_t pixelBytes;      // bytes from there to the end of the file
+    uint8_t background[3];  // blue, green, red behind transparent pixels
 };
 
 constexpr uint32_t kRgb = 0;
@@ -48,7 +49,8 @@ uint8_t WidenChannel(uint32_t value, int bits);
 bool UnpackRows(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
 // The same for RLE8 and RLE4 data. Pixels the data never sets are left as
-// they are in `out` (the caller fills it with white first).
+// they are in `out` (the caller fills it with the background first); pixels
+// past the right edge of a row are dropped, as other readers drop them.
 bool DecodeRle(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
 }  // namespace form

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# Packages the reading tests use to make files the way common tools write
+# them: ImageMagick's convert. Printed one per line; scripts/install-deps.sh
+# installs the ones missing.
+[ -x /usr/bin/convert-im6.q16 ] || [ -x /usr/bin/magick ] || echo imagemagick
