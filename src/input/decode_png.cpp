@@ -188,9 +188,9 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
         } else {
             if (png_get_valid(png, pngInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
             png_set_expand_gray_1_2_4_to_8(png);
+            png_set_gray_to_rgb(png);  // also expands a palette, so only here
         }
         png_set_scale_16(png);
-        png_set_gray_to_rgb(png);
         png_set_bgr(png);
         png_set_interlace_handling(png);
         png_read_update_info(png, pngInfo);

@@ -287,7 +287,9 @@ struct Refusal {
 
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
-        {"x/ba-bm.bmp", "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {"x/ba-bm.bmp",
+         "an OS/2 bitmap array (several bitmaps in one file) is not read; save the bitmap you "
+         "want as a BMP of its own"},
         {"q/rgb24rle24.bmp",
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
