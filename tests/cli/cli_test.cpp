@@ -433,6 +433,8 @@ TEST(Usage, WrongArgumentsExitTwo) {
         {"--frobnicate"}, {"", "b.bmp"}, {"--in-place", "-o", "d", "a.bmp"}, {"-j", "0", "--in-place", "a.bmp"},
         {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
         {"-fx", "a.bmp", "b.bmp"}, {"--force=1", "a.bmp", "b.bmp"}, {"-j"}, {"--jobs=", "--in-place", "a.bmp"},
+        {"--background", "beige", "a.bmp", "b.bmp"}, {"--background=#12345", "a.bmp", "b.bmp"},
+        {"--no-auto-orient=1", "a.bmp", "b.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
@@ -465,6 +467,22 @@ TEST(Usage, GetoptForms) {
         EXPECT_NE(r.err.find("rgb24.bmp"), std::string::npos) << form[0] << ": -v names the file";
         EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"rgb24.bmp"}) << form[0];
     }
+}
+
+// --background reaches the reader in both spellings, names in any case.
+TEST(Usage, BackgroundColour) {
+    bmptest::TempDir dir;
+    auto convert = [&](std::vector<std::string> args) {
+        const std::string out = dir.File("out" + std::to_string(args.size()) + ".bmp");
+        args.insert(args.end(), {"-f", Suite("q/rgba32-1.bmp"), out});
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return bmptest::ReadFileBytes(out);
+    };
+    const std::vector<uint8_t> white = convert({});
+    const std::vector<uint8_t> black = convert({"--background", "Black"});
+    EXPECT_EQ(convert({"--no-auto-orient", "--background=#000000"}), black);
+    EXPECT_NE(black, white);
 }
 
 TEST(Usage, Help) {
