@@ -14,7 +14,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 #include "input/input.h"
 #include "mapping/diffusion.h"
 #include "mapping/grid.h"

@@ -13,3 +13,17 @@ if(NOT WIN32)
     BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite")
   gtest_discover_tests(cli_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "cli.")
 endif()
+
+# Hostile inputs and a 12-megapixel BMP, each run's peak memory taken from
+# the kernel's account of the child. The sanitizers' shadow memory would
+# swamp the figures.
+if(NOT WIN32 AND NOT BMP256_SANITIZE)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_FOUND)
+    add_test(NAME cli.HostileInputsPeakMemory
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/cli/hostile_inputs.py
+              $<TARGET_FILE:bmp256-convert> $<TARGET_FILE:make_sample>
+              ${PROJECT_SOURCE_DIR}/tests/data/bmpsuite)
+    set_tests_properties(cli.HostileInputsPeakMemory PROPERTIES TIMEOUT 120)
+  endif()
+endif()

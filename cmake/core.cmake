@@ -15,6 +15,7 @@ set(BMP256_UTIL_SOURCES
 set(BMP256_PLATFORM_SOURCES
   ${PROJECT_SOURCE_DIR}/src/platform/alloc.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/file_io.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/file_system.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/safe_replace.cpp)
 if(WIN32)
   set(BMP256_SYSTEM_HALF windows)
@@ -30,12 +31,12 @@ set(BMP256_BITMAP_SOURCES
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_status.cpp
   ${PROJECT_SOURCE_DIR}/src/bitmap/bitmap_write.cpp)
 set(BMP256_INPUT_SOURCES
-  ${PROJECT_SOURCE_DIR}/src/input/read_bmp24.cpp
+  ${PROJECT_SOURCE_DIR}/src/input/parse_picture.cpp
+  ${PROJECT_SOURCE_DIR}/src/input/picture_limits.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_file.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_forms.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_pixels.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_rle.cpp
-  ${PROJECT_SOURCE_DIR}/src/input/read_stream.cpp
   ${PROJECT_SOURCE_DIR}/src/input/decode_image.cpp
   ${PROJECT_SOURCE_DIR}/src/input/decode_none.cpp
   ${PROJECT_SOURCE_DIR}/src/input/orientation.cpp)
@@ -152,6 +153,7 @@ add_executable(bmp256-convert
   ${PROJECT_SOURCE_DIR}/src/cli/convert_main.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_plan.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/batch_run.cpp
+  ${PROJECT_SOURCE_DIR}/src/cli/convert_image.cpp
   ${PROJECT_SOURCE_DIR}/src/cli/options.cpp)
 target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERSION}")
 target_link_libraries(bmp256-convert PRIVATE bmp256_convert)

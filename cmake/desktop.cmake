@@ -3,6 +3,7 @@
 # services, which on Linux come from src/platform/linux with the GTK 3 file
 # chooser.
 bmp256_folder_library(bmp256_desktop
+  ${PROJECT_SOURCE_DIR}/src/desktop/convert_file.cpp
   ${PROJECT_SOURCE_DIR}/src/desktop/driver.cpp
   ${PROJECT_SOURCE_DIR}/src/desktop/module_path.cpp
   ${PROJECT_SOURCE_DIR}/src/desktop/path.cpp

@@ -45,8 +45,10 @@ if(NOT WIN32)
   if(TARGET bmp256)
     # The prompt cases run a copy of the real program.
     target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
-    add_dependencies(desktop_tests bmp256)
-    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>")
+    add_dependencies(desktop_tests bmp256 bmp256-convert)
+    target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
+      BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
+      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS})
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()

@@ -17,7 +17,7 @@ if(NOT WIN32)
   target_sources(bmp256_test_support PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/run_program.cpp)
 endif()
 target_include_directories(bmp256_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(bmp256_test_support PUBLIC bmp256_reference bmp256_sample_image GTest::gtest_main)
+target_link_libraries(bmp256_test_support PUBLIC bmp256_reference bmp256_desktop bmp256_sample_image GTest::gtest_main)
 bmp256_own_target(bmp256_test_support)
 
 # A test program of ours: the shared support, and the core with its fault hooks.
@@ -46,7 +46,8 @@ add_executable(core_tests
   ${PROJECT_SOURCE_DIR}/tests/safety/corpus_replay_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/safety/fault_walk_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/util/alloc_test.cpp
-  ${PROJECT_SOURCE_DIR}/tests/util/safe_replace_test.cpp)
+  ${PROJECT_SOURCE_DIR}/tests/util/safe_replace_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/util/worker_threads_test.cpp)
 bmp256_test_program(core_tests)
 target_compile_definitions(core_tests PRIVATE ${BMP256_DECODE_DEFINITIONS}
   BMP256_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -7,7 +7,8 @@ if(WIN32)
   # Under the portable code the platform layer is <windows.h> itself; the save
   # dialog comes from the common dialogs library.
   target_link_libraries(bmp256_desktop PUBLIC comdlg32)
-  target_sources(bmp256_desktop PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/windows/copy.cpp)
+  target_sources(bmp256_desktop PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/windows/copy.cpp
+    ${PROJECT_SOURCE_DIR}/src/platform/windows/temporary_file.cpp)
 
   # The 64-bit build (cmake/toolchain-mingw64.cmake) is for the unit tests:
   # the desktop program exists only as a 32-bit one.

@@ -69,7 +69,7 @@ const char* CheckImageRead(const uint8_t* data, size_t size) {
         length = size_t(detail.embeddedSize);
     }
     DecodeDetail decoded;
-    DecodeStatus result = DecodeImage(stream, length, &info, &pixels, &decoded);
+    DecodeStatus result = DecodeImage(stream, length, 0, &info, &pixels, &decoded);
     if (result == kDecodeOk) {
         problem = pixels ? CheckCanonical(info, pixels) : "decoded without pixels";
     } else if (pixels) {

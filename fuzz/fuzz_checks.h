@@ -9,9 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The buffer parser of 24-bit BMPs: an accepted file has sound dimensions and
-// sizes, and its pixels are a copy of the file's pixel array; a refusal holds
-// no memory; a failed allocation is a refusal.
+// The input layer's parse: an accepted source has the canonical header and
+// sound sizes, rows used in place lie inside the bytes and equal the rows
+// the decoding pass gives; a refusal has a reason and holds no memory; a
+// failed allocation is a refusal.
 const char* CheckBitmapParse(const uint8_t* data, size_t size);
 
 // bmp256-convert's readers: the reader of every BMP form and the PNG and JPEG

@@ -108,20 +108,6 @@ struct BitmapReadDetail {
     char reason[200];         // plain words for kBitmapForm
 };
 
-// The one acceptance gate, shared by the buffer parser and the file reader.
-// `head` holds the first `headBytes` bytes of the file (at most 54 are looked
-// at); `fileSize` is the file's real length. Decodes the info header into
-// `info` once the file reaches into it (zeros past the file's end; `info` is
-// untouched for a file of 14 bytes or fewer) and tests, in this order:
-// signature, biSize 40 (once the file holds it), complete headers, biBitCount 24,
-// biCompression 0, positive height,
-// positive width, 32-bit image and file sizes, and that the file holds the
-// whole pixel array. On acceptance `*pixelOffset` is where the pixel array
-// starts (bfOffBits when 54 or more, else 54). Allocates nothing. Fills
-// `detail` (which may be null) and returns its status.
-BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_t fileSize,
-                                  BITMAPINFOHEADER* info, uint64_t* pixelOffset,
-                                  BitmapReadDetail* detail);
 
 // Writes an 8-bit BMP: headers, PaletteEntryCount entries of `palette` and
 // ImageSize bytes of `indices`. Returns 1 when every byte reached the file and

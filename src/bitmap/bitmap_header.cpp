@@ -1,5 +1,4 @@
-// The two BMP headers, byte-exact little-endian, and the one acceptance gate
-// that both the buffer parser and the file reader go through.
+// The two BMP headers, byte-exact little-endian.
 #include <cstring>
 
 #include "bitmap/bitmap.h"
@@ -7,12 +6,6 @@
 namespace bmp256 {
 
 namespace {
-
-// Limits of the gate, each with its reason.
-constexpr uint32_t kRequiredInfoSize = 40;   // BITMAPINFOHEADER; core/V4/V5 are refused
-constexpr uint16_t kRequiredBitCount = 24;   // the only depth the converter reads
-constexpr int64_t kMaxFileBytes = INT32_MAX;  // every size the format holds is 32-bit signed
-constexpr int kInfoSizeEnd = kFileHeaderSize + 4;  // bytes needed to know biSize
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -33,11 +26,6 @@ void Put32(uint8_t* p, uint32_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-BitmapStatus Finish(BitmapReadDetail* detail, BitmapStatus status) {
-    if (detail) detail->status = status;
-    return status;
 }
 
 }  // namespace
@@ -84,65 +72,6 @@ void EncodeInfoHeader(const BITMAPINFOHEADER* info, uint8_t* b) {
     Put32(b + 28, static_cast<uint32_t>(info->biYPelsPerMeter));
     Put32(b + 32, info->biClrUsed);
     Put32(b + 36, info->biClrImportant);
-}
-
-BitmapStatus CheckBitmap24Headers(const uint8_t* head, size_t headBytes, uint64_t fileSize,
-                                  BITMAPINFOHEADER* info, uint64_t* pixelOffset,
-                                  BitmapReadDetail* detail) {
-    if (detail) std::memset(detail, 0, sizeof *detail);
-    if (headBytes > static_cast<size_t>(kHeadersSize)) headBytes = kHeadersSize;
-    if (headBytes > fileSize) headBytes = static_cast<size_t>(fileSize);
-
-    // The headers as far as the file has them, zeros past its end.
-    uint8_t bytes[kHeadersSize] = {};
-    if (headBytes > 0) std::memcpy(bytes, head, headBytes);
-    BITMAPFILEHEADER file;
-    DecodeFileHeader(bytes, &file);
-    bool infoPresent = headBytes > static_cast<size_t>(kFileHeaderSize);
-    if (infoPresent) DecodeInfoHeader(bytes + kFileHeaderSize, info);
-    if (detail && infoPresent) {
-        detail->headerSize = info->biSize;
-        detail->bitCount = info->biBitCount;
-        detail->width = info->biWidth;
-        detail->height = info->biHeight;
-    }
-
-    // The gate: every refusal, in order, before anything is allocated.
-    if (headBytes < 2 || file.bfType != kBitmapSignature) return Finish(detail, kBitmapNotBmp);
-    if (headBytes >= static_cast<size_t>(kInfoSizeEnd) && info->biSize != kRequiredInfoSize) {
-        return Finish(detail, kBitmapHeaderSize);
-    }
-    if (headBytes < static_cast<size_t>(kHeadersSize)) {
-        if (detail) detail->missingBytes = kHeadersSize - headBytes;
-        return Finish(detail, kBitmapShortHeader);
-    }
-    if (info->biBitCount != kRequiredBitCount) return Finish(detail, kBitmapBitCount);
-    // Compressed data read as raw rows would be a wrong picture passed off as
-    // a conversion.
-    if (info->biCompression != 0) {
-        if (detail) detail->compression = info->biCompression;
-        return Finish(detail, kBitmapCompressed);
-    }
-    if (info->biHeight < 0) return Finish(detail, kBitmapTopDown);
-    if (info->biWidth <= 0 || info->biHeight == 0) return Finish(detail, kBitmapBadDimensions);
-    // The source file, and the 8-bit file written from it, must both fit the
-    // format's 32-bit signed sizes; ImageSize64 cannot overflow.
-    int64_t imageBytes = ImageSize64(info);
-    if (kHeadersSize + imageBytes > kMaxFileBytes || Bitmap8FileSize64(info) > kMaxFileBytes) {
-        return Finish(detail, kBitmapTooLarge);
-    }
-    // bfOffBits is honoured when it points past the headers (a colour table
-    // or a gap before the pixels); one inside the headers means 54.
-    uint64_t offset = file.bfOffBits >= static_cast<uint32_t>(kHeadersSize)
-                          ? file.bfOffBits
-                          : static_cast<uint64_t>(kHeadersSize);
-    uint64_t needed = offset + static_cast<uint64_t>(imageBytes);  // < 2^33
-    if (fileSize < needed) {
-        if (detail) detail->missingBytes = needed - fileSize;
-        return Finish(detail, kBitmapShortPixels);
-    }
-    if (pixelOffset) *pixelOffset = offset;
-    return Finish(detail, kBitmapOk);
 }
 
 }  // namespace bmp256

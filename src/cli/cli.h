@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/convert.h"
+
 namespace bmp256 {
 
 constexpr int kExitDone = 0;
@@ -57,6 +59,15 @@ bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& opti
 
 // Makes DIR and any missing parents. Returns false with errno set.
 bool MakeDirectories(const std::string& dir);
+
+// Converts the source (a file, a pipe, a FIFO, or standard input for "-")
+// into `outputPath`, or through `fd` (left open, its file removed by the
+// caller on failure), which `outputName` names in the report. Returns 1 when
+// written; else 0 and `report` says why. `options` may be null.
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report);
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report);
 
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);

@@ -1,9 +1,12 @@
-// One whole conversion: a 24-bit BMP file in (bmp256-convert: any image it
-// reads), the 256-colour BMP file out.
+// The one conversion: the canonical picture in (24-bit rows and its header),
+// the 256-entry palette and the 8-bit index rows out. Both programs are
+// shells around it: they read the source through the input layer and write
+// the result where they keep it.
 #pragma once
 
 #include <cstdint>
 
+#include "bitmap/bitmap.h"
 #include "input/input.h"
 
 namespace bmp256 {
@@ -11,7 +14,7 @@ namespace bmp256 {
 // Where a conversion stopped.
 enum ConvertStage {
     kConvertDone = 0,
-    kConvertReadFailed,    // the source was refused; see readStatus and friends
+    kConvertReadFailed,    // the source was refused; reason says why
     kConvertNoMemory,      // working memory of a stage could not be had
     kConvertWriteFailed,   // the output could not be written; see systemError
 };
@@ -19,39 +22,45 @@ enum ConvertStage {
 struct ConvertReport {
     ConvertStage stage;
     char reason[256];      // plain words for a person, empty when done
-    int systemError;       // errno of a failed open or write, else 0
+    int systemError;       // errno of a failed open, read or write, else 0
 };
 
-// Converts `sourcePath` into `outputPath`. Returns 1 when the output file holds
-// the finished 8-bit bitmap, else 0 with nothing left at `outputPath` (a file
-// that existed there before a refused read is untouched) and every buffer freed.
-// `report` may be null.
-int ConvertFileEx(const char* sourcePath, const char* outputPath, ConvertReport* report);
-
-// How a conversion may use the machine; no choice but `read` changes a byte.
+// How a conversion may use the machine (no choice of which changes a byte),
+// and how its source is shown.
 struct ConvertOptions {
     int threadCount = 0;     // threads working on one image; 0: one per processor
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
     ReadOptions read;        // bmp256-convert's reading: orientation, background
 };
 
-// ConvertFileEx writing the 8-bit bitmap through `fd`, which stays open and
-// whose file the caller removes on failure; `outputName` names it in the
-// report. `options` may be null.
-int ConvertFileToDescriptor(const char* sourcePath, int fd, const char* outputName,
-                            const ConvertOptions* options, ConvertReport* report);
+// The result: the 8-bit header (the source's with biBitCount 8, biSizeImage
+// and the fields an 8-bit file must not carry over mended), the palette
+// (slots 10 to 245 computed, the others zero) and the index rows.
+struct Conversion {
+    BITMAPINFOHEADER info;
+    PaletteEntry palette[kPaletteSize];
+    uint8_t* indices;  // ImageSize(info) bytes, zero row padding
+};
 
-// bmp256-convert's conversions: the source (a file, a pipe, a FIFO, or
-// standard input when `sourcePath` is "-") is read whole, in any BMP form or
-// as PNG or JPEG where the build has the decoder, and converts to exactly the
-// bytes its canonical 24-bit twin gives with ConvertFileEx. Otherwise as
-// ConvertFileEx and ConvertFileToDescriptor; `options` may be null.
-int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+// Converts `picture`. Returns 1 with `result` filled (free it with
+// FreeConversion), or 0 with nothing held and `report` (may be null) saying
+// why. `options` may be null.
+int ConvertPicture(const Picture* picture, const ConvertOptions* options, Conversion* result,
                    ConvertReport* report);
-int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
-                             const ConvertOptions* options, ConvertReport* report);
 
-// ConvertFileEx without the report.
-int ConvertFile(const char* sourcePath, const char* outputPath);
+// Frees the index rows; a freed conversion is ignored.
+void FreeConversion(Conversion* result);
+
+// Writes a finished conversion: 1, or 0 with errno set.
+typedef int (*ConversionWriter)(const Conversion& result, void* context);
+
+// A shell's whole run on one picture: ConvertPicture, then `write`. A write
+// failure is reported as "cannot write `outputName`: ...". Returns 1 when
+// written.
+int ConvertAndWrite(const Picture* picture, const ConvertOptions* options, ConversionWriter write,
+                    void* context, const char* outputName, ConvertReport* report);
+
+// The report of a source the input layer refused; returns 0.
+int SourceRefused(const InputReport& input, ConvertReport* report);
 
 }  // namespace bmp256

@@ -1,15 +1,28 @@
 #include "desktop/driver.h"
 
+#include <stdio.h>
 #include <string.h>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 #include "desktop/module_path.h"
 #include "desktop/save_dialog.h"
+#include "input/input.h"
 #include "platform/platform.h"
 
 int FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
+
+namespace {
+
+// The one line the terminal prompt ends with.
+void Tell(const char* what, const char* detail) {
+    char line[MAX_PATH + 300];
+    snprintf(line, sizeof line, "%s%s", what, detail);
+    ShowOutcome(line);
+}
+
+}  // namespace
 
 int RunConversionDriver(int argc, char** argv) {
     // One file only: none, or several dropped at once, end the run.
@@ -19,6 +32,9 @@ int RunConversionDriver(int argc, char** argv) {
     // that nothing below can overrun one.
     if (strlen(source) >= MAX_PATH) return 0;
     if (!FileExists(source)) return 0;
+    // Only a file whose first bytes start an image this program reads gets
+    // the dialog. A pipe or device is not read at all: it could hold the run.
+    if (!IsRegularFile(source) || !bmp256::LooksReadable(source, nullptr)) return 0;
 
     // The dialog may change the current directory (it runs without
     // OFN_NOCHANGEDIR), so a relative source is resolved now and the full
@@ -33,32 +49,27 @@ int RunConversionDriver(int argc, char** argv) {
         return 0;
     }
 
-#ifndef _WIN32
-    if (!IsRegularFile(fullSource)) return 0;
-#endif
+    // Every run shares the one temporary file: held from the conversion
+    // through the copy, so that a second run waits rather than overwriting
+    // it while this one copies it. On failure of the copy the temporary
+    // file holds the result, and the run ends the same way.
     char temporary[MAX_PATH];
-    if (!BuildModulePath(temporary, ".tmp")) return 0;
-    // Every run of this executable shares the one temporary file: held from
-    // the conversion through the copy, so that a second run waits here
-    // rather than overwriting it while this one copies it. The copy's result
-    // is not examined: on failure the temporary file holds the result and
-    // the run ends the same way.
-#ifndef _WIN32
-    // Here it may move to the user's cache folder, and is reached through
-    // the opened file only.
-    char access[MAX_PATH];
-    HANDLE file = HoldTemporaryFile(temporary, access);
-    if (file == nullptr) return 0;
+    HANDLE file = BuildModulePath(temporary, ".tmp") ? HoldTemporaryFile(temporary) : nullptr;
+    if (file == nullptr) {
+        Tell("Nothing written: the temporary file cannot be made", "");
+        return 0;
+    }
     bmp256::ConvertReport report;
-    int converted = bmp256::ConvertFileEx(fullSource, access, &report);
-    if (converted) CopyFileA(access, destination, FALSE);
-    ReleaseTemporaryFile(file, converted, !converted && report.stage == bmp256::kConvertWriteFailed);
+    const int converted = bmp256::ConvertFileToDescriptor(fullSource, TemporaryFileDescriptor(file),
+                                                          temporary, nullptr, &report);
+    const BOOL copied = converted && ReplaceWithCopy(temporary, destination);
+    ReleaseTemporaryFile(file, converted, converted || report.stage == bmp256::kConvertWriteFailed);
+    if (copied) {
+        Tell("Written: ", destination);
+    } else if (converted) {
+        Tell("Nothing written: cannot replace the destination; the result is in ", temporary);
+    } else {
+        Tell("Nothing written: ", report.reason);
+    }
     return 0;
-#else
-    HANDLE lock = LockTemporaryFile(temporary);
-    if (lock == nullptr) return 0;
-    if (bmp256::ConvertFile(fullSource, temporary)) ReplaceWithCopy(temporary, destination);
-    UnlockTemporaryFile(lock);
-    return 0;
-#endif
 }

@@ -42,9 +42,16 @@ bool LooksLikeJpeg(const uint8_t* data, size_t size);
 // `options` says not to); 16-bit samples are scaled to 8 exactly; JPEG uses
 // the accurate integer transform and no dithering, so the bytes are the same
 // everywhere. `options` may be null for the defaults.
-DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                         uint8_t** pixels, DecodeDetail* detail,
+// A picture larger than `maxPixels` (0: kDefaultMaxPixels) is refused, naming
+// the limit, before anything the size of the picture is allocated.
+DecodeStatus DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels,
+                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail,
                          const ReadOptions* options = nullptr);
+
+// True when the first `size` bytes start a PNG or a JPEG that this build
+// decodes; else false with kDecodeUnknown, or kDecodeUnavailable and the
+// reason, in `detail`.
+bool CanDecode(const uint8_t* data, size_t size, DecodeDetail* detail);
 
 // The decoders this build has, for messages: "PNG, JPEG", "PNG", "JPEG" or "".
 const char* DecodedFormats();

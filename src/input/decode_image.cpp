@@ -26,26 +26,35 @@ const char* DecodedFormats() {
     return "";
 }
 
-DecodeStatus DecodeImage(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                         uint8_t** pixels, DecodeDetail* detail, const ReadOptions* options) {
+bool CanDecode(const uint8_t* data, size_t size, DecodeDetail* detail) {
+    std::memset(detail, 0, sizeof *detail);
+    const bool png = LooksLikePng(data, size);
+    if (!png && !LooksLikeJpeg(data, size)) {
+        detail->status = kDecodeUnknown;
+        return false;
+    }
+    if (png ? kHavePngDecoder : kHaveJpegDecoder) return true;
+    const char* name = png ? "PNG" : "JPEG";
+    std::snprintf(detail->reason, sizeof detail->reason,
+                  "a %s file, but this build reads no %s (built without lib%s); "
+                  "convert it to BMP first",
+                  name, name, png ? "png" : "jpeg");
+    detail->status = kDecodeUnavailable;
+    return false;
+}
+
+DecodeStatus DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels,
+                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail,
+                         const ReadOptions* options) {
     const ReadOptions defaults;
     if (!options) options = &defaults;
     DecodeDetail local;
     if (!detail) detail = &local;
-    std::memset(detail, 0, sizeof *detail);
     *pixels = nullptr;
-    const bool png = LooksLikePng(data, size);
-    if (!png && !LooksLikeJpeg(data, size)) return detail->status = kDecodeUnknown;
-    const char* name = png ? "PNG" : "JPEG";
-    if (!(png ? kHavePngDecoder : kHaveJpegDecoder)) {
-        std::snprintf(detail->reason, sizeof detail->reason,
-                      "a %s file, but this build reads no %s (built without lib%s); "
-                      "convert it to BMP first",
-                      name, name, png ? "png" : "jpeg");
-        return detail->status = kDecodeUnavailable;
-    }
-    detail->status = png ? DecodePng(data, size, info, pixels, detail, *options)
-                         : DecodeJpeg(data, size, info, pixels, detail, *options);
+    if (!CanDecode(data, size, detail)) return detail->status;
+    detail->status = LooksLikePng(data, size)
+                         ? DecodePng(data, size, maxPixels, info, pixels, detail, *options)
+                         : DecodeJpeg(data, size, maxPixels, info, pixels, detail, *options);
     if (detail->status == kDecodeOk && options->autoOrient &&
         !OrientPicture(detail->orientation, info, pixels)) {
         FreeBytes(*pixels);

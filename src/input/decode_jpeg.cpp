@@ -100,7 +100,7 @@ void SetResolution(const jpeg_decompress_struct& cinfo, const ExifFacts& exif,
 
 }  // namespace
 
-DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
+DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
                         uint8_t** pixels, DecodeDetail* detail, const ReadOptions&) {
     jpeg_decompress_struct cinfo;
     ErrorHandler handler;
@@ -148,6 +148,10 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info
             status = kDecodeTooLarge;
             break;
         }
+        if (!WithinAreaLimit(cinfo.image_width, cinfo.image_height, maxPixels, "JPEG", detail->reason,
+                             sizeof detail->reason)) {
+            break;
+        }
         if (uint64_t(cinfo.image_width) * cinfo.image_height / kMaxPixelsPerByte > size) {
             std::snprintf(detail->reason, sizeof detail->reason,
                           "the JPEG claims %u x %u pixels, more than its %llu bytes can hold",
@@ -161,7 +165,7 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BITMAPINFOHEADER* info
         cinfo.quantize_colors = FALSE;
         cinfo.do_block_smoothing = FALSE;
         cinfo.do_fancy_upsampling = TRUE;
-        picture = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
+        picture = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
         if (ink) inkRow = static_cast<uint8_t*>(AllocateZeroed(cinfo.image_width, 4));
         if (!picture || (ink && !inkRow)) {
             status = kDecodeNoMemory;

@@ -49,6 +49,13 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// The decoded rows, whose pages are taken as libpng writes them: a stream
+// that ends early costs what it held.
+uint8_t* AllocateRows(png_uint_32 height, size_t rowBytes) {
+    if (rowBytes != 0 && height > SIZE_MAX / rowBytes) return nullptr;
+    return static_cast<uint8_t*>(AllocateUntouched(size_t(height) * rowBytes));
+}
+
 // What the decode holds, freed in one place whichever way it ends; volatile
 // so that the values set after the setjmp survive its longjmp.
 struct Held {
@@ -138,8 +145,8 @@ int PngOrientation(png_structp png, png_infop pngInfo) {
 
 }  // namespace
 
-DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info, uint8_t** pixels,
-                       DecodeDetail* detail, const ReadOptions& options) {
+DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
+                       uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options) {
     Source source{data, size, 0, detail->reason, sizeof detail->reason};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
     if (!png) return kDecodeNoMemory;
@@ -168,6 +175,9 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
     do {
         if (!CanonicalInfo(width, height, info)) {
             status = kDecodeTooLarge;
+            break;
+        }
+        if (!WithinAreaLimit(width, height, maxPixels, "PNG", detail->reason, sizeof detail->reason)) {
             break;
         }
         if (filtered / kMaxInflateRatio > size) {
@@ -200,9 +210,9 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
             std::snprintf(detail->reason, sizeof detail->reason, "this kind of PNG is not read");
             break;
         }
-        held.rows = static_cast<uint8_t*>(AllocateZeroed(height, rowBytes));
+        held.rows = AllocateRows(height, rowBytes);
         held.pointers = static_cast<png_bytep*>(AllocateZeroed(height, sizeof(png_bytep)));
-        held.pixels = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
+        held.pixels = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
         held.line = static_cast<uint8_t*>(AllocateZeroed(width, 4));
         if (!held.rows || !held.pointers || !held.pixels || !held.line) {
             status = kDecodeNoMemory;

@@ -30,9 +30,6 @@ constexpr uint32_t kOs2Huffman = 3;       // the same codes mean other things in
 constexpr uint32_t kOs2Rle24 = 4;
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // bV5CSType 'MBED'
 constexpr uint32_t kV5ProfileFields = 112;         // bV5ProfileData, then bV5ProfileSize
-// Far past any real resolution (25,400 dots per inch); larger values only
-// come from a damaged header.
-constexpr int32_t kMaxPelsPerMeter = 1000000;
 // A run-length stream needs data for its pixels; left-out pixels are
 // allowed, but a picture this much larger than its data is a damaged header
 // and not a reason to allocate gigabytes.
@@ -77,20 +74,17 @@ bool MakeChannel(uint32_t mask, int bitCount, Channel* channel) {
     return run == 0;
 }
 
-// A V5 header's embedded profile, converted to sRGB in place. A profile that
-// lies outside the file, or that Little CMS cannot use, is passed over as
-// viewers pass it over; a linked profile names another file, which is not
-// opened.
-void ApplyEmbeddedProfile(const uint8_t* data, size_t size, const uint8_t* fields,
-                          uint32_t headerSize, BITMAPINFOHEADER* info, uint8_t* pixels) {
+// A V5 header's embedded profile, where it lies wholly inside the file. One
+// that lies outside is passed over, as viewers pass it over; a linked
+// profile names another file, which is not opened.
+void FindEmbeddedProfile(const uint8_t* data, size_t size, const uint8_t* fields,
+                         uint32_t headerSize, form::Layout* layout) {
     if (headerSize != kMaxInfoHeader || Get32(fields + 56) != kProfileEmbedded) return;
     const uint64_t start = uint64_t(kFileHeaderSize) + Get32(fields + kV5ProfileFields);
     const uint64_t length = Get32(fields + kV5ProfileFields + 4);
-    if (start > size || length > size - start) return;
-    ProfileTransform* profile = OpenProfileToSrgb(data + start, size_t(length), kProfileBgr);
-    if (!profile) return;
-    TransformPicture(profile, pixels, info->biWidth, info->biHeight, size_t(RowStride(info)));
-    CloseProfile(profile);
+    if (start > size || length > size - start || length == 0) return;
+    layout->profile = data + start;
+    layout->profileSize = size_t(length);
 }
 
 bool ValidDepth(uint16_t bits) {
@@ -100,15 +94,9 @@ bool ValidDepth(uint16_t bits) {
 
 }  // namespace
 
-BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail,
-                            const ReadOptions* options) {
-    const ReadOptions defaults;
-    if (!options) options = &defaults;
-    BitmapReadDetail local;
-    if (!detail) detail = &local;
+BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixels,
+                              form::Layout* found, BITMAPINFOHEADER* info, BitmapReadDetail* detail) {
     *detail = BitmapReadDetail{};
-    *pixels = nullptr;
 
     // Signature, then a header size that names a known form, all present.
     if (size < 2 || data[0] != 'B' || data[1] != 'M') return Finish(detail, kBitmapNotBmp);
@@ -138,17 +126,15 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     const uint8_t* h = data + kFileHeaderSize;
     uint8_t fields[kMaxInfoHeader] = {};
     int64_t width, height;
-    uint16_t planes, bitCount;
+    uint16_t bitCount;
     if (core) {
         width = Get16(h + 4);
         height = Get16(h + 6);
-        planes = Get16(h + 8);
         bitCount = Get16(h + 10);
     } else {
         std::memcpy(fields, h, headerSize);
         width = static_cast<int32_t>(Get32(fields + 4));
         height = static_cast<int32_t>(Get32(fields + 8));
-        planes = Get16(fields + 12);
         bitCount = Get16(fields + 14);
     }
     const uint32_t compression = Get32(fields + 16);
@@ -171,17 +157,14 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         }
         // The BMP's own resolution; the stream's decoder fills the rest.
         std::memset(info, 0, sizeof *info);
-        if (xPels > 0 && yPels > 0 && xPels <= kMaxPelsPerMeter && yPels <= kMaxPelsPerMeter) {
-            info->biXPelsPerMeter = xPels;
-            info->biYPelsPerMeter = yPels;
-        }
+        info->biXPelsPerMeter = xPels;
+        info->biYPelsPerMeter = yPels;
         detail->embeddedOffset = offset;
         detail->embeddedSize = size - offset;
         if (sizeImage != 0 && sizeImage < detail->embeddedSize) detail->embeddedSize = sizeImage;
         return Finish(detail, kBitmapEmbedded);
     }
 
-    if (planes != 1) return Refuse(detail, "biPlanes is %u; a BMP has 1 plane", planes);
     if (!ValidDepth(bitCount)) {
         return Refuse(detail, "%u bits per pixel is not read (%s)", bitCount, kFormsRead);
     }
@@ -189,16 +172,15 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     if (height == 0 || height == INT32_MIN) return Finish(detail, kBitmapBadDimensions);
     const bool topDown = height < 0;
     if (topDown) height = -height;
-    if (xPels < 0 || yPels < 0 || xPels > kMaxPelsPerMeter || yPels > kMaxPelsPerMeter) {
-        return Refuse(detail, "the resolution (%d x %d pixels per metre) is not valid", xPels, yPels);
-    }
 
-    Layout layout;
+    Layout& layout = *found;
     std::memset(&layout, 0, sizeof layout);
     layout.width = static_cast<int32_t>(width);
     layout.height = static_cast<int32_t>(height);
     layout.topDown = topDown;
     layout.bitCount = bitCount;
+    std::memset(layout.background, 0xFF, sizeof layout.background);
+    FindEmbeddedProfile(data, size, fields, headerSize, &layout);
 
     // Compression against depth and form.
     uint64_t masksEnd = headersEnd;
@@ -251,11 +233,11 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         MakeChannel(0x03E0, 16, &layout.green);
         MakeChannel(0x001F, 16, &layout.blue);
     } else if (bitCount == 32) {
-        // The fourth byte is alpha unless it is 0 everywhere, as browsers
-        // read it: common tools write RGBA this way.
         MakeChannel(0xFF0000, 32, &layout.red);
         MakeChannel(0x00FF00, 32, &layout.green);
         MakeChannel(0x0000FF, 32, &layout.blue);
+        // The fourth byte is alpha unless it is 0 everywhere, as browsers
+        // read it: common tools write RGBA this way.
         MakeChannel(0xFF000000u, 32, &layout.alpha);
     }
 
@@ -304,6 +286,10 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
     if (!CanonicalInfo(width, height, info)) return Finish(detail, kBitmapTooLarge);
     const uint64_t pixelCount = uint64_t(width) * uint64_t(height);
     if (layout.compression == form::kRle8 || layout.compression == form::kRle4) {
+        if (!WithinAreaLimit(uint64_t(width), uint64_t(height), maxPixels, "run-length BMP",
+                             detail->reason, sizeof detail->reason)) {
+            return Finish(detail, kBitmapForm);
+        }
         if (pixelCount / kMaxRlePixelsPerByte > layout.pixelBytes) {
             return Refuse(detail, "the run-length data (%llu bytes) is far too short for %lld x %lld pixels",
                           static_cast<unsigned long long>(layout.pixelBytes),
@@ -316,38 +302,37 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
             detail->missingBytes = needed - layout.pixelBytes;
             return Finish(detail, kBitmapShortPixels);
         }
-        if (sizeImage > layout.pixelBytes) {
-            return Refuse(detail, "biSizeImage claims %u bytes of pixels, the file holds %llu",
-                          sizeImage, static_cast<unsigned long long>(layout.pixelBytes));
-        }
     }
-    const uint32_t fileSize = Get32(data + 2);
-    if (fileSize > size) {
-        return Refuse(detail, "the file header claims %u bytes, the file has %llu: it is cut short",
-                      fileSize, static_cast<unsigned long long>(size));
-    }
+    // Carried into the 8-bit file as they are; no reader's picture depends
+    // on them, so they never refuse a file.
     info->biXPelsPerMeter = xPels;
     info->biYPelsPerMeter = yPels;
-    // The colour counts of another depth describe the source's own table,
-    // not the written one.
+    // Except for a 24-bit source, the colour counts describe the source's
+    // own table, not the written one.
     info->biClrUsed = bitCount == 24 ? clrUsed : 0;
     info->biClrImportant = bitCount == 24 ? clrImportant : 0;
-    std::memcpy(layout.background, options->background, sizeof layout.background);
+    return Finish(detail, kBitmapOk);
+}
 
-    uint8_t* out = static_cast<uint8_t*>(AllocateBytes(info->biSizeImage));
+bool RowsInPlace(const form::Layout& layout) {
+    return layout.bitCount == 24 && layout.compression == form::kRgb && !layout.topDown &&
+           !(layout.profile && kHaveColorProfiles);
+}
+
+BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
+                              uint8_t** pixels, BitmapReadDetail* detail) {
+    *pixels = nullptr;
+    uint8_t* out = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
     if (!out) return Finish(detail, kBitmapNoMemory);
-    // Row padding stays zero; pixels that run-length data leaves out are
+    // Row padding is zero; pixels that run-length data leaves out are
     // transparent, which shows the background.
-    bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
-    std::memset(out, 0, info->biSizeImage);
-    if (rle) {
-        const int32_t stride = RowStride(info);
-        for (int32_t y = 0; y < layout.height; ++y) {
-            uint8_t* row = out + size_t(y) * size_t(stride);
-            for (int32_t x = 0; x < layout.width; ++x) {
-                std::memcpy(row + 3 * size_t(x), layout.background, 3);
-            }
-        }
+    const bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
+    const size_t stride = size_t(RowStride(info));
+    const size_t used = 3 * size_t(layout.width);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        uint8_t* row = out + size_t(y) * stride;
+        for (size_t x = 0; rle && x < used; x += 3) std::memcpy(row + x, layout.background, 3);
+        std::memset(row + used, 0, stride - used);
     }
     bool ok = rle ? form::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
                   : form::UnpackRows(layout, out, detail->reason, sizeof detail->reason);
@@ -355,9 +340,24 @@ BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* 
         FreeBytes(out);
         return Finish(detail, kBitmapForm);
     }
-    ApplyEmbeddedProfile(data, size, fields, headerSize, info, out);
+    if (layout.profile) {
+        ProfileTransform* profile = OpenProfileToSrgb(layout.profile, layout.profileSize, kProfileBgr);
+        if (profile) TransformPicture(profile, out, layout.width, layout.height, stride);
+        CloseProfile(profile);
+    }
     *pixels = out;
     return Finish(detail, kBitmapOk);
+}
+
+BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
+                            uint8_t** pixels, BitmapReadDetail* detail, const ReadOptions* options) {
+    BitmapReadDetail local;
+    if (!detail) detail = &local;
+    *pixels = nullptr;
+    form::Layout layout;
+    BitmapStatus status = FindBitmapLayout(data, size, 0, &layout, info, detail);
+    if (options) std::memcpy(layout.background, options->background, sizeof layout.background);
+    return status == kBitmapOk ? DecodeBitmapRows(layout, info, pixels, detail) : status;
 }
 
 }  // namespace bmp256

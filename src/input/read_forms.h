@@ -31,7 +31,9 @@ struct Layout {
     uint32_t paletteCount;  // entries read from the file, at most 2^bitCount
     const uint8_t* pixels;  // the pixel data in the caller's buffer
     size_t pixelBytes;      // bytes from there to the end of the file
-    uint8_t background[3];  // blue, green, red behind transparent pixels
+    uint8_t background[3];  // blue, green, red behind transparent pixels (white unless set)
+    const uint8_t* profile;  // a V5 header's embedded ICC profile, or null
+    size_t profileSize;
 };
 
 constexpr uint32_t kRgb = 0;
@@ -54,5 +56,23 @@ bool UnpackRows(const Layout& layout, uint8_t* out, char* reason, size_t capacit
 bool DecodeRle(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
 }  // namespace form
+
+// The header pass of the BMP reader: finds the form, tests every field that
+// decides the pixels against the real length of the data, and fills
+// `layout` and the canonical `info`, allocating nothing. kBitmapEmbedded
+// hands a JPEG or PNG stream on in `detail`.
+BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixels,
+                              form::Layout* layout, BITMAPINFOHEADER* info, BitmapReadDetail* detail);
+
+// True when the file's pixel array already is the canonical rows (24 bits,
+// uncompressed, bottom-up, no colour profile to apply), to be used where it
+// lies.
+bool RowsInPlace(const form::Layout& layout);
+
+// The pixel pass: the canonical rows in a new block (caller frees with
+// FreeBytes), whose pages are taken as the rows are written; an embedded
+// profile is then converted to sRGB.
+BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
+                              uint8_t** pixels, BitmapReadDetail* detail);
 
 }  // namespace bmp256

@@ -103,8 +103,9 @@ void PopulateInParallel(void* block, size_t length) {
 }
 
 // A zero-filled block of at least `size` bytes on large-page boundaries, or
-// null (the caller then takes it from malloc).
-void* MapLarge(size_t size) {
+// null (the caller then takes it from malloc). Unless `populate`, its pages
+// stay absent until written.
+void* MapLarge(size_t size, bool populate) {
     if (size > SIZE_MAX - 2 * kLargePage) return nullptr;
     // A last part of less than half a large page stays in small pages: it
     // costs a few faults more, where a whole large page would cost memory.
@@ -121,7 +122,7 @@ void* MapLarge(size_t size) {
     if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
     void* block = reinterpret_cast<void*>(aligned);
     madvise(block, length, MADV_HUGEPAGE);  // advice only: without it the block still works
-    if (length >= kParallelPopulateMin) PopulateInParallel(block, length);
+    if (populate && length >= kParallelPopulateMin) PopulateInParallel(block, length);
 
     std::lock_guard<std::mutex> hold(g_largeLock);
     for (LargeBlock& entry : g_large) {
@@ -155,15 +156,25 @@ int UnmapLarge(void* block) {
 #endif
 }  // namespace
 
-void* AllocateBytes(size_t size) {
+namespace {
+
+void* Allocate(size_t size, bool populate) {
     if (ShouldFail()) return nullptr;
 #ifndef BMP256_NO_LARGE_PAGES
     if (size >= kLargeBlockMin) {
-        if (void* block = MapLarge(size)) return block;
+        if (void* block = MapLarge(size, populate)) return block;
     }
+#else
+    (void)populate;  // large blocks come from malloc, whose pages appear as written
 #endif
     return std::malloc(size == 0 ? 1 : size);
 }
+
+}  // namespace
+
+void* AllocateBytes(size_t size) { return Allocate(size, true); }
+
+void* AllocateUntouched(size_t size) { return Allocate(size, false); }
 
 void* AllocateZeroed(size_t count, size_t size) {
     if (size != 0 && count > SIZE_MAX / size) return nullptr;
@@ -171,7 +182,7 @@ void* AllocateZeroed(size_t count, size_t size) {
     if (count == 0 || size == 0) return std::calloc(1, 1);
 #ifndef BMP256_NO_LARGE_PAGES
     if (count * size >= kLargeBlockMin) {
-        if (void* block = MapLarge(count * size)) return block;  // fresh mappings read as zero
+        if (void* block = MapLarge(count * size, true)) return block;  // fresh mappings read as zero
     }
 #endif
     return std::calloc(count, size);

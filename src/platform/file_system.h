@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace bmp256 {
@@ -32,5 +34,27 @@ bool IsTerminal(int fd);
 // Untranslated bytes on the descriptor: a no-op on POSIX, binary mode on
 // Windows, where standard input and output start in text mode.
 void SetBinaryMode(int fd);
+
+// Empties the file open at `fd` and moves to its start, for a writer that
+// replaces what it held. 1, or 0 with errno.
+int EmptyForWriting(int fd);
+
+// Opens `path` for reading in binary: the descriptor, or -1 with errno.
+int OpenForReading(const char* path);
+
+// Closes a descriptor opened for reading; nothing to lose on close.
+void CloseReading(int fd);
+
+// The length of the regular file open at `fd`, or -1 for anything else (a
+// pipe, a terminal, a device, a folder), whose length is unknown.
+int64_t RegularFileLength(int fd);
+
+// One read() of at most `size` bytes: the bytes read (0 at the end), or -1
+// with errno.
+int64_t ReadSome(int fd, void* buffer, size_t size);
+
+// Reads until `size` bytes or the end of the data, through interruptions
+// and short reads: the bytes read, or -1 with errno.
+int64_t ReadUpTo(int fd, void* buffer, size_t size);
 
 }  // namespace bmp256

@@ -50,6 +50,15 @@ inline void UnlockTemporaryFile(HANDLE lock) {
     CloseHandle(lock);
 }
 
+// Non-zero when `path` names something other than a folder.
+inline BOOL IsRegularFile(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The desktop program is silent on Windows: there is no terminal to tell.
+inline void ShowOutcome(LPCSTR) {}
+
 #else  // !_WIN32
 
 #include <stddef.h>
@@ -150,31 +159,19 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // success.
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists);
 
-// Waits until no other run of the program holds the temporary file at
-// `path`, then holds it until UnlockTemporaryFile, so that two runs never
-// write or copy it at once. Here an flock on the file's folder: the file need
-// not exist, and may be replaced or removed while held. Returns null when no
-// lock can be had (the folder cannot be opened).
-HANDLE LockTemporaryFile(LPCSTR path);
-// Ends the hold; null is ignored.
-void UnlockTemporaryFile(HANDLE lock);
-
 // Non-zero when `path` names a regular file (after links). Pipes, devices and
 // folders are refused before the lock, as reading a pipe could hold the lock
 // forever.
 BOOL IsRegularFile(LPCSTR path);
 
-// Takes the lock of the temporary file at `path` (MAX_PATH bytes) and opens
-// it, made if missing, without following a link. When the executable's folder
-// cannot hold it, the same name in $XDG_CACHE_HOME/bmp256/ (else
-// ~/.cache/bmp256/, made if missing) is used instead, and `path` is changed
-// to it. `access` (MAX_PATH bytes) receives the name through which the writer
-// and the copy reach the opened file. Null when no place can hold it.
-HANDLE HoldTemporaryFile(LPSTR path, LPSTR access);
-// Closes the file and ends the lock. Unless `complete`, the file goes when it
-// was `written` (half-written) or this run made it; a file of an earlier run
-// that was not written stays.
-void ReleaseTemporaryFile(HANDLE file, BOOL complete, BOOL written);
+// The copy of the result to the destination: CopyFileA, which on Linux
+// replaces the destination in one step.
+inline BOOL ReplaceWithCopy(LPCSTR existing, LPCSTR target) { return CopyFileA(existing, target, FALSE); }
+
+// One line for the user at the terminal where the save prompt asked for the
+// destination: what was written, or why nothing was. Nothing when the GTK
+// dialog asked, or nothing asked at all.
+void ShowOutcome(LPCSTR line);
 
 // The next character after `current`, stepping by the length of the
 // process's locale (set with setlocale(LC_CTYPE, "") at start-up); an invalid
@@ -188,3 +185,20 @@ LPSTR CharNextA(LPCSTR current);
 DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart);
 
 #endif  // _WIN32
+
+// The temporary file, on both systems: held by one run from the conversion
+// through the copy, so that two runs never write or copy it at once.
+// Windows keeps it at `path`, the executable's path with ".tmp". Linux keeps
+// it in the user's cache folder ($XDG_CACHE_HOME/bmp256/, else
+// ~/.cache/bmp256/), made 0700 and used only when it is a real folder of
+// this user that no one else can write, and `path` (MAX_PATH bytes) is
+// changed to the file there; the file is made 0600 and used only when it is
+// this user's regular file with one link; the lock is a file beside it,
+// waited for a bounded time. Null when it cannot be held.
+HANDLE HoldTemporaryFile(LPSTR path);
+// The held file's descriptor, open for writing; the writer empties it first.
+int TemporaryFileDescriptor(HANDLE file);
+// Closes the file and ends the hold. Unless `complete`, the file goes when it
+// was `written` (half-written) or this run made it; a file of an earlier run
+// that was not written stays.
+void ReleaseTemporaryFile(HANDLE file, BOOL complete, BOOL written);

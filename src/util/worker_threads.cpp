@@ -46,13 +46,13 @@ void JoinWorkerThread(WorkerThread* worker) {
     worker->running = 0;
 }
 
-void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
-    constexpr int kMaxShares = 16;
-    if (count > kMaxShares) count = kMaxShares;
+int RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
+    // Fewer shares than asked would drop work without a word.
+    if (count < 1 || count > kMaxShares) return 0;
     unsigned char* base = static_cast<unsigned char*>(shares);
     WorkerThread workers[kMaxShares];
     for (int i = 1; i < count; ++i) StartWorkerThread(&workers[i], run, base + shareSize * size_t(i));
-    if (count > 0) run(base);
+    run(base);
     for (int i = 1; i < count; ++i) {
         if (workers[i].running) {
             JoinWorkerThread(&workers[i]);
@@ -60,6 +60,7 @@ void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count) {
             run(base + shareSize * size_t(i));
         }
     }
+    return 1;
 }
 
 #ifdef BMP256_TEST_HOOKS

@@ -23,9 +23,11 @@ void JoinWorkerThread(WorkerThread* worker);
 // after another from `shares`: share 0 on this thread, the others on worker
 // threads, and any whose thread cannot be started on this thread after its
 // own. A shareSize of 0 hands every thread `shares` itself, for work that
-// the threads divide among themselves as they go. Returns when all are done.
-// Allocates nothing; at most 16 shares.
-void RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
+// the threads divide among themselves as they go. Returns 1 when all are
+// done; a count from 1 to kMaxShares is honoured, any other runs nothing
+// and returns 0. Allocates nothing.
+constexpr int kMaxShares = 16;
+int RunShares(void (*run)(void*), void* shares, size_t shareSize, int count);
 // Threads the machine runs at once, at least 1.
 int MachineThreadCount();
 // Lets another thread run while this one waits.

@@ -40,14 +40,15 @@ bool Exists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-// The program copied into bin/ of a fresh folder, so that its temporary file
-// (bin/bmp256.tmp) lands there; pictures/photo.bmp is the source.
+// The program copied into bin/ of a fresh folder, with cache/ for its cache
+// folder, where its temporary file lands; pictures/photo.bmp is the source.
 struct PromptFolder {
     TempDir root;
     std::string bin = root.File("bin");
     std::string pictures = root.File("pictures");
     std::string program = bin + "/bmp256";
-    std::string temporary = bin + "/bmp256.tmp";
+    std::string cache = root.File("cache");
+    std::string temporary = cache + "/bmp256/bmp256.tmp";
     std::string source = pictures + "/photo.bmp";
 
     PromptFolder() {
@@ -81,6 +82,7 @@ public:
             unsetenv("LANGUAGE");
             setenv("LC_ALL", locale, 1);
             if (home != nullptr) setenv("HOME", home, 1);
+            setenv("XDG_CACHE_HOME", folder.cache.c_str(), 1);
             execl(folder.program.c_str(), folder.program.c_str(), folder.source.c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -166,6 +168,68 @@ TEST(DesktopPrompt, ShowsTitleAndProposedPathAndEnterAcceptsIt) {
     ASSERT_GT(result.size(), 1078u);
     EXPECT_EQ(8, bmptest::Get16(result, 28));
     EXPECT_EQ(result, ReadFileBytes(folder.temporary));
+}
+
+// The bytes of a stream a suite file carries from bfOffBits on.
+std::vector<uint8_t> EmbeddedStream(const char* file) {
+    std::vector<uint8_t> bytes = ReadFileBytes(std::string(BMP256_SUITE_DIR) + "/" + file);
+    if (bytes.size() < 54) return {};
+    return std::vector<uint8_t>(bytes.begin() + bmptest::Get32(bytes, 10), bytes.end());
+}
+
+// A 24-bit BMP with the 124-byte header image editors write by default.
+std::vector<uint8_t> V5Bitmap() {
+    std::vector<uint8_t> plain = Source();
+    std::vector<uint8_t> v5(plain.begin(), plain.begin() + 54);
+    v5.resize(14 + 124, 0);
+    bmptest::Put32(v5, 14, 124);
+    bmptest::Put32(v5, 10, 14 + 124);
+    bmptest::Put32(v5, 14 + 56, 0x73524742);  // 'sRGB'
+    v5.insert(v5.end(), plain.begin() + 54, plain.end());
+    bmptest::Put32(v5, 2, uint32_t(v5.size()));
+    return v5;
+}
+
+// Every form the input layer reads converts at the prompt to the bytes
+// bmp256-convert gives, and the prompt ends with the line that says so.
+TEST(DesktopPrompt, OtherFormsGiveTheConvertersBytes) {
+    const std::pair<const char*, std::vector<uint8_t>> forms[] = {
+        {"124-byte header", V5Bitmap()},
+#ifdef BMP256_HAVE_PNG
+        {"PNG", EmbeddedStream("q/rgb24png.bmp")},
+#endif
+#ifdef BMP256_HAVE_JPEG
+        {"JPEG", EmbeddedStream("q/rgb24jpeg.bmp")},
+#endif
+    };
+    for (const auto& form : forms) {
+        PromptFolder folder;
+        ASSERT_TRUE(WriteFileBytes(folder.source, form.second)) << form.first;
+        const std::string expected = folder.root.File("expected.bmp");
+        ASSERT_EQ(0, bmptest::RunProgram(BMP256_CONVERT_PROGRAM, {folder.source, expected}).exitCode)
+            << form.first;
+        TerminalRun run(folder, "C.UTF-8");
+        ASSERT_TRUE(run.WaitFor(kPrompt)) << form.first;
+        run.Type("out.bmp\n");
+        EXPECT_TRUE(run.WaitFor("Written: " + folder.pictures + "/out.bmp\n")) << form.first;
+        EXPECT_EQ(0, run.Wait());
+        EXPECT_EQ(ReadFileBytes(expected), ReadFileBytes(folder.pictures + "/out.bmp")) << form.first;
+    }
+}
+
+// A source damaged past its first bytes: the prompt asks, then says why
+// nothing was written.
+TEST(DesktopPrompt, SaysWhyNothingWasWritten) {
+    PromptFolder folder;
+    std::vector<uint8_t> cut = Source();
+    cut.resize(cut.size() - 1);
+    ASSERT_TRUE(WriteFileBytes(folder.source, cut));
+    TerminalRun run(folder, "C.UTF-8");
+    ASSERT_TRUE(run.WaitFor(kPrompt));
+    run.Type("out.bmp\n");
+    EXPECT_TRUE(run.WaitFor("Nothing written: the pixel data is 1 byte short\n"));
+    EXPECT_EQ(0, run.Wait());
+    EXPECT_FALSE(Exists(folder.pictures + "/out.bmp"));
 }
 
 TEST(DesktopPrompt, TypedNameIsTakenInTheProposedFolder) {

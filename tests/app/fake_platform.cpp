@@ -9,6 +9,8 @@
 //                          "name=value" per line (strings as hex bytes).
 //   BMP256_DOUBLE_CHDIR    folder the dialog changes into, as a real one may.
 //   BMP256_DOUBLE_MODULE   the executable path to report; unset: none.
+//   BMP256_DOUBLE_OUTCOME  file that receives the line the program tells the
+//                          user after the dialog.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -100,4 +102,12 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     }
     memcpy(buffer, path, length + 1);
     return static_cast<DWORD>(length);
+}
+
+void ShowOutcome(LPCSTR line) {
+    const char* path = getenv("BMP256_DOUBLE_OUTCOME");
+    FILE* out = path != nullptr ? fopen(path, "w") : nullptr;
+    if (out == nullptr) return;
+    fprintf(out, "%s\n", line);
+    fclose(out);
 }

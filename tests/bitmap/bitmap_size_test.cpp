@@ -16,7 +16,7 @@ struct StrideRow {
     int32_t stride8;
 };
 
-TEST(RowStride, TableOfPart21) {
+TEST(RowStride, StridesOfSmallWidths) {
     const StrideRow rows[] = {{1, 4, 4}, {2, 8, 4}, {3, 12, 4}, {4, 12, 4}, {5, 16, 8}, {8, 24, 8}};
     for (const StrideRow& r : rows) {
         BITMAPINFOHEADER h24 = MakeInfoHeader(r.width, 1, 24);

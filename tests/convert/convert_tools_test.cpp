@@ -53,14 +53,21 @@ struct Result {
     std::vector<uint8_t> bytes;
 };
 
+// bmp256-convert's reading and conversion of the file `path`.
 Result Convert(const std::string& path, const ReadOptions& read = ReadOptions()) {
-    ConvertOptions options;
-    options.read = read;
+    Picture picture;
+    InputReport input;
+    if (!ReadPicture(path.c_str(), 0, &picture, &input, &read)) return Result{0, input.reason, {}};
+    Conversion conversion;
     ConvertReport report;
     std::memset(&report, 0, sizeof report);
+    Result r{ConvertPicture(&picture, nullptr, &conversion, &report), report.reason, {}};
+    FreePicture(&picture);
+    if (!r.ok) return r;
     const std::string out = path + ".out.bmp";
-    Result r{ConvertImageEx(path.c_str(), out.c_str(), &options, &report), report.reason, {}};
-    if (r.ok) r.bytes = bmptest::ReadFileBytes(out);
+    EXPECT_EQ(WriteBitmap8(out.c_str(), conversion.indices, conversion.palette, &conversion.info), 1);
+    FreeConversion(&conversion);
+    r.bytes = bmptest::ReadFileBytes(out);
     return r;
 }
 
@@ -89,7 +96,7 @@ Canonical Decode(const std::string& path) {
     uint8_t* pixels = nullptr;
     bool ok = data.size() > 2 && data[0] == 'B'
                   ? ParseBitmapAny(data.data(), data.size(), &c.info, &pixels, nullptr) == kBitmapOk
-                  : DecodeImage(data.data(), data.size(), &c.info, &pixels, nullptr) == kDecodeOk;
+                  : DecodeImage(data.data(), data.size(), 0, &c.info, &pixels, nullptr) == kDecodeOk;
     EXPECT_TRUE(ok) << path;
     if (ok) c.pixels.assign(pixels, pixels + c.info.biSizeImage);
     FreeBytes(pixels);

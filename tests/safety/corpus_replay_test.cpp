@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 #include "bitmap/bitmap.h"
 #include "input/input.h"
 #include "common/test_image.h"
@@ -60,26 +60,27 @@ TEST(CorpusReplay, ReaderCorpusAndSuite) {
     EXPECT_GT(Replay(FilesUnder(BMP256_SUITE_DIR), CheckImageRead), 50u);
 }
 
-// The file reader and the buffer parser are one gate: the same verdict and
-// the same pixels for every file.
+// A file read from disk and the same bytes parsed in memory give the same
+// verdict and the same picture.
 TEST(CorpusReplay, FileReaderAgreesWithBufferParser) {
     std::vector<std::string> files = FilesUnder(CorpusDir("reader"));
     std::vector<std::string> suite = FilesUnder(BMP256_SUITE_DIR);
     files.insert(files.end(), suite.begin(), suite.end());
     for (const std::string& file : files) {
         std::vector<uint8_t> bytes = bmptest::ReadFileBytes(file);
-        BITMAPINFOHEADER parsedInfo, readInfo;
-        BitmapReadDetail parsedDetail, readDetail;
-        uint8_t* parsed = ParseBitmap24(bytes.data(), bytes.size(), &parsedInfo, &parsedDetail);
-        uint8_t* read = ReadBitmap24Ex(file.c_str(), &readInfo, &readDetail);
-        EXPECT_EQ(parsedDetail.status, readDetail.status) << file;
-        ASSERT_EQ(parsed == nullptr, read == nullptr) << file;
-        if (parsed) {
-            EXPECT_EQ(0, std::memcmp(&parsedInfo, &readInfo, sizeof readInfo)) << file;
-            EXPECT_EQ(0, std::memcmp(parsed, read, size_t(ImageSize(&readInfo)))) << file;
+        Picture parsed, read;
+        InputReport parsedReport, readReport;
+        const int fromBytes = ParsePicture(bytes.data(), bytes.size(), 0, &parsed, &parsedReport);
+        const int fromFile = ReadPicture(file.c_str(), 0, &read, &readReport);
+        ASSERT_EQ(fromBytes, fromFile) << file;
+        if (fromBytes) {
+            EXPECT_EQ(0, std::memcmp(&parsed.info, &read.info, sizeof read.info)) << file;
+            EXPECT_EQ(0, std::memcmp(parsed.pixels, read.pixels, read.info.biSizeImage)) << file;
+        } else {
+            EXPECT_STREQ(parsedReport.reason, readReport.reason) << file;
         }
-        FreeBytes(parsed);
-        FreeBytes(read);
+        FreePicture(&parsed);
+        FreePicture(&read);
     }
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 #include "support/bmp_builder.h"
 #include "platform/alloc.h"
 #include "platform/file_io.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 #include "bitmap/bitmap.h"
 #include "input/input.h"
 #include "common/test_image.h"

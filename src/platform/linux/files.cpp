@@ -1,12 +1,10 @@
-// File services for the Linux build: existence, full paths, the copy and the
-// temporary file's lock.
+// File services for the Linux build: existence, full paths and the copy.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,37 +72,4 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists) {
                                            failIfExists ? bmp256::kKeepExisting : bmp256::kReplaceExisting);
     close(from);
     return ok ? TRUE : FALSE;
-}
-
-HANDLE LockTemporaryFile(LPCSTR path) {
-    if (path == nullptr) return nullptr;
-    // The folder, not the file: a lock on the file would have to create it
-    // before the conversion, and would go with the file when the writer
-    // removes a failed one.
-    char folder[PATH_MAX];
-    const char* slash = strrchr(path, '/');
-    if (slash == nullptr) {
-        strcpy(folder, ".");
-    } else {
-        size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-        if (length >= sizeof folder) return nullptr;
-        memcpy(folder, path, length);
-        folder[length] = '\0';
-    }
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            close(fd);
-            return nullptr;
-        }
-    }
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 1);
-}
-
-void UnlockTemporaryFile(HANDLE lock) {
-    if (lock == nullptr) return;
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(lock) - 1);
-    flock(fd, LOCK_UN);
-    close(fd);
 }

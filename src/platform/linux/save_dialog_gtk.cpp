@@ -108,7 +108,21 @@ BOOL RunFileChooser(LPOPENFILENAMEA record) {
     return accepted;
 }
 
+// Set once the terminal prompt has asked: the outcome is told there too.
+bool g_promptAsked = false;
+
 }  // namespace
+
+void ShowOutcome(LPCSTR line) {
+    if (!g_promptAsked || line == nullptr) return;
+    int tty = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return;
+    size_t length = strlen(line);
+    char end = '\n';
+    bool ok = write(tty, line, length) == ssize_t(length) && write(tty, &end, 1) == 1;
+    (void)ok;  // a terminal that went away has nobody left to tell
+    close(tty);
+}
 
 BOOL GetSaveFileNameA(LPOPENFILENAMEA record) {
     if (record == nullptr || record->lpstrFile == nullptr || record->nMaxFile == 0) return FALSE;
@@ -123,5 +137,6 @@ BOOL GetSaveFileNameA(LPOPENFILENAMEA record) {
     if (tty < 0) return FALSE;
     BOOL accepted = RunSavePrompt(record, tty);
     close(tty);
+    g_promptAsked = accepted != FALSE;
     return accepted;
 }

@@ -1,7 +1,9 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace bmp256 {
@@ -25,5 +27,19 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 bool IsTerminal(int fd) { return isatty(fd) != 0; }
 
 void SetBinaryMode(int) {}
+
+int EmptyForWriting(int fd) { return ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0; }
+
+int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
+
+void CloseReading(int fd) { close(fd); }
+
+int64_t RegularFileLength(int fd) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return int64_t(info.st_size);
+}
+
+int64_t ReadSome(int fd, void* buffer, size_t size) { return int64_t(read(fd, buffer, size)); }
 
 }  // namespace bmp256

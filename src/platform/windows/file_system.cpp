@@ -5,6 +5,8 @@
 #include <io.h>
 #include <stdlib.h>
 
+#include <cerrno>
+
 namespace bmp256 {
 
 const char* const kPathSeparators = "/\\:";
@@ -22,5 +24,21 @@ bool SameFile(const struct stat&, const struct stat&) { return false; }
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 
 void SetBinaryMode(int fd) { _setmode(fd, _O_BINARY); }
+
+int EmptyForWriting(int fd) { return _chsize(fd, 0) == 0 && _lseek(fd, 0, SEEK_SET) == 0; }
+
+int OpenForReading(const char* path) { return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+
+void CloseReading(int fd) { _close(fd); }
+
+int64_t RegularFileLength(int fd) {
+    struct _stati64 info;
+    if (_fstati64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return -1;
+    return int64_t(info.st_size);
+}
+
+int64_t ReadSome(int fd, void* buffer, size_t size) {
+    return _read(fd, buffer, size > 0x40000000u ? 0x40000000u : unsigned(size));
+}
 
 }  // namespace bmp256

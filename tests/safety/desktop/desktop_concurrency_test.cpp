@@ -1,5 +1,5 @@
-// Runs of the desktop program at once. They share the temporary file beside
-// the executable, so a second run must wait while the first one converts and
+// Runs of the desktop program at once. They share the temporary file in the
+// user's cache folder, so a second run must wait while the first one converts and
 // copies, and every destination must get its own source's result.
 #include <gtest/gtest.h>
 
@@ -99,9 +99,9 @@ TEST(DesktopConcurrency, LockOfARunThatDiedIsFree) {
     EXPECT_EQ(second.result, ReadFileBytes(second.destination));
 }
 
-// Runs of executables in different folders have different temporary files
-// and do not wait for each other.
-TEST(DesktopConcurrency, OtherExecutableFolderDoesNotWait) {
+// Runs with different cache folders (other users') have different temporary
+// files and do not wait for each other.
+TEST(DesktopConcurrency, OtherCacheFolderDoesNotWait) {
     RunFolder folder, other;
     const Job first = MakeJob(folder, 1), second = MakeJob(folder, 2);
     HoldPoint hold;
@@ -109,7 +109,7 @@ TEST(DesktopConcurrency, OtherExecutableFolderDoesNotWait) {
     ASSERT_TRUE(hold.WaitHeld(firstRun));
 
     RunRequest secondRequest = RequestFor(folder, second.source, second.destination);
-    secondRequest.module = other.module;
+    secondRequest.environment = {"XDG_CACHE_HOME=" + other.cache};
     const pid_t secondRun = StartRun(secondRequest);
     int secondCode = -1;
     EXPECT_EQ(RunState::kEnded, WatchRun(secondRun, &secondCode));

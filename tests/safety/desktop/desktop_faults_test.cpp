@@ -4,6 +4,9 @@
 // destination holds either its old bytes or the whole new file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -97,40 +100,67 @@ int RunSilently(RunRequest request, const RunFolder& folder, bool* silent) {
     return code;
 }
 
+// The cache folder made as the program makes it, owned by `uid`.
+bool MakeCacheFolder(const RunFolder& f, uid_t uid) {
+    const std::string own = f.cache + "/bmp256";
+    return mkdir(f.cache.c_str(), 0755) == 0 && mkdir(own.c_str(), 0700) == 0 &&
+           chown(own.c_str(), uid, uid) == 0;
+}
+
+// The run as nobody, with the pictures open to it: from its side, whatever
+// the test (root) made is another user's.
+bool AsAnotherUser(const RunFolder& f, RunRequest* request) {
+    if (!bmptest::CanDropToNobody()) return false;
+    request->asNobody = true;
+    chmod(f.root.path().c_str(), 0755);
+    chmod(f.pictures.c_str(), 0777);
+    for (const char* name : {"photo.bmp", "out.bmp"}) chmod(f.Picture(name).c_str(), 0666);
+    return true;
+}
+
+// The temporary file is used only where nobody else can reach it: any of
+// these ends the run with nothing written, and nothing of the other user's
+// read or written.
 TEST(DesktopFaults, TemporaryFileCannotBeMade) {
     struct Case {
         const char* what;
-        // Blocks the temporary file in `folder`; may point the run's
-        // executable elsewhere; false when the case cannot be set up here.
+        // Blocks the temporary file; false when the case cannot be set up here.
         bool (*block)(const RunFolder& folder, RunRequest* request);
     };
     const Case cases[] = {
         {"temporary path is a folder",
-         [](const RunFolder& f, RunRequest*) { return mkdir(f.temporary.c_str(), 0755) == 0; }},
-        {"temporary path is a link into a missing folder",
          [](const RunFolder& f, RunRequest*) {
-             return symlink(f.root.File("missing/bmp256.tmp").c_str(), f.temporary.c_str()) == 0;
+             return MakeCacheFolder(f, getuid()) && mkdir(f.temporary.c_str(), 0755) == 0;
          }},
-        {"executable folder is a file",
-         [](const RunFolder& f, RunRequest* request) {
-             request->module = f.root.File("plain") + "/Bmp256";
-             return WriteFileBytes(f.root.File("plain"), kOldBytes);
+        {"temporary path is a link",
+         [](const RunFolder& f, RunRequest*) {
+             return MakeCacheFolder(f, getuid()) && WriteFileBytes(f.root.File("victim"), kOldBytes) &&
+                    symlink(f.root.File("victim").c_str(), f.temporary.c_str()) == 0;
          }},
-        {"executable folder is gone",
-         [](const RunFolder& f, RunRequest* request) {
-             request->module = f.root.File("gone") + "/Bmp256";
-             return true;
+        {"temporary file has a second link",
+         [](const RunFolder& f, RunRequest*) {
+             return MakeCacheFolder(f, getuid()) && WriteFileBytes(f.temporary, kOldBytes) &&
+                    link(f.temporary.c_str(), f.root.File("second").c_str()) == 0;
          }},
-        // Permissions do not stop root, so as root the run is nobody's, with
-        // the pictures open to it: only the closed folder stands in the way.
-        {"executable folder not writable",
+        {"cache folder is a file",
+         [](const RunFolder& f, RunRequest*) { return WriteFileBytes(f.cache, kOldBytes); }},
+        {"cache folder is a link",
+         [](const RunFolder& f, RunRequest*) {
+             return mkdir(f.cache.c_str(), 0755) == 0 && mkdir(f.root.File("elsewhere").c_str(), 0700) == 0 &&
+                    symlink(f.root.File("elsewhere").c_str(), (f.cache + "/bmp256").c_str()) == 0;
+         }},
+        {"cache folder writable by others",
+         [](const RunFolder& f, RunRequest*) {
+             return MakeCacheFolder(f, getuid()) && chmod((f.cache + "/bmp256").c_str(), 0777) == 0;
+         }},
+        {"cache folder of another user",
          [](const RunFolder& f, RunRequest* request) {
-             if (bmptest::CanDropToNobody()) {
-                 request->asNobody = true;
-                 chmod(f.pictures.c_str(), 0777);
-                 for (const char* name : {"photo.bmp", "out.bmp"}) chmod(f.Picture(name).c_str(), 0666);
-             }
-             return chmod(f.bin.c_str(), 0555) == 0 && (request->asNobody || access(f.bin.c_str(), W_OK) != 0);
+             return AsAnotherUser(f, request) && MakeCacheFolder(f, 0);
+         }},
+        {"temporary file planted by another user",
+         [](const RunFolder& f, RunRequest* request) {
+             return AsAnotherUser(f, request) && MakeCacheFolder(f, 65534) &&
+                    WriteFileBytes(f.temporary, kOldBytes) && chmod(f.temporary.c_str(), 0666) == 0;
          }},
     };
     for (const Case& c : cases) {
@@ -139,20 +169,39 @@ TEST(DesktopFaults, TemporaryFileCannotBeMade) {
             RunFolder folder;
             Scene scene = MakeScene(folder, target);
             RunRequest request = RequestFor(folder, scene.source, scene.destination);
-            if (!c.block(folder, &request)) {
-                chmod(folder.bin.c_str(), 0755);
-                continue;
-            }
+            if (!c.block(folder, &request)) continue;
+            const std::vector<uint8_t> planted = ReadFileBytes(folder.temporary);
             bool silent = false;
             EXPECT_EQ(0, RunSilently(request, folder, &silent)) << what;
             EXPECT_TRUE(silent) << what;
             ExpectUntouched(scene, folder, what);
+            EXPECT_EQ(planted, ReadFileBytes(folder.temporary)) << what;
             if (target != Target::kTheSource) {
                 EXPECT_EQ(scene.sourceBytes, ReadFileBytes(scene.source)) << what;
             }
-            chmod(folder.bin.c_str(), 0755);
         }
     }
+}
+
+// A lock file of another user, held by it, is never waited on: the run ends
+// at once with nothing written.
+TEST(DesktopFaults, LockHeldByAnotherUser) {
+    RunFolder folder;
+    Scene scene = MakeScene(folder, kTargets[0]);
+    RunRequest request = RequestFor(folder, scene.source, scene.destination);
+    if (!AsAnotherUser(folder, &request) || !MakeCacheFolder(folder, 65534)) {
+        GTEST_SKIP() << "needs root to run the program as another user";
+    }
+    const std::string lock = folder.cache + "/bmp256/bmp256.lock";
+    const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, flock(fd, LOCK_EX));
+    bool silent = false;
+    EXPECT_EQ(0, RunSilently(request, folder, &silent));
+    EXPECT_TRUE(silent);
+    ExpectUntouched(scene, folder, "lock held by another user");
+    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
+    close(fd);
 }
 
 // The disk fills while the copy writes: the staging file beside the
@@ -258,6 +307,9 @@ TEST(DesktopFaults, DestinationIsTheSourceOrTheTemporaryFile) {
         const std::vector<uint8_t> sourceBytes = Picture(9, 11, 21);
         const std::vector<uint8_t> result = ConvertedBytes(sourceBytes);
         const std::string source = c.sourceIsTemporary ? folder.temporary : folder.Picture("photo.bmp");
+        if (c.sourceIsTemporary) {
+            ASSERT_TRUE(MakeCacheFolder(folder, getuid()));
+        }
         ASSERT_TRUE(WriteFileBytes(source, sourceBytes));
         std::string answer = source;
         if (c.answerIsLink) {

@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "convert/convert.h"
+#include "desktop/convert_file.h"
 
 using namespace bmp256;
 
@@ -25,10 +25,13 @@ RunRequest RequestFor(const RunFolder& folder, const std::string& source, const 
     request.source = source;
     request.answer = answer;
     request.module = folder.module;
-    // No cache folder to fall back to: a temporary file that cannot be made
-    // beside the executable is not made at all.
-    request.environment.push_back("XDG_CACHE_HOME=/dev/null/cache");
+    request.environment.push_back("XDG_CACHE_HOME=" + folder.cache);
     return request;
+}
+
+// The lock is tried, then tried again after a pause.
+bool IsLockWait(long call) {
+    return call == SYS_flock || call == SYS_nanosleep || call == SYS_clock_nanosleep;
 }
 
 pid_t StartRun(const RunRequest& request) {
@@ -62,7 +65,9 @@ RunState WatchRun(pid_t run, int* exitCode) {
         const bool read = file != nullptr && fgets(text, sizeof text, file) != nullptr;
         if (file != nullptr) fclose(file);
         if (!read) unobservable = true;
-        if (read && text[0] != 'r' && strtol(text, nullptr, 10) == SYS_flock) return RunState::kBlockedInFlock;
+        if (read && text[0] != 'r' && IsLockWait(strtol(text, nullptr, 10))) {
+            return RunState::kBlockedInFlock;
+        }
         usleep(1000);
     }
     return unobservable ? RunState::kUnobservable : RunState::kNeither;

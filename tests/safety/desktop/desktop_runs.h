@@ -14,14 +14,16 @@
 
 namespace safetytest {
 
-// bin/ holds the pretended executable Bmp256, whose temporary file is
-// bin/bmp256.tmp; pictures/ the user's files.
+// bin/ holds the pretended executable Bmp256; cache/ is the user's cache
+// folder (XDG_CACHE_HOME), where the temporary file is
+// cache/bmp256/bmp256.tmp; pictures/ the user's files.
 struct RunFolder {
     bmptest::TempDir root;
     std::string bin = root.File("bin");
     std::string pictures = root.File("pictures");
     std::string module = bin + "/Bmp256";
-    std::string temporary = bin + "/bmp256.tmp";
+    std::string cache = root.File("cache");
+    std::string temporary = cache + "/bmp256/bmp256.tmp";
 
     RunFolder();
     std::string Picture(const std::string& name) const { return pictures + "/" + name; }
@@ -47,7 +49,8 @@ pid_t StartRun(const RunRequest& request);
 int WaitRun(pid_t run);
 int Run(const RunRequest& request);
 
-// Watches `run` until it is blocked in flock() or has ended (then its exit
+// Watches `run` until it waits for the lock (in flock() or the pause
+// between its tries) or has ended (then its exit
 // code, or -1, is in *exitCode and it needs no WaitRun). Gives up after a
 // generous bound rather than hang the test run: kUnobservable when the
 // system did not show which call the run was blocked in (/proc/PID/syscall

@@ -1,0 +1,47 @@
+// bmp256-convert's conversion of one source: a file, a pipe, a FIFO or
+// standard input ("-"), in any form the input layer reads.
+#include "bitmap/bitmap.h"
+#include "cli/cli.h"
+#include "input/input.h"
+
+namespace bmp256 {
+
+namespace {
+
+struct Output {
+    const char* path;  // null: the descriptor
+    int fd;
+};
+
+int WriteOutput(const Conversion& result, void* context) {
+    const Output* out = static_cast<const Output*>(context);
+    return out->path ? WriteBitmap8(out->path, result.indices, result.palette, &result.info)
+                     : WriteBitmap8ToDescriptor(out->fd, result.indices, result.palette, &result.info);
+}
+
+int ConvertImage(const char* sourcePath, Output out, const char* outputName,
+                 const ConvertOptions* options, ConvertReport* report) {
+    Picture picture;
+    InputReport input;
+    const uint64_t limit = options ? options->maxPixels : 0;
+    if (!ReadPicture(sourcePath, limit, &picture, &input, options ? &options->read : nullptr)) {
+        return SourceRefused(input, report);
+    }
+    const int done = ConvertAndWrite(&picture, options, WriteOutput, &out, outputName, report);
+    FreePicture(&picture);
+    return done;
+}
+
+}  // namespace
+
+int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
+                   ConvertReport* report) {
+    return ConvertImage(sourcePath, Output{outputPath, -1}, outputPath, options, report);
+}
+
+int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
+                             const ConvertOptions* options, ConvertReport* report) {
+    return ConvertImage(sourcePath, Output{nullptr, fd}, outputName, options, report);
+}
+
+}  // namespace bmp256
