@@ -159,10 +159,6 @@ target_compile_definitions(bmp256-convert PRIVATE BMP256_VERSION="${PROJECT_VERS
 target_link_libraries(bmp256-convert PRIVATE bmp256_convert)
 bmp256_own_target(bmp256-convert)
 install(TARGETS bmp256-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256-convert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
-
 # The step-by-step stages the fast ones are checked against, kept in the
 # test tree: for tests, benchmarks and fuzzers only.
 set(BMP256_REFERENCE_SOURCES

@@ -9,6 +9,8 @@ bmp256_folder_library(bmp256_desktop
   ${PROJECT_SOURCE_DIR}/src/desktop/path.cpp
   ${PROJECT_SOURCE_DIR}/src/desktop/save_dialog.cpp)
 target_link_libraries(bmp256_desktop PUBLIC bmp256_convert)
+# For every entry built on it, the program and its test doubles alike.
+target_compile_definitions(bmp256_desktop PUBLIC BMP256_VERSION="${PROJECT_VERSION}")
 
 if(NOT WIN32)
   # The services every Linux build of the program shares. The dialog and the
@@ -21,6 +23,7 @@ if(NOT WIN32)
   target_link_libraries(bmp256_desktop PUBLIC bmp256_platform_linux)
 endif()
 
+set(BMP256_ICON_SIZES 16 32 48 64 128 256)
 if(NOT WIN32 AND BMP256_DESKTOP)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
@@ -35,15 +38,16 @@ if(NOT WIN32 AND BMP256_DESKTOP)
   bmp256_own_target(bmp256)
 
   install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/bmp256.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(CODE "set(BMP256_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
     set(BMP256_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
     set(BMP256_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
   install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install/desktop_entry.cmake)
-  install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-16.png
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME bmp256.png)
-  install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-32.png
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME bmp256.png)
+  # Every size the hicolor theme lists for applications, drawn by
+  # tools/make_icon.py, so that no desktop has to scale the icon itself.
+  foreach(size ${BMP256_ICON_SIZES})
+    install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/bmp256-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME bmp256.png)
+  endforeach()
   # Last, after every file of the desktop and the icons is in place.
   install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install/desktop_caches.cmake)
 endif()

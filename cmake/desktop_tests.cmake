@@ -48,7 +48,8 @@ if(NOT WIN32)
     add_dependencies(desktop_tests bmp256 bmp256-convert)
     target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
       BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
-      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS})
+      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS}
+      BMP256_VERSION="${PROJECT_VERSION}")
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()
@@ -62,7 +63,8 @@ endif()
 if(NOT WIN32 AND TARGET bmp256)
   add_test(NAME desktop_install
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
-            -DPREFIX=${PROJECT_BINARY_DIR}/install-check
+            -DPREFIX=${PROJECT_BINARY_DIR}/install-check -DVERSION=${PROJECT_VERSION}
+            "-DICON_SIZES=${BMP256_ICON_SIZES}"
             -P ${PROJECT_SOURCE_DIR}/tests/app/install_check.cmake)
 endif()
 

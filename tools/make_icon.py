@@ -2,10 +2,13 @@
 """Draws the application icon: a small landscape already reduced to a handful
 of flat colours, in a frame, over a strip of its own palette swatches.
 
-Writes assets/icons/bmp256-16.png, assets/icons/bmp256-32.png (the same
-16 x 16 drawing at twice the size, so the pixel blocks stay visible) and,
-with icoutils' icotool, assets/icons/bmp256.ico holding both images at
-4 bits per pixel. The outputs are committed; the build does not run this.
+Writes assets/icons/bmp256-SIZE.png for the sizes a desktop's icon theme
+asks for (16, 32, 48, 64, 128 and 256 pixels: the same 16 x 16 drawing with
+each pixel a block of SIZE / 16, so the flat colours stay crisp instead of
+being blurred by the desktop's own scaling) and, with icoutils' icotool,
+assets/icons/bmp256.ico holding the 32 and 16 pixel images at 4 bits per
+pixel, the icon of the Windows program. The outputs are committed; the build
+does not run this.
 
     python3 tools/make_icon.py [output-dir]
 """
@@ -93,15 +96,15 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, 'assets', 'icons')
     os.makedirs(out, exist_ok=True)
-    paths = []
-    for size in (32, 16):
+    paths = {}
+    for size in (32, 16, 48, 64, 128, 256):
         path = os.path.join(out, 'bmp256-%d.png' % size)
         with open(path, 'wb') as f:
             f.write(png_bytes(scaled_rows(size // 16)))
-        paths.append(path)
+        paths[size] = path
     # icotool writes genuine 4-bit DIB entries with a 16-colour table.
-    subprocess.run(['icotool', '-c', '-b', '4', '-o', os.path.join(out, 'bmp256.ico')] + paths,
-                   check=True)
+    subprocess.run(['icotool', '-c', '-b', '4', '-o', os.path.join(out, 'bmp256.ico'),
+                    paths[32], paths[16]], check=True)
 
 
 if __name__ == '__main__':

@@ -90,7 +90,7 @@ bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& opti
     return ok;
 }
 
-bool MakeDirectories(const std::string& dir) {
+bool MakeDirectories(const std::string& dir, std::vector<std::string>* made) {
     struct stat st;
     if (stat(dir.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
@@ -98,8 +98,12 @@ bool MakeDirectories(const std::string& dir) {
         return false;
     }
     size_t cut = dir.find_last_of(kPathSeparators, dir.size() > 1 ? dir.size() - 2 : 0);
-    if (cut != std::string::npos && cut > 0 && !MakeDirectories(dir.substr(0, cut))) return false;
-    return MakeFolder(dir.c_str()) == 0 || errno == EEXIST;
+    if (cut != std::string::npos && cut > 0 && !MakeDirectories(dir.substr(0, cut), made)) return false;
+    if (MakeFolder(dir.c_str()) == 0) {
+        if (made != nullptr) made->push_back(dir);
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 }  // namespace bmp256

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "convert/convert.h"
 #include "cli/cli.h"
@@ -14,6 +15,19 @@
 #include "platform/signals.h"
 #include "util/worker_threads.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#define isatty _isatty
+#define rmdir _rmdir
+#else
+#include <unistd.h>
+#endif
 
 namespace bmp256 {
 
@@ -31,6 +45,11 @@ struct Run {
     std::atomic_flag printing = ATOMIC_FLAG_INIT;
     bool progress = false;
     std::chrono::steady_clock::time_point start;
+    // -o DIR: made when the first result is about to go into it.
+    std::mutex outputDirLock;
+    int outputDirError = -1;  // -1: not made yet; 0: there; else errno
+    std::vector<std::string> madeDirs;
+    std::atomic<size_t> converted{0};
 };
 
 // One writer at a time on stderr, so that lines never interleave.
@@ -75,6 +94,17 @@ std::string SourceName(const std::string& source) {
     return source == "-" ? "standard input" : source;
 }
 
+// Makes -o DIR once, for the first file that gets that far; false with the
+// reason in errno when it cannot be made.
+bool OutputDirReady(Run* run) {
+    std::lock_guard<std::mutex> hold(run->outputDirLock);
+    if (run->outputDirError < 0) {
+        run->outputDirError = MakeDirectories(run->options->outputDir, &run->madeDirs) ? 0 : errno;
+    }
+    errno = run->outputDirError;
+    return run->outputDirError == 0;
+}
+
 // DEST "-": the result goes to standard output, in binary, but never to a
 // terminal, which would only show it as noise.
 bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
@@ -96,8 +126,19 @@ bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
 
 // Converts one item; false when it failed, with its line said.
 bool ConvertItem(Run* run, const BatchItem& item) {
+    // Nobody types an image: wait for none, as for none shown on stdout.
+    if (item.source == "-" && isatty(0)) {
+        Say(run, "standard input is a terminal; pipe or redirect an image into it (" +
+                     std::string(kProgram) + " - DEST < in.bmp) or name a SOURCE file");
+        return false;
+    }
     if (item.dest == "-") return ConvertToStandardOutput(run, item);
     const std::string& dest = item.dest;
+    if (!run->options->outputDir.empty() && !OutputDirReady(run)) {
+        Say(run, "cannot write " + dest + ": cannot make " + run->options->outputDir + ": " +
+                     Because(errno));
+        return false;
+    }
     Job job = {item.source.c_str(), dest.c_str(), &run->convert, {}};
     struct stat destInfo, sourceInfo;
     const bool exists = stat(dest.c_str(), &destInfo) == 0;
@@ -157,6 +198,7 @@ void Work(void* argument) {
         const bool ok = ConvertItem(run, item);
         run->done.fetch_add(1);
         if (!ok) run->failed.fetch_add(1);
+        if (ok) run->converted.fetch_add(1);
         if (ok && run->options->verbose) Say(run, item.source + " -> " + item.dest);
         if (run->progress) {
             Lock(run);
@@ -196,6 +238,11 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
         SetOpenLineOnSignal(false);
+    }
+    // Folders made for results that never came go again; rmdir takes only
+    // empty ones, so nothing else can be lost.
+    if (run.converted.load() == 0) {
+        for (size_t i = run.madeDirs.size(); i-- > 0;) rmdir(run.madeDirs[i].c_str());
     }
     return run.failed.load() ? kExitFailed : kExitDone;
 }

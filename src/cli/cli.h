@@ -57,8 +57,9 @@ bool ParseArguments(int argc, char** argv, ParsedArguments* parsed, std::string*
 bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& options,
                std::vector<BatchItem>* items);
 
-// Makes DIR and any missing parents. Returns false with errno set.
-bool MakeDirectories(const std::string& dir);
+// Makes DIR and any missing parents, adding each folder it made to `made`
+// (when given) parents first. Returns false with errno set.
+bool MakeDirectories(const std::string& dir, std::vector<std::string>* made = nullptr);
 
 // Converts the source (a file, a pipe, a FIFO, or standard input for "-")
 // into `outputPath`, or through `fd` (left open, its file removed by the

@@ -40,8 +40,8 @@ void PrintHelp() {
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
         "with a 256-entry colour table built from the image (236 colours, error\n"
-        "diffusion). SOURCE - reads standard input (a pipe works); DEST - writes\n"
-        "standard output, which must not be a terminal.\n"
+        "diffusion). SOURCE - reads standard input and DEST - writes standard\n"
+        "output; neither may be a terminal.\n"
         "\n"
         "Each result is written to a temporary file beside its output and renamed\n"
         "over it only when complete: a failure leaves an existing output untouched.\n"
@@ -49,7 +49,7 @@ void PrintHelp() {
         "skipped, unless -f is given. One failed file does not stop the others.\n"
         "\n"
         "Options:\n"
-        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR is made if missing)\n"
+        "  -o, --output DIR  write DIR/NAME.bmp for each SOURCE (DIR made when needed)\n"
         "  --suffix SUF      write NAME+SUF.bmp beside each SOURCE (e.g. --suffix -256)\n"
         "  --in-place        replace each SOURCE by its result\n"
         "  -f, --force       replace existing output files\n"
@@ -116,11 +116,6 @@ int ConvertMain(int argc, char** argv) {
             if (path == "-") return UsageError("standard input (-) is read only as SOURCE DEST");
         }
         if (!PlanBatch(paths, options, &items)) return kExitFailed;
-        if (!options.outputDir.empty() && !MakeDirectories(options.outputDir)) {
-            std::fprintf(stderr, "%s: cannot make %s: %s\n", kProgram, options.outputDir.c_str(),
-                         std::strerror(errno));
-            return kExitFailed;
-        }
     }
     // An interrupt removes the temporary files in flight and exits 128 + the
     // signal; a closed pipe or the file-size limit is a write failure.

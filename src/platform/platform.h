@@ -61,6 +61,7 @@ inline void ShowOutcome(LPCSTR) {}
 
 #else  // !_WIN32
 
+#include <limits.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -95,7 +96,10 @@ typedef HINSTANCE HMODULE;
 #define FALSE 0
 #endif
 
-#define MAX_PATH 260
+// Path buffers hold any path the system can open: a Linux path may be far
+// longer than the 259 bytes Windows allows, and a shorter limit would refuse
+// files that bmp256-convert reads.
+#define MAX_PATH PATH_MAX
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_NORMAL 0x80u

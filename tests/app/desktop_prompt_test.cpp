@@ -307,4 +307,26 @@ TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
     EXPECT_TRUE(ReadFileBytes(options.outputPath).empty());
 }
 
+// --help and --version alone are answered, for the person who typed them;
+// anything else not a file stays the silent end of every refused run.
+TEST(DesktopPrompt, HelpAndVersionAreAnsweredAndNothingElse) {
+    PromptFolder folder;
+    bmptest::RunResult r = bmptest::RunProgram(folder.program, {"--version"});
+    EXPECT_EQ(0, r.exitCode);
+    EXPECT_EQ(std::string("bmp256 ") + BMP256_VERSION + "\n", r.out);
+    r = bmptest::RunProgram(folder.program, {"--help"});
+    EXPECT_EQ(0, r.exitCode);
+    EXPECT_EQ(0u, r.out.find("usage: bmp256 FILE\n")) << r.out;
+    EXPECT_TRUE(r.err.empty());
+    const std::vector<std::string> silent[] = {{"--help", folder.source}, {"-h"}, {"--frobnicate"}};
+    for (const std::vector<std::string>& arguments : silent) {
+        bmptest::RunOptions options;
+        options.detachTerminal = true;
+        r = bmptest::RunProgram(folder.program, arguments, options);
+        EXPECT_EQ(0, r.exitCode) << arguments[0];
+        EXPECT_TRUE(r.out.empty() && r.err.empty()) << arguments[0];
+    }
+    EXPECT_FALSE(Exists(folder.temporary));
+}
+
 }  // namespace

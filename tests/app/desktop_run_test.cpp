@@ -2,6 +2,7 @@
 // and the executable's path answered by the test double (fake_platform.cpp).
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,7 +167,7 @@ TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
     EXPECT_EQ("0", f["nMaxCustFilter"]);
     EXPECT_EQ("0", f["nFilterIndex"]);
     EXPECT_EQ("photo.bmp", f["lpstrFile"]);
-    EXPECT_EQ("260", f["nMaxFile"]);
+    EXPECT_EQ(std::to_string(PATH_MAX), f["nMaxFile"]);  // Linux paths, not Windows's 260
     EXPECT_EQ("null", f["lpstrFileTitle"]);
     EXPECT_EQ("0", f["nMaxFileTitle"]);
     EXPECT_EQ(run.pictures, f["lpstrInitialDir"]);
@@ -232,14 +233,11 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
     std::string other = run.Picture("other.bmp");
     ASSERT_TRUE(WriteFileBytes(other, ExampleSource()));
-    // A real file whose path is longer than the 260-byte buffers.
-    std::string deep = run.pictures;
-    while (deep.size() < 300) {
-        deep += "/" + std::string(40, 'd');
-        ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
-    }
-    std::string longPath = deep + "/photo.bmp";
-    ASSERT_TRUE(WriteFileBytes(longPath, ExampleSource()));
+    // The real file, named by a path that does not fit the PATH_MAX-byte
+    // buffers ("/." steps that the system would walk).
+    std::string longPath = run.pictures;
+    while (longPath.size() < PATH_MAX) longPath += "/.";
+    longPath += "/photo.bmp";
 
     // Not an image this program reads, or not a file to read at all.
     std::string notImage = run.Picture("notes.bmp");
@@ -269,6 +267,20 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
         EXPECT_FALSE(Exists(run.temporary));
         EXPECT_TRUE(run.Silent());
     }
+}
+
+// Paths longer than Windows's 259 bytes are ordinary on Linux.
+TEST(DesktopRun, LongPathConverts) {
+    RunFolder run;
+    std::string deep = run.pictures;
+    while (deep.size() < 300) {
+        deep += "/" + std::string(40, 'd');
+        ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
+    }
+    std::string source = deep + "/photo.bmp";
+    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
+    EXPECT_EQ(0, run.Run({source}, deep + "/out.bmp"));
+    EXPECT_TRUE(IsExampleResult(ReadFileBytes(deep + "/out.bmp")));
 }
 
 // Runs that end after the dialog: shown, and the destination never written.

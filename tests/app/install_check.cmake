@@ -1,8 +1,9 @@
 # Installs a build into a scratch prefix and checks what a desktop needs to
 # offer "Open with bmp256": both programs, the entry naming the installed
-# program and passing desktop-file-validate, the icon at 16 and 32, the caches
-# refreshed where the tools exist, and the licence.
-# Usage: cmake -DBUILD_DIR=... -DPREFIX=... -P install_check.cmake
+# program and passing desktop-file-validate without a word, the icon at every
+# size in ICON_SIZES, the caches refreshed where the tools exist, the licence,
+# and the man pages compressed, their footer naming VERSION as --version does.
+# Usage: cmake -DBUILD_DIR=... -DPREFIX=... -DVERSION=... -DICON_SIZES=16;32... -P install_check.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
   RESULT_VARIABLE result OUTPUT_QUIET)
@@ -11,7 +12,7 @@ if(NOT result EQUAL 0)
 endif()
 
 foreach(path bin/bmp256 bin/bmp256-convert share/applications/bmp256.desktop
-             share/doc/bmp256/copyright share/man/man1/bmp256.1 share/man/man1/bmp256-convert.1)
+             share/doc/bmp256/copyright share/man/man1/bmp256.1.gz share/man/man1/bmp256-convert.1.gz)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
@@ -32,7 +33,7 @@ find_program(validate desktop-file-validate)
 if(validate)
   execute_process(COMMAND ${validate} ${PREFIX}/share/applications/bmp256.desktop
     RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
-  if(NOT result EQUAL 0 OR said MATCHES "error")
+  if(NOT result EQUAL 0 OR NOT said STREQUAL "")
     message(FATAL_ERROR "desktop-file-validate: ${said}")
   endif()
 else()
@@ -49,7 +50,7 @@ if(update_icons AND NOT EXISTS ${PREFIX}/share/icons/hicolor/icon-theme.cache)
 endif()
 
 # A PNG's IHDR holds width and height, big-endian, at bytes 16 to 23.
-foreach(size 16 32)
+foreach(size ${ICON_SIZES})
   set(icon ${PREFIX}/share/icons/hicolor/${size}x${size}/apps/bmp256.png)
   if(NOT EXISTS ${icon})
     message(FATAL_ERROR "icon missing: ${icon}")
@@ -64,6 +65,17 @@ foreach(size 16 32)
   endwhile()
   if(NOT header STREQUAL "${side}${side}")
     message(FATAL_ERROR "icon ${icon} is not ${size}x${size}: ${header}")
+  endif()
+endforeach()
+foreach(program bmp256 bmp256-convert)
+  execute_process(COMMAND gzip -dc ${PREFIX}/share/man/man1/${program}.1.gz
+    OUTPUT_VARIABLE page RESULT_VARIABLE result)
+  if(NOT result EQUAL 0 OR NOT page MATCHES "^\\.TH [^\n]*\"bmp256 ${VERSION}\"")
+    message(FATAL_ERROR "${program}.1.gz: not gzip, or its footer is not bmp256 ${VERSION}")
+  endif()
+  execute_process(COMMAND ${PREFIX}/bin/${program} --version OUTPUT_VARIABLE said)
+  if(NOT said STREQUAL "${program} ${VERSION}\n")
+    message(FATAL_ERROR "${program} --version: ${said}")
   endif()
 endforeach()
 file(REMOVE_RECURSE ${PREFIX})

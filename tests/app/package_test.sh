@@ -20,10 +20,22 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -t >"$work/control.txt"
 grep -qx './postinst' "$work/control.txt" || fail "no postinst"
 dpkg-deb -c "$deb" >"$work/contents.txt"
 for path in usr/bin/bmp256 usr/bin/bmp256-convert usr/share/applications/bmp256.desktop \
-            usr/share/icons/hicolor/16x16/apps/bmp256.png usr/share/icons/hicolor/32x32/apps/bmp256.png \
-            usr/share/doc/bmp256/copyright; do
+            usr/share/man/man1/bmp256.1.gz usr/share/man/man1/bmp256-convert.1.gz \
+            usr/share/doc/bmp256/copyright usr/share/doc/bmp256/changelog.gz; do
   grep -q " \./$path\$" "$work/contents.txt" || fail "not in the package: $path"
 done
+for size in 16 32 48 64 128 256; do
+  grep -q " \./usr/share/icons/hicolor/${size}x$size/apps/bmp256.png\$" "$work/contents.txt" ||
+    fail "no icon at $size pixels"
+done
+# Debian's own checks of a package: no error, whatever it warns of.
+command -v lintian >/dev/null || fail "lintian missing: scripts/install-deps.sh installs it"
+status=0
+lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || status=$?
+if [ $status -ne 0 ] || grep -q '^E: ' "$work/lintian.txt"; then
+  cat "$work/lintian.txt" >&2
+  fail "lintian reports errors (exit $status)"
+fi
 # Whatever the install rules install (the man pages among them) is packaged.
 DESTDIR="$work/plain" cmake --install "$build" --prefix /usr >/dev/null
 while read -r path; do

@@ -113,7 +113,7 @@ TEST(PathModulePath, RefusesWhatDoesNotFit) {
     // 255 bytes plus ".tmp" leaves room for the zero; 256 do not.
     for (size_t length : {255u, 256u, 259u}) {
         std::string path = LongPath(length, false);
-        char buffer[MAX_PATH];
+        char buffer[260];  // the Windows buffer; the capacity is what is tested
         strcpy(buffer, path.c_str());
         int result = FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true);
         EXPECT_EQ(length <= 255 ? 1 : 0, result) << "length " << length;
@@ -121,7 +121,7 @@ TEST(PathModulePath, RefusesWhatDoesNotFit) {
     }
     // A longer extension replaced by ".tmp" fits even at the limit.
     std::string path = LongPath(259, true);
-    char buffer[MAX_PATH];
+    char buffer[260];  // the Windows buffer; the capacity is what is tested
     strcpy(buffer, path.c_str());
     EXPECT_EQ(1, FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true));
     EXPECT_EQ(259u, strlen(buffer));

@@ -59,12 +59,12 @@ TEST(PlatformFullPath, PrefixesTheCurrentDirectory) {
 }
 
 TEST(PlatformFullPath, ReportsTheSizeNeededWhenItDoesNotFit) {
-    std::string path = "/" + std::string(MAX_PATH - 2, 'p');  // 259 bytes: fits exactly
+    std::string path = "/" + std::string(MAX_PATH - 2, 'p');  // fits exactly, with its zero
     char buffer[MAX_PATH];
-    EXPECT_EQ(259u, GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr));
+    EXPECT_EQ(MAX_PATH - 1u, GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr));
     path += "q";
     memset(buffer, 'u', sizeof buffer);
-    EXPECT_EQ(261u, GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr));
+    EXPECT_EQ(MAX_PATH + 1u, GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr));
     // Nothing was written into the short buffer.
     EXPECT_EQ('u', buffer[0]);
     EXPECT_EQ('u', buffer[MAX_PATH - 1]);

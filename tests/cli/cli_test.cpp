@@ -350,6 +350,22 @@ TEST(Refused, SourceThatIsADirectory) {
     EXPECT_TRUE(ListDir(dir.path()).empty());
 }
 
+// Nobody types an image: "-" on a terminal is refused at once, as a
+// terminal on standard output is.
+TEST(Refused, StandardInputThatIsATerminal) {
+    bmptest::TempDir dir;
+    for (const std::string& dest : {dir.File("out.bmp"), std::string("-")}) {
+        RunOptions options;
+        options.terminalStdin = true;
+        RunResult r = RunProgram(kProgram, {"-", dest}, options);
+        EXPECT_EQ(r.exitCode, 1) << dest;
+        ExpectOneLine(r, "bmp256-convert: standard input is a terminal; pipe or redirect an image into it "
+                         "(bmp256-convert - DEST < in.bmp) or name a SOURCE file");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_TRUE(ListDir(dir.path()).empty());
+}
+
 TEST(Refused, ExistingDestIsLeftUntouched) {
     bmptest::TempDir dir;
     std::string dest = dir.File("keep.bmp");
@@ -596,6 +612,34 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
     r = RunProgram(kProgram, {"-f", "-o", outDir, photos[1]});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(bmptest::ReadFileBytes(outDir + "/photo1.bmp"), Reference(photos[1]));
+}
+
+// -o DIR is made for the first result only: a run that converts nothing
+// leaves no folder behind, and a folder that was there stays.
+TEST(Batch, OutputFolderIsMadeOnlyForAResult) {
+    bmptest::TempDir dir;
+    const std::string refused = Suite("b/pal8badindex.bmp"), good = Suite("g/rgb24.bmp");
+    ASSERT_EQ(mkdir(dir.File("have").c_str(), 0755), 0);
+    const std::vector<std::vector<std::string>> empty = {
+        {"-o", dir.File("out2"), dir.File("have")},
+        {"-o", dir.File("out2/deeper"), refused},
+        {"-o", dir.File("have/new"), refused, dir.File("have")},
+    };
+    for (const auto& args : empty) {
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 1) << args[1];
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"have"}) << args[1];
+        EXPECT_TRUE(ListDir(dir.File("have")).empty()) << args[1];
+    }
+    RunResult r = RunProgram(kProgram, {"-o", dir.File("out2/deeper"), refused, good});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(ListDir(dir.File("out2/deeper")), std::vector<std::string>{"rgb24.bmp"});
+    // A file where the folder should be: each source says so.
+    ASSERT_TRUE(CopyFile(good, dir.File("plain")));
+    r = RunProgram(kProgram, {"-o", dir.File("plain/sub"), good});
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + dir.File("plain/sub/rgb24.bmp") + ": cannot make " +
+                         dir.File("plain/sub") + ": " + std::strerror(ENOTDIR));
 }
 
 TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {

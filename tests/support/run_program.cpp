@@ -53,7 +53,14 @@ int OpenOutput(const std::string& path) {
                                 const RunOptions& options, int outFd, int errFd) {
     if (options.detachTerminal) setsid();
     int devNull = open("/dev/null", O_RDWR);
-    if (devNull < 0 || dup2(devNull, 0) < 0) _exit(126);
+    int input = devNull;
+    if (options.terminalStdin) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(126);
+        input = open(ptsname(master), O_RDWR | O_NOCTTY);
+        alarm(10);
+    }
+    if (devNull < 0 || input < 0 || dup2(input, 0) < 0) _exit(126);
     if (dup2(outFd < 0 ? devNull : outFd, 1) < 0 || dup2(errFd < 0 ? devNull : errFd, 2) < 0) _exit(126);
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
     if (options.detachTerminal) {

@@ -22,6 +22,9 @@ struct RunOptions {
     bool stdoutClosedPipe = false;    // stdout a pipe whose reader is gone
     std::vector<int> ignoredSignals;  // SIG_IGN in the child, as nohup or trap '' sets
     long fileSizeLimit = 0;           // RLIMIT_FSIZE in bytes; 0: none
+    // stdin a pseudo-terminal nobody types on; a program that reads it
+    // anyway is ended by SIGALRM after 10 s instead of hanging the test.
+    bool terminalStdin = false;
 };
 
 struct RunResult {
