@@ -47,9 +47,8 @@ if(NOT WIN32)
     target_sources(desktop_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/app/desktop_prompt_test.cpp)
     add_dependencies(desktop_tests bmp256 bmp256-convert)
     target_compile_definitions(desktop_tests PRIVATE BMP256_PROGRAM="$<TARGET_FILE:bmp256>"
-      BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
-      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS}
-      BMP256_VERSION="${PROJECT_VERSION}")
+      BMP256_VERSION="${PROJECT_VERSION}" BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
+      BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite" ${BMP256_DECODE_DEFINITIONS})
   endif()
   gtest_discover_tests(desktop_tests DISCOVERY_MODE PRE_TEST)
 else()

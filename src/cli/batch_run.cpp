@@ -15,19 +15,6 @@
 #include "platform/signals.h"
 #include "util/worker_threads.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
-#ifdef _WIN32
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#define isatty _isatty
-#define rmdir _rmdir
-#else
-#include <unistd.h>
-#endif
 
 namespace bmp256 {
 
@@ -127,7 +114,7 @@ bool ConvertToStandardOutput(Run* run, const BatchItem& item) {
 // Converts one item; false when it failed, with its line said.
 bool ConvertItem(Run* run, const BatchItem& item) {
     // Nobody types an image: wait for none, as for none shown on stdout.
-    if (item.source == "-" && isatty(0)) {
+    if (item.source == "-" && IsTerminal(0)) {
         Say(run, "standard input is a terminal; pipe or redirect an image into it (" +
                      std::string(kProgram) + " - DEST < in.bmp) or name a SOURCE file");
         return false;
@@ -242,7 +229,7 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     // Folders made for results that never came go again; rmdir takes only
     // empty ones, so nothing else can be lost.
     if (run.converted.load() == 0) {
-        for (size_t i = run.madeDirs.size(); i-- > 0;) rmdir(run.madeDirs[i].c_str());
+        for (size_t i = run.madeDirs.size(); i-- > 0;) RemoveFolder(run.madeDirs[i].c_str());
     }
     return run.failed.load() ? kExitFailed : kExitDone;
 }

@@ -24,6 +24,9 @@ std::string ResolvedFolder(const std::string& folder);
 // is there).
 int MakeFolder(const char* path);
 
+// Removes the folder `path` if it is empty: 0, else -1 with errno.
+int RemoveFolder(const char* path);
+
 // True when two stat results are the same file. Windows has no inode
 // numbers: false there, and a path onto itself is told by its spelling.
 bool SameFile(const struct stat& a, const struct stat& b);

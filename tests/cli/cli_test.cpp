@@ -371,7 +371,7 @@ TEST(Refused, ExistingDestIsLeftUntouched) {
     std::string dest = dir.File("keep.bmp");
     std::vector<uint8_t> before(3000, 0x77);
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("b/badplanes.bmp"), dest});
+    RunResult r = RunProgram(kProgram, {Suite("b/pal8badindex.bmp"), dest});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});

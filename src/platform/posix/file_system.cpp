@@ -20,6 +20,8 @@ std::string ResolvedFolder(const std::string& folder) {
 
 int MakeFolder(const char* path) { return mkdir(path, 0777); }
 
+int RemoveFolder(const char* path) { return rmdir(path); }
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

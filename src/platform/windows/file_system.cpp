@@ -19,6 +19,8 @@ std::string ResolvedFolder(const std::string& folder) {
 
 int MakeFolder(const char* path) { return _mkdir(path); }
 
+int RemoveFolder(const char* path) { return _rmdir(path); }
+
 bool SameFile(const struct stat&, const struct stat&) { return false; }
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
