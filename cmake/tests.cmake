@@ -81,3 +81,8 @@ endif()
 # No folder of src/ includes one above it.
 add_test(NAME folder_layers
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/tests/layers.cmake)
+
+# The install routine of the project's scripts, against a fake apt-get.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME apt_install COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/apt_install_test.sh)
+endif()
