@@ -310,6 +310,8 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options) {
     // Files side by side each map on one thread; a lone file uses them all.
     run.convert.threadCount = workers > 1 ? 1 : 0;
     run.convert.maxPixels = uint64_t(options.maxMegapixels) * 1000000;
+    run.convert.read.autoOrient = options.autoOrient;
+    std::memcpy(run.convert.read.background, options.background, 3);
     // A batch on a terminal shows its progress and ends with a count.
     const bool summary = items.size() > 1 && !options.quiet && IsTerminal(2);
     run.progress = summary && run.total > 1;

@@ -27,6 +27,8 @@ struct BatchOptions {
     bool verbose = false;
     int jobs = 0;           // files converted at once; 0: one per processor
     int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
+    bool autoOrient = true;                   // off with --no-auto-orient
+    uint8_t background[3] = {255, 255, 255};  // --background COLOR: blue, green, red
 };
 
 // What the plan decided for an item before anything is written.

@@ -25,9 +25,10 @@ int ConvertImage(const char* sourcePath, int sourceFd, Output out, const char* o
     Picture picture;
     InputReport input;
     const uint64_t limit = options ? options->maxPixels : 0;
-    const int read = sourcePath ? ReadPicture(sourcePath, limit, &picture, &input)
-                                : ReadPictureFrom(sourceFd, limit, &picture, &input);
-    if (!read) return SourceRefused(input, report);
+    const ReadOptions* read = options ? &options->read : nullptr;
+    const int done = sourcePath ? ReadPicture(sourcePath, limit, &picture, &input, read)
+                                : ReadPictureFrom(sourceFd, limit, &picture, &input, read);
+    if (!done) return SourceRefused(input, report);
     const int done = ConvertAndWrite(&picture, options, WriteOutput, &out, outputName, report);
     FreePicture(&picture);
     return done;

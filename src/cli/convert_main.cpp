@@ -39,6 +39,7 @@ void PrintHelp() {
     std::printf(
         "usage: bmp256-convert SOURCE DEST [-f | --skip-existing]\n"
         "       bmp256-convert [-f | --skip-existing] [-j N] [-q | -v] [--max-megapixels N]\n"
+        "                      [--no-auto-orient] [--background COLOR]\n"
         "                      (-o DIR | --suffix SUF | --in-place) SOURCE...\n"
         "\n"
         "Converts each SOURCE, a BMP of any form, a PNG or a JPEG, into an 8-bit BMP\n"
@@ -63,6 +64,10 @@ void PrintHelp() {
         "  -j, --jobs N      convert N files at once (default: one per processor)\n"
         "  --max-megapixels N  read PNG, JPEG and run-length BMP pictures of up to N\n"
         "                    megapixels (default 179); larger ones are refused\n"
+        "  --no-auto-orient  keep the stored orientation of a photo (by default its\n"
+        "                    EXIF orientation turns it upright, as viewers show it)\n"
+        "  --background COLOR  what transparent parts are laid onto: #RRGGBB or a\n"
+        "                    name (white, black, grey, red, ...); default white\n"
         "  -q, --quiet       print nothing but errors\n"
         "  -v, --verbose     print a line for each file converted\n"
         "  --help            show this text\n"

@@ -25,10 +25,12 @@ struct ConvertReport {
     int systemError;       // errno of a failed open, read or write, else 0
 };
 
-// How a conversion may use the machine; no choice changes a byte.
+// How a conversion may use the machine (no choice of which changes a byte),
+// and how its source is shown.
 struct ConvertOptions {
     int threadCount = 0;     // threads working on one image; 0: one per processor
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
+    ReadOptions read;        // bmp256-convert's reading: orientation, background
 };
 
 // The result: the 8-bit header (the source's with biBitCount 8, biSizeImage

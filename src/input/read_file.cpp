@@ -108,18 +108,20 @@ void CloseSource(int fd) {
 
 }  // namespace
 
-int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report) {
+int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report,
+                const ReadOptions* options) {
     InputReport local;
     if (!report) report = &local;
     std::memset(picture, 0, sizeof *picture);
     int fd = -1;
     if (!OpenSource(path, &fd, report)) return 0;
-    const int read = ReadPictureFrom(fd, maxPixels, picture, report);
+    const int read = ReadPictureFrom(fd, maxPixels, picture, report, options);
     CloseSource(fd);
     return read;
 }
 
-int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report) {
+int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report,
+                    const ReadOptions* options) {
     InputReport local;
     if (!report) report = &local;
     std::memset(picture, 0, sizeof *picture);
@@ -133,7 +135,7 @@ int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* r
                                                      &size, report)
                                    : ReadAsItComes(fd, head, headBytes, &data, &size, report));
     if (!read) return 0;
-    if (!ParsePicture(data, size, maxPixels, picture, report)) {
+    if (!ParsePicture(data, size, maxPixels, picture, report, options)) {
         FreeBytes(data);
         return 0;
     }

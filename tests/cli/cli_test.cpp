@@ -288,7 +288,9 @@ struct Refusal {
 
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
-        {"x/ba-bm.bmp", "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {"x/ba-bm.bmp",
+         "an OS/2 bitmap array (several bitmaps in one file) is not read; save the bitmap you "
+         "want as a BMP of its own"},
         {"q/rgb24rle24.bmp",
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
@@ -451,6 +453,8 @@ TEST(Usage, WrongArgumentsExitTwo) {
         {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
         {"-fx", "a.bmp", "b.bmp"}, {"--force=1", "a.bmp", "b.bmp"}, {"-j"}, {"--jobs=", "--in-place", "a.bmp"},
         {"-f", "--skip-existing", "a.bmp", "b.bmp"},
+        {"--background", "beige", "a.bmp", "b.bmp"}, {"--background=#12345", "a.bmp", "b.bmp"},
+        {"--no-auto-orient=1", "a.bmp", "b.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
@@ -509,6 +513,22 @@ TEST(Usage, MessagesSayWhatWouldWork) {
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"dangling.bmp"}) << c.said;
     }
+}
+
+// --background reaches the reader in both spellings, names in any case.
+TEST(Usage, BackgroundColour) {
+    bmptest::TempDir dir;
+    auto convert = [&](std::vector<std::string> args) {
+        const std::string out = dir.File("out" + std::to_string(args.size()) + ".bmp");
+        args.insert(args.end(), {"-f", Suite("q/rgba32-1.bmp"), out});
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return bmptest::ReadFileBytes(out);
+    };
+    const std::vector<uint8_t> white = convert({});
+    const std::vector<uint8_t> black = convert({"--background", "Black"});
+    EXPECT_EQ(convert({"--no-auto-orient", "--background=#000000"}), black);
+    EXPECT_NE(black, white);
 }
 
 TEST(Usage, Help) {
