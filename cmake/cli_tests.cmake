@@ -5,10 +5,14 @@ if(NOT WIN32)
   add_executable(cli_tests ${PROJECT_SOURCE_DIR}/tests/cli/cli_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/cli/palette_cli_test.cpp)
   bmp256_test_program(cli_tests)
-  add_dependencies(cli_tests bmp256-convert make_sample)
+  # A file system without hard links, preloaded where none can be mounted.
+  add_library(no_hard_links SHARED ${PROJECT_SOURCE_DIR}/tests/cli/no_hard_links.c)
+  target_link_libraries(no_hard_links PRIVATE ${CMAKE_DL_LIBS})
+  add_dependencies(cli_tests bmp256-convert make_sample no_hard_links)
   target_compile_definitions(cli_tests PRIVATE
     BMP256_CONVERT_PROGRAM="$<TARGET_FILE:bmp256-convert>"
     BMP256_MAKE_SAMPLE="$<TARGET_FILE:make_sample>"
+    BMP256_NO_HARD_LINKS="$<TARGET_FILE:no_hard_links>"
     BMP256_SAMPLE_BMP="${PROJECT_SOURCE_DIR}/samples/sample.bmp"
     BMP256_EXPECTED_VERSION="${PROJECT_VERSION}"
     BMP256_SUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/bmpsuite")

@@ -39,7 +39,8 @@ set(BMP256_INPUT_SOURCES
   ${PROJECT_SOURCE_DIR}/src/input/read_pixels.cpp
   ${PROJECT_SOURCE_DIR}/src/input/read_rle.cpp
   ${PROJECT_SOURCE_DIR}/src/input/decode_image.cpp
-  ${PROJECT_SOURCE_DIR}/src/input/decode_none.cpp)
+  ${PROJECT_SOURCE_DIR}/src/input/decode_none.cpp
+  ${PROJECT_SOURCE_DIR}/src/input/orientation.cpp)
 set(BMP256_QUANTIZE_SOURCES
   ${PROJECT_SOURCE_DIR}/src/quantize/histogram.cpp
   ${PROJECT_SOURCE_DIR}/src/quantize/palette.cpp
@@ -83,6 +84,36 @@ foreach(format PNG JPEG)
   elseif(NOT CMAKE_CROSSCOMPILING)
     message(WARNING "lib${name} development files not found (Debian package "
                     "${BMP256_DEBIAN_${format}}): PNG and JPEG sources will be refused")
+  endif()
+endforeach()
+
+# Colour profiles through Little CMS and the EXIF orientation through
+# libexif, found the same way and just as optional: without them pictures
+# keep their stored numbers and orientation, and the build says so.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(PkgConfig QUIET)
+endif()
+set(BMP256_LCMS2_MODULE lcms2)
+set(BMP256_LCMS2_SOURCE color_profile)
+set(BMP256_LCMS2_LOST "liblcms2 development files not found (Debian package liblcms2-dev): colour profiles will be ignored, so pictures that carry one convert with their stored numbers")
+set(BMP256_EXIF_MODULE libexif)
+set(BMP256_EXIF_SOURCE exif)
+set(BMP256_EXIF_LOST "libexif development files not found (Debian package libexif-dev): the EXIF orientation of JPEG and PNG sources will be ignored")
+foreach(lib LCMS2 EXIF)
+  set(BMP256_HAVE_${lib} OFF)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(${lib} QUIET IMPORTED_TARGET ${BMP256_${lib}_MODULE})
+  endif()
+  if(${lib}_FOUND)
+    set(BMP256_HAVE_${lib} ON)
+    list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/${BMP256_${lib}_SOURCE}.cpp)
+    list(APPEND BMP256_DECODE_DEFINITIONS BMP256_HAVE_${lib})
+    list(APPEND BMP256_DECODE_LIBRARIES PkgConfig::${lib})
+  else()
+    if(NOT CMAKE_CROSSCOMPILING)
+      message(WARNING "${BMP256_${lib}_LOST}")
+    endif()
+    list(APPEND BMP256_INPUT_SOURCES ${PROJECT_SOURCE_DIR}/src/input/${BMP256_${lib}_SOURCE}_none.cpp)
   endif()
 endforeach()
 

@@ -57,6 +57,13 @@ else()
   if(JPEG_FOUND)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libjpeg62-turbo")
   endif()
+  # Colour profiles and the EXIF orientation.
+  if(BMP256_HAVE_LCMS2)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", liblcms2-2")
+  endif()
+  if(BMP256_HAVE_EXIF)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libexif12")
+  endif()
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/data/debian/postinst ${PROJECT_SOURCE_DIR}/data/debian/postrm)

@@ -61,6 +61,16 @@ target_compile_definitions(core_tests PRIVATE ${BMP256_DECODE_DEFINITIONS}
 # busy machine; the default allows 5.
 gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 
+# Files made by common tools (ImageMagick, libpng, Little CMS) read as
+# viewers show them. POSIX only: it runs ImageMagick through the shell.
+if(NOT WIN32 AND PNG_FOUND)
+  add_executable(tools_tests ${PROJECT_SOURCE_DIR}/tests/convert/convert_tools_test.cpp)
+  bmp256_test_program(tools_tests)
+  target_compile_definitions(tools_tests PRIVATE ${BMP256_DECODE_DEFINITIONS})
+  target_link_libraries(tools_tests PRIVATE PNG::PNG)
+  gtest_discover_tests(tools_tests DISCOVERY_MODE PRE_TEST)
+endif()
+
 # The shipped programs carry neither the reference stages nor the fault hooks.
 find_program(BMP256_NM NAMES nm)
 if(BMP256_NM AND NOT CMAKE_CROSSCOMPILING)
@@ -71,6 +81,11 @@ if(BMP256_NM AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME shipped_symbols
     COMMAND ${CMAKE_COMMAND} -DNM=${BMP256_NM} "-DPROGRAMS=${BMP256_SHIPPED}"
             -P ${PROJECT_SOURCE_DIR}/tests/shipped_symbols.cmake)
+endif()
+
+# The install routine of the project's scripts, against a fake apt-get.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME apt_install COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/apt_install_test.sh)
 endif()
 
 # No folder of src/ includes one above it.

@@ -22,6 +22,11 @@ if(WIN32)
     install(TARGETS bmp256 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 
+  # The programs that ship carry no symbol table.
+  if(TARGET bmp256-convert)
+    target_link_options(bmp256-convert PRIVATE $<$<CONFIG:Release>:-s>)
+  endif()
+
   if(BMP256_TESTS)
     # The real Win32 services under the portable code, and the code page
     # they step paths in. wine takes the ANSI code page from the locale.

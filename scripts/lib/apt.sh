@@ -61,7 +61,7 @@ apt_install() {
   # to download, where the upgrades have no i386 twin at all.
   if ! apt_plan "$log" "${opts[@]}" "$@"; then
     if [ -n "$(dpkg --print-foreign-architectures)" ]; then
-      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+      codename=$(. "${APT_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}")
     fi
     if [ -n "$codename" ] && apt_plan "$log.pin" "${opts[@]}" -t "$codename" "$@"; then
       echo "apt: the plain install plan failed; installing from the $codename suites" >&2

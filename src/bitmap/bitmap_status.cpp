@@ -1,5 +1,6 @@
 // DescribeBitmapStatus: why the reader refused a source, in plain words.
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,9 @@ void DescribeBitmapStatus(const BitmapReadDetail* detail, char* out, size_t capa
             if (detail->width < 0) {
                 std::snprintf(out, capacity, "a negative width (%" PRId32 ") is not valid",
                               detail->width);
+            } else if (detail->height == INT32_MIN) {
+                // Top-down by its sign, but with no row count that fits.
+                std::snprintf(out, capacity, "the height %" PRId32 " is not valid", detail->height);
             } else {
                 std::snprintf(out, capacity, "the image is empty (%" PRId32 " x %" PRId32 " pixels)",
                               detail->width, detail->height);

@@ -3,6 +3,8 @@
 // itself (files in parallel, one stderr line per failure, the progress line).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -21,15 +23,25 @@ struct BatchOptions {
     std::string suffix;     // --suffix SUF: NAME+SUF.bmp; empty without --suffix
     bool inPlace = false;   // each source replaced by its result
     bool force = false;     // existing outputs may be replaced
+    bool skipExisting = false;  // existing outputs are left alone and counted as skipped
     bool quiet = false;
     bool verbose = false;
     int jobs = 0;           // threads in all, files first; 0: one per processor
     int maxMegapixels = 0;  // --max-megapixels N; 0: the input layer's default
+    bool autoOrient = true;                   // off with --no-auto-orient
+    uint8_t background[3] = {255, 255, 255};  // --background COLOR: blue, green, red
     // The palette options, as given (checked by CheckPaletteOptions).
     PaletteChoice palette = {1, 0, kDitherJjn, 0, 0, 0, nullptr, 0, 0, 0};
     std::string paletteFile;       // --palette FILE
     std::string writePaletteFile;  // --write-palette FILE
     bool sharedPalette = false;
+};
+
+// What the plan decided for an item before anything is written.
+enum ItemState {
+    kItemConvert = 0,
+    kItemRefused,  // its line is said; counted as refused
+    kItemSkipped,  // left alone on purpose; counted as skipped
 };
 
 // The palette options, each one row of the option table.
@@ -58,6 +70,9 @@ bool CheckPaletteOptions(const BatchOptions& options, const std::vector<std::str
 struct BatchItem {
     std::string source;
     std::string dest;
+    ItemState state = kItemConvert;
+    bool listed = false;     // sourceInfo holds the source's stat at planning
+    struct stat sourceInfo = {};  // what the source was when planned
 };
 
 // What the arguments ask for.
@@ -78,11 +93,21 @@ struct ParsedArguments {
 // an unknown option or a value an option cannot take.
 bool ParseArguments(int argc, char** argv, ParsedArguments* parsed, std::string* problem);
 
-// The items of a run with -o, --suffix or --in-place: one per source. Returns
-// false, with one line per clash on stderr, when two sources would write the
-// same output or one would write over another's source; nothing is made then.
-bool PlanBatch(const std::vector<std::string>& sources, const BatchOptions& options,
-               std::vector<BatchItem>* items);
+// The items of a run: one per source file (paths that lead to one file are
+// one source), each with its output. SOURCE DEST is one pair in `sources`
+// and `dest`; -o, --suffix and --in-place name the outputs themselves.
+// Refused items (two sources writing one output, an output that is a source
+// of the run, --in-place on a file that is no BMP) have their line said on
+// stderr here, before anything is written; the others still run.
+void PlanBatch(const std::vector<std::string>& sources, const std::string& dest,
+               const BatchOptions& options, std::vector<BatchItem>* items);
+
+// True when `name` ends in the extension of another image format this
+// program reads (.png, .jpg, .jpeg), which a BMP output must not carry.
+bool NamesOtherFormat(const std::string& name);
+
+// True when `name` ends in the extension of any image this program reads.
+bool HasImageExtension(const std::string& name);
 
 // Makes DIR and any missing parents, adding each folder it made to `made`
 // (when given) parents first. Returns false with errno set.
@@ -103,6 +128,9 @@ int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputN
 // false with one line per problem on stderr; nothing is converted then.
 bool PreparePalette(const std::vector<BatchItem>& items, const BatchOptions& options, PaletteChoice* choice,
                     PaletteEntry* storage);
+// The same reading `sourceFd`, open for reading, which the caller closes.
+int ConvertOpenSourceToDescriptor(int sourceFd, int fd, const char* outputName,
+                                  const ConvertOptions* options, ConvertReport* report);
 
 // Converts every item, `jobs` at a time, and returns the exit code.
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options);

@@ -17,12 +17,16 @@ int WriteOutput(const Conversion& result, void* context) {
     return WriteConversion(result, out->path, out->fd);
 }
 
-int ConvertImage(const char* sourcePath, Output out, const char* outputName,
+// Reads `sourcePath`, or `sourceFd` when the path is null.
+int ConvertImage(const char* sourcePath, int sourceFd, Output out, const char* outputName,
                  const ConvertOptions* options, ConvertReport* report) {
     Picture picture;
     InputReport input;
     const uint64_t limit = options ? options->maxPixels : 0;
-    if (!ReadPicture(sourcePath, limit, &picture, &input)) return SourceRefused(input, report);
+    const ReadOptions* read = options ? &options->read : nullptr;
+    const int have = sourcePath ? ReadPicture(sourcePath, limit, &picture, &input, read)
+                               : ReadPictureFrom(sourceFd, limit, &picture, &input, read);
+    if (!have) return SourceRefused(input, report);
     const int done = ConvertAndWrite(&picture, options, WriteOutput, &out, outputName, report);
     FreePicture(&picture);
     return done;
@@ -32,12 +36,17 @@ int ConvertImage(const char* sourcePath, Output out, const char* outputName,
 
 int ConvertImageEx(const char* sourcePath, const char* outputPath, const ConvertOptions* options,
                    ConvertReport* report) {
-    return ConvertImage(sourcePath, Output{outputPath, -1}, outputPath, options, report);
+    return ConvertImage(sourcePath, -1, Output{outputPath, -1}, outputPath, options, report);
 }
 
 int ConvertImageToDescriptor(const char* sourcePath, int fd, const char* outputName,
                              const ConvertOptions* options, ConvertReport* report) {
-    return ConvertImage(sourcePath, Output{nullptr, fd}, outputName, options, report);
+    return ConvertImage(sourcePath, -1, Output{nullptr, fd}, outputName, options, report);
+}
+
+int ConvertOpenSourceToDescriptor(int sourceFd, int fd, const char* outputName,
+                                  const ConvertOptions* options, ConvertReport* report) {
+    return ConvertImage(nullptr, sourceFd, Output{nullptr, fd}, outputName, options, report);
 }
 
 }  // namespace bmp256

@@ -2,6 +2,8 @@
 // bundled short options (-fv, -fvj2, -j2), "--name=VALUE", "--name VALUE",
 // "-xVALUE" and "-x VALUE", and "--" ending the options. Each option is one
 // row of kOptions and one case of ApplyOption.
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/file_system.h"
 
 namespace bmp256 {
 namespace {
@@ -35,6 +38,9 @@ enum OptionId {
     kOptSharedPalette,
     kOptSystemColors,
     kOptRefine,
+    kOptSkipExisting,
+    kOptNoAutoOrient,
+    kOptBackground,
 };
 
 struct OptionSpec {
@@ -65,6 +71,9 @@ constexpr OptionSpec kOptions[] = {
     {0, "shared-palette", false, kOptSharedPalette},
     {0, "system-colors", false, kOptSystemColors},
     {0, "refine", false, kOptRefine},
+    {0, "skip-existing", false, kOptSkipExisting},
+    {0, "no-auto-orient", false, kOptNoAutoOrient},
+    {0, "background", true, kOptBackground},
 };
 
 constexpr int kMaxJobs = 1024;
@@ -78,6 +87,46 @@ bool ParseCount(const std::string& text, int most, int* count) {
     long n = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > most) return false;
     *count = int(n);
+    return true;
+}
+
+// The colour names --background takes besides #RRGGBB: the sixteen of
+// HTML 4 and CSS, grey in both spellings, and orange.
+struct NamedColour {
+    const char* name;
+    uint32_t rgb;
+};
+constexpr NamedColour kColourNames[] = {
+    {"white", 0xFFFFFF}, {"black", 0x000000}, {"silver", 0xC0C0C0}, {"gray", 0x808080},
+    {"grey", 0x808080},  {"red", 0xFF0000},   {"maroon", 0x800000}, {"yellow", 0xFFFF00},
+    {"olive", 0x808000}, {"lime", 0x00FF00},  {"green", 0x008000},  {"aqua", 0x00FFFF},
+    {"cyan", 0x00FFFF},  {"teal", 0x008080},  {"blue", 0x0000FF},   {"navy", 0x000080},
+    {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF}, {"purple", 0x800080}, {"orange", 0xFFA500},
+};
+
+// A colour name (any case) or #RRGGBB, as blue, green, red.
+bool ParseColour(const std::string& text, uint8_t bgr[3]) {
+    uint32_t rgb = 0;
+    bool found = false;
+    if (text.size() == 7 && text[0] == '#' &&
+        text.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos) {
+        rgb = uint32_t(std::strtoul(text.c_str() + 1, nullptr, 16));
+        found = true;
+    }
+    for (const NamedColour& c : kColourNames) {
+        if (found) break;
+        if (text.size() == std::strlen(c.name) &&
+            std::equal(text.begin(), text.end(), c.name, [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == b;
+            })) {
+            rgb = c.rgb;
+            found = true;
+        }
+    }
+    if (!found) return false;
+    bgr[0] = uint8_t(rgb);
+    bgr[1] = uint8_t(rgb >> 8);
+    bgr[2] = uint8_t(rgb >> 16);
     return true;
 }
 
@@ -113,6 +162,10 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
             if (value.empty()) {
                 return *problem = "--suffix needs a non-empty suffix (--in-place replaces the sources)", false;
             }
+            // A folder in the suffix would write outside the source's folder.
+            if (value.find_first_of(kPathSeparators) != std::string::npos) {
+                return *problem = "--suffix cannot hold a folder separator (-o DIR writes into a folder)", false;
+            }
             options.suffix = value;
             return true;
         case kOptJobs:
@@ -136,6 +189,19 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
         case kOptSystemColors: return ApplyPaletteOption(kPaletteSystemColors, value, &options, problem);
         case kOptRefine:
             options.palette.refine = 1;
+            return true;
+        case kOptSkipExisting:
+            options.skipExisting = true;
+            return true;
+        case kOptNoAutoOrient:
+            options.autoOrient = false;
+            return true;
+        case kOptBackground:
+            if (!ParseColour(value, options.background)) {
+                return *problem = "--background needs a colour: #RRGGBB or a name such as white, "
+                                  "black, grey, red, green, blue",
+                       false;
+            }
             return true;
     }
     return true;

@@ -37,6 +37,7 @@ struct Pass {
     std::vector<std::string>* failures;  // one per item, empty when it was read
     int exactLimit;                      // 0: exact colours not wanted
     uint64_t maxPixels;                  // the input layer's limit, as the conversion has it
+    ReadOptions read;                    // orientation and background, as the conversion has them
     std::atomic<size_t> next{0};
     std::atomic<bool> exactStill{true};
     bool progress = false;  // a line on the terminal while the sources are read
@@ -71,7 +72,7 @@ void ReadSource(Share* share, size_t index) {
     // would be refused there.
     Picture picture;
     InputReport report = {};
-    if (!ReadPicture(source.c_str(), pass->maxPixels, &picture, &report)) {
+    if (!ReadPicture(source.c_str(), pass->maxPixels, &picture, &report, &pass->read)) {
         (*pass->failures)[index] = source + ": " + (report.reason[0] ? report.reason : "cannot be read");
         return;
     }
@@ -103,6 +104,8 @@ bool BuildSharedPalette(const std::vector<BatchItem>& items, const BatchOptions&
     pass.failures = &failures;
     pass.exactLimit = options.palette.exactColors ? capacity : 0;
     pass.maxPixels = uint64_t(options.maxMegapixels) * 1000000;
+    pass.read.autoOrient = options.autoOrient;
+    std::memcpy(pass.read.background, options.background, 3);
     int threads = options.jobs > 0 ? options.jobs : MachineThreadCount();
     if (threads > kMaxPassThreads) threads = kMaxPassThreads;
     if (size_t(threads) > items.size()) threads = int(items.size());

@@ -27,11 +27,13 @@ struct ConvertReport {
     int systemError;       // errno of a failed open, read or write, else 0
 };
 
-// How a conversion may use the machine (no thread count changes a byte),
-// and bmp256-convert's palette choices (all zero: the desktop program's).
+// How a conversion may use the machine (no choice of which changes a byte),
+// how its source is shown, and bmp256-convert's palette choices (all zero:
+// the desktop program's).
 struct ConvertOptions {
     int threadCount = 0;     // threads working on one image; 0: as many as pay
     uint64_t maxPixels = 0;  // largest compressed picture read; 0: the input layer's default
+    ReadOptions read;        // bmp256-convert's reading: orientation, background
     PaletteChoice palette = {};
 };
 

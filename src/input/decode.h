@@ -24,6 +24,7 @@ enum DecodeStatus {
 struct DecodeDetail {
     DecodeStatus status;
     char reason[200];
+    int orientation;  // the stream's EXIF orientation, 1 to 8; 0 when it has none
 };
 
 // True when `data` starts like a PNG or a JPEG stream.
@@ -34,14 +35,18 @@ bool LooksLikeJpeg(const uint8_t* data, size_t size);
 // canonical header (the resolution from the stream where it has one) and
 // `*pixels` holds ImageSize(info) bytes, which the caller frees with
 // FreeBytes. The picture's claimed size is checked against the data before
-// anything the size of the picture is allocated. Any alpha is composited
-// onto white, rounded to nearest; 16-bit samples are scaled to 8 exactly;
-// JPEG uses the accurate integer transform and no dithering, so the bytes
-// are the same everywhere.
+// anything the size of the picture is allocated. An embedded colour profile
+// is converted to sRGB (where the build has Little CMS), then any alpha is
+// composited onto the background, rounded to nearest, and the picture is
+// turned as its EXIF orientation says (where the build has libexif, unless
+// `options` says not to); 16-bit samples are scaled to 8 exactly; JPEG uses
+// the accurate integer transform and no dithering, so the bytes are the same
+// everywhere. `options` may be null for the defaults.
 // A picture larger than `maxPixels` (0: kDefaultMaxPixels) is refused, naming
 // the limit, before anything the size of the picture is allocated.
 DecodeStatus DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels,
-                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail);
+                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail,
+                         const ReadOptions* options = nullptr);
 
 // True when the first `size` bytes start a PNG or a JPEG that this build
 // decodes; else false with kDecodeUnknown, or kDecodeUnavailable and the

@@ -5,6 +5,8 @@
 
 #include "input/decode.h"
 #include "input/decoders.h"
+#include "input/orientation.h"
+#include "platform/alloc.h"
 
 namespace bmp256 {
 
@@ -42,14 +44,24 @@ bool CanDecode(const uint8_t* data, size_t size, DecodeDetail* detail) {
 }
 
 DecodeStatus DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels,
-                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail) {
+                         BITMAPINFOHEADER* info, uint8_t** pixels, DecodeDetail* detail,
+                         const ReadOptions* options) {
+    const ReadOptions defaults;
+    if (!options) options = &defaults;
     DecodeDetail local;
     if (!detail) detail = &local;
     *pixels = nullptr;
     if (!CanDecode(data, size, detail)) return detail->status;
-    return detail->status = LooksLikePng(data, size)
-                                ? DecodePng(data, size, maxPixels, info, pixels, detail)
-                                : DecodeJpeg(data, size, maxPixels, info, pixels, detail);
+    detail->status = LooksLikePng(data, size)
+                         ? DecodePng(data, size, maxPixels, info, pixels, detail, *options)
+                         : DecodeJpeg(data, size, maxPixels, info, pixels, detail, *options);
+    if (detail->status == kDecodeOk && options->autoOrient &&
+        !OrientPicture(detail->orientation, info, pixels)) {
+        FreeBytes(*pixels);
+        *pixels = nullptr;
+        detail->status = kDecodeNoMemory;
+    }
+    return detail->status;
 }
 
 }  // namespace bmp256

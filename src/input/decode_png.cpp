@@ -1,15 +1,19 @@
 // DecodePng through libpng: every PNG colour type and depth, expanded to
-// 8-bit BGR (16-bit samples scaled exactly, palettes and low depths expanded,
-// transparency as alpha), without gamma handling, so that the bytes are the
-// stored samples. libpng reports errors by longjmp; nothing with a destructor
-// lives across the setjmp.
+// 8-bit BGR (16-bit samples scaled exactly, low depths expanded, transparency
+// as alpha), without gamma handling, so that the bytes are the stored
+// samples. Palette indices are looked up here, so that one the palette lacks
+// is refused as in a BMP. An iCCP profile is converted to sRGB before the
+// alpha is composited; an eXIf block gives the orientation. libpng reports
+// errors by longjmp; nothing with a destructor lives across the setjmp.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include <png.h>
 
+#include "input/color_profile.h"
 #include "input/decoders.h"
+#include "input/orientation.h"
 #include "platform/alloc.h"
 
 namespace bmp256 {
@@ -58,21 +62,91 @@ struct Held {
     uint8_t* volatile rows;  // the decoded rows, top first
     png_bytep* volatile pointers;
     uint8_t* volatile pixels;  // the canonical picture
+    uint8_t* volatile line;    // one row as BGR or BGRA samples
+    ProfileTransform* volatile profile;
 };
 
 void Release(Held* held) {
     FreeBytes(held->rows);
     FreeBytes(held->pointers);
     FreeBytes(held->pixels);
+    FreeBytes(held->line);
+    CloseProfile(held->profile);
     held->rows = nullptr;
     held->pointers = nullptr;
     held->pixels = nullptr;
+    held->line = nullptr;
+    held->profile = nullptr;
+}
+
+// The palette and its transparency, looked up here rather than by libpng,
+// which shows an index past the palette's end as black.
+struct Palette {
+    png_colorp colours;
+    int count;
+    png_bytep alpha;
+    int alphaCount;
+};
+
+// One row of palette indices as BGRA; false naming the first index the
+// palette lacks.
+bool LookUpRow(const Palette& p, const uint8_t* in, uint8_t* out, png_uint_32 width,
+               char* reason, size_t capacity) {
+    for (png_uint_32 x = 0; x < width; ++x, out += 4) {
+        const int index = in[x];
+        if (index >= p.count) {
+            std::snprintf(reason, capacity,
+                          "a pixel uses colour %d, the colour table has %d entries", index,
+                          p.count);
+            return false;
+        }
+        out[0] = p.colours[index].blue;
+        out[1] = p.colours[index].green;
+        out[2] = p.colours[index].red;
+        out[3] = index < p.alphaCount ? p.alpha[index] : 255;
+    }
+    return true;
+}
+
+// An iCCP profile, unless an sRGB chunk says the samples are sRGB already.
+ProfileTransform* OpenPngProfile(png_structp png, png_infop pngInfo, bool alpha) {
+    if (png_get_valid(png, pngInfo, PNG_INFO_sRGB)) return nullptr;
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (!png_get_iCCP(png, pngInfo, &name, &compression, &profile, &length)) return nullptr;
+    return OpenProfileToSrgb(profile, length, alpha ? kProfileBgra : kProfileBgr);
+}
+
+// The orientation of an eXIf block, which holds the TIFF structure without
+// the "Exif\0\0" that libexif reads it after.
+int PngOrientation(png_structp png, png_infop pngInfo) {
+#ifdef PNG_eXIf_SUPPORTED
+    png_uint_32 length = 0;
+    png_bytep exif = nullptr;
+    // Orientation sits in the first directory; a longer block is thumbnails.
+    constexpr png_uint_32 kMaxExif = 1 << 20;
+    if (!png_get_eXIf_1(png, pngInfo, &length, &exif) || !exif || length > kMaxExif) return 0;
+    uint8_t* block = static_cast<uint8_t*>(AllocateBytes(size_t(length) + 6));
+    if (!block) return 0;
+    std::memcpy(block, "Exif\0\0", 6);
+    std::memcpy(block + 6, exif, length);
+    ExifFacts facts;
+    ReadExif(block, size_t(length) + 6, &facts);
+    FreeBytes(block);
+    return facts.orientation;
+#else
+    (void)png;
+    (void)pngInfo;
+    return 0;
+#endif
 }
 
 }  // namespace
 
 DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
-                       uint8_t** pixels, DecodeDetail* detail) {
+                       uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options) {
     Source source{data, size, 0, detail->reason, sizeof detail->reason};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
     if (!png) return kDecodeNoMemory;
@@ -81,7 +155,7 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BIT
         png_destroy_read_struct(&png, nullptr, nullptr);
         return kDecodeNoMemory;
     }
-    Held held{nullptr, nullptr, nullptr};
+    Held held{nullptr, nullptr, nullptr, nullptr, nullptr};
     DecodeStatus status = kDecodeFailed;
     if (setjmp(png_jmpbuf(png))) {
         Release(&held);
@@ -112,16 +186,26 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BIT
                           unsigned(width), unsigned(height), static_cast<unsigned long long>(size));
             break;
         }
-        if (png_get_valid(png, pngInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-        png_set_palette_to_rgb(png);
-        png_set_expand_gray_1_2_4_to_8(png);
+        const bool indexed = colourType == PNG_COLOR_TYPE_PALETTE;
+        Palette palette{nullptr, 0, nullptr, 0};
+        if (indexed) {
+            png_get_PLTE(png, pngInfo, &palette.colours, &palette.count);
+            png_get_tRNS(png, pngInfo, &palette.alpha, &palette.alphaCount, nullptr);
+            png_set_packing(png);
+#ifdef PNG_CHECK_FOR_INVALID_INDEX_SUPPORTED
+            png_set_check_for_invalid_index(png, 0);  // LookUpRow refuses them with our words
+#endif
+        } else {
+            if (png_get_valid(png, pngInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+            png_set_expand_gray_1_2_4_to_8(png);
+            png_set_gray_to_rgb(png);  // also expands a palette, so only here
+        }
         png_set_scale_16(png);
-        png_set_gray_to_rgb(png);
         png_set_bgr(png);
         png_set_interlace_handling(png);
         png_read_update_info(png, pngInfo);
         const size_t rowBytes = png_get_rowbytes(png, pngInfo);
-        const int outChannels = png_get_channels(png, pngInfo);
+        const int outChannels = indexed ? 4 : png_get_channels(png, pngInfo);
         if (outChannels != 3 && outChannels != 4) {
             std::snprintf(detail->reason, sizeof detail->reason, "this kind of PNG is not read");
             break;
@@ -129,25 +213,39 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BIT
         held.rows = AllocateRows(height, rowBytes);
         held.pointers = static_cast<png_bytep*>(AllocateZeroed(height, sizeof(png_bytep)));
         held.pixels = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
-        if (!held.rows || !held.pointers || !held.pixels) {
+        held.line = static_cast<uint8_t*>(AllocateZeroed(width, 4));
+        if (!held.rows || !held.pointers || !held.pixels || !held.line) {
             status = kDecodeNoMemory;
             break;
         }
         for (png_uint_32 y = 0; y < height; ++y) held.pointers[y] = held.rows + size_t(y) * rowBytes;
         png_read_image(png, held.pointers);
-        png_read_end(png, nullptr);
+        png_read_end(png, pngInfo);
 
+        held.profile = OpenPngProfile(png, pngInfo, outChannels == 4);
         const size_t stride = size_t(RowStride(info));
-        for (png_uint_32 y = 0; y < height; ++y) {
+        bool looked = true;
+        for (png_uint_32 y = 0; y < height && looked; ++y) {
             const uint8_t* in = held.rows + size_t(y) * rowBytes;
+            if (indexed) {
+                looked = LookUpRow(palette, in, held.line, width, detail->reason,
+                                   sizeof detail->reason);
+            } else {
+                std::memcpy(held.line, in, size_t(width) * size_t(outChannels));
+            }
+            if (held.profile) TransformPixels(held.profile, held.line, held.line, width);
+            in = held.line;
             uint8_t* out = held.pixels + size_t(height - 1 - y) * stride;
             for (png_uint_32 x = 0; x < width; ++x, in += outChannels, out += 3) {
                 for (int c = 0; c < 3; ++c) {
-                    out[c] = outChannels == 4 ? CompositeOnWhite(in[c], in[3]) : in[c];
+                    out[c] = outChannels == 4 ? CompositeOn(in[c], in[3], options.background[c])
+                                              : in[c];
                 }
             }
             std::memset(out, 0, stride - 3 * size_t(width));
         }
+        if (!looked) break;
+        detail->orientation = PngOrientation(png, pngInfo);
         png_uint_32 xRes = 0, yRes = 0;
         int unit = 0;
         if (png_get_pHYs(png, pngInfo, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER &&

@@ -10,8 +10,8 @@ extern const bool kHavePngDecoder;
 extern const bool kHaveJpegDecoder;
 
 DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
-                       uint8_t** pixels, DecodeDetail* detail);
+                       uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options);
 DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
-                        uint8_t** pixels, DecodeDetail* detail);
+                        uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options);
 
 }  // namespace bmp256

@@ -21,6 +21,13 @@ namespace bmp256 {
 // bounds it already.
 constexpr uint64_t kDefaultMaxPixels = 179000000;
 
+// How a picture is shown, where bmp256-convert lets it be told; the
+// defaults are what viewers show, and what the desktop program reads with.
+struct ReadOptions {
+    bool autoOrient = true;                   // turn the picture as its EXIF orientation says
+    uint8_t background[3] = {255, 255, 255};  // blue, green, red behind transparent parts
+};
+
 struct Picture {
     BITMAPINFOHEADER info;  // canonical: 40 bytes, 24 bits, positive height, biSizeImage set
     const uint8_t* pixels;  // ImageSize(info) bytes: bottom-up rows of RowStride(info) bytes
@@ -43,13 +50,23 @@ struct InputReport {
 // Reads the picture of the file `path`, or of standard input for "-".
 // `maxPixels` limits compressed pictures (0: kDefaultMaxPixels). Returns 1
 // with `picture` filled (free it with FreePicture), or 0 with `report`
-// saying why and nothing held. `report` may be null.
-int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report);
+// saying why and nothing held. `report` and `options` may be null (the
+// defaults). The picture is what a viewer shows: turned as its EXIF
+// orientation says, its colours converted to sRGB through its ICC profile
+// (where the build has libexif and Little CMS), transparency laid onto the
+// background.
+int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report,
+                const ReadOptions* options = nullptr);
+
+// The same from `fd`, open for reading, which the caller closes: for a
+// caller that checks what it opened before anything is read.
+int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report,
+                    const ReadOptions* options = nullptr);
 
 // The same on bytes held in memory, which must outlive the picture: a
 // 24-bit picture may be `data` itself.
 int ParsePicture(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* picture,
-                 InputReport* report);
+                 InputReport* report, const ReadOptions* options = nullptr);
 
 // Looks at the first bytes of `path` only: 1 when they start a form this
 // build reads, else 0 with the reason in `report` (the same words
@@ -71,18 +88,22 @@ uint8_t* ReadBitmap24(const char* path, BITMAPINFOHEADER* info);
 // bottom-up or top-down; a colour table or a gap before the pixels) turned
 // into the canonical form: a 40-byte header (biWidth, positive biHeight,
 // biPlanes 1, biBitCount 24, biCompression 0, biSizeImage, the source's
-// resolution and colour counts) and bottom-up 24-bit rows. Narrow channels
-// widen by bit replication; an alpha channel in use is composited onto
-// white. On kBitmapOk `*pixels` holds ImageSize(info) bytes (caller frees
+// resolution; a 24-bit source's colour counts, else 0) and bottom-up 24-bit
+// rows. Narrow channels widen by bit replication; an alpha channel in use
+// (a 32-bit pixel's fourth byte unless it is 0 everywhere) is composited
+// onto the background, and a V5 header's embedded profile is converted to
+// sRGB where the build has Little CMS. On kBitmapEmbedded `info` holds the
+// BMP's own resolution. On kBitmapOk `*pixels` holds ImageSize(info) bytes (caller frees
 // with FreeBytes); on kBitmapEmbedded the stream to hand to an image decoder
 // is in `detail`. Checks everything against `size` before allocating, with
-// the default area limit. `detail` may be null.
+// the default area limit. `detail` and `options` may be null.
 BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail);
+                            uint8_t** pixels, BitmapReadDetail* detail,
+                            const ReadOptions* options = nullptr);
 
-// A colour sample with its alpha (both 8-bit) laid onto white, rounded to
-// nearest: what a viewer shows on a white page.
-uint8_t CompositeOnWhite(uint8_t colour, uint8_t alpha);
+// A colour sample with its alpha (both 8-bit) laid onto the background's
+// sample, rounded to nearest: what a viewer shows on that page.
+uint8_t CompositeOn(uint8_t colour, uint8_t alpha, uint8_t background);
 
 // The canonical 40-byte header of a width x height picture (both > 0), or
 // false when the picture and the 8-bit file made from it do not fit the

@@ -39,23 +39,40 @@ int DecodeRefused(InputReport* report, const DecodeDetail& detail) {
 }
 
 // A PNG or JPEG stream, on its own or inside a BMP.
-int ParseStream(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* picture,
-                InputReport* report) {
+int ParseStream(const uint8_t* data, size_t size, uint64_t maxPixels, const ReadOptions& options,
+                Picture* picture, InputReport* report, int* orientation = nullptr) {
     DecodeDetail decoded;
     uint8_t* pixels = nullptr;
-    if (DecodeImage(data, size, maxPixels, &picture->info, &pixels, &decoded) != kDecodeOk) {
+    if (DecodeImage(data, size, maxPixels, &picture->info, &pixels, &decoded, &options) != kDecodeOk) {
         return DecodeRefused(report, decoded);
     }
+    if (orientation) *orientation = options.autoOrient ? decoded.orientation : 0;
     picture->pixels = pixels;
     picture->block = pixels;
     return 1;
 }
 
-int ParseBitmap(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* picture,
-                InputReport* report) {
+// A JPEG or PNG inside a BMP: the picture the stream holds, with the BMP's
+// own resolution where it has one.
+int ParseEmbedded(const uint8_t* stream, size_t length, uint64_t maxPixels,
+                  const ReadOptions& options, Picture* picture, InputReport* report) {
+    const int32_t xPels = picture->info.biXPelsPerMeter, yPels = picture->info.biYPelsPerMeter;
+    int orientation = 0;
+    if (!ParseStream(stream, length, maxPixels, options, picture, report, &orientation)) return 0;
+    if (xPels != 0 || yPels != 0) {
+        const bool turned = orientation >= 5;  // width and height swapped
+        picture->info.biXPelsPerMeter = turned ? yPels : xPels;
+        picture->info.biYPelsPerMeter = turned ? xPels : yPels;
+    }
+    return 1;
+}
+
+int ParseBitmap(const uint8_t* data, size_t size, uint64_t maxPixels, const ReadOptions& options,
+                Picture* picture, InputReport* report) {
     form::Layout layout;
     BitmapReadDetail detail;
     const BitmapStatus status = FindBitmapLayout(data, size, maxPixels, &layout, &picture->info, &detail);
+    std::memcpy(layout.background, options.background, sizeof layout.background);
     if (status == kBitmapEmbedded) {
         const uint8_t* stream = data + detail.embeddedOffset;
         const size_t length = size_t(detail.embeddedSize);
@@ -64,7 +81,7 @@ int ParseBitmap(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* p
             return Refused(report, kInputRefused, 0, "the %s inside this BMP is not a %s stream",
                            jpeg ? "JPEG" : "PNG", jpeg ? "JPEG" : "PNG");
         }
-        return ParseStream(stream, length, maxPixels, picture, report);
+        return ParseEmbedded(stream, length, maxPixels, options, picture, report);
     }
     if (status != kBitmapOk) return BitmapRefused(report, detail);
     if (RowsInPlace(layout)) {
@@ -96,6 +113,11 @@ int Refused(InputReport* report, InputStatus status, int systemError, const char
 int CheckSignature(const uint8_t* head, size_t size, InputReport* report) {
     if (size == 0) return Refused(report, kInputRefused, 0, "the file is empty");
     if (LooksLikeBmp(head, size)) return 1;
+    if (size >= 2 && head[0] == 'B' && head[1] == 'A') {
+        return Refused(report, kInputRefused, 0,
+                       "an OS/2 bitmap array (several bitmaps in one file) is not read; "
+                       "save the bitmap you want as a BMP of its own");
+    }
     DecodeDetail decoded;
     if (CanDecode(head, size, &decoded)) return 1;
     if (decoded.status != kDecodeUnknown) return DecodeRefused(report, decoded);
@@ -105,14 +127,16 @@ int CheckSignature(const uint8_t* head, size_t size, InputReport* report) {
 }
 
 int ParsePicture(const uint8_t* data, size_t size, uint64_t maxPixels, Picture* picture,
-                 InputReport* report) {
+                 InputReport* report, const ReadOptions* options) {
+    const ReadOptions defaults;
+    if (!options) options = &defaults;
     InputReport local;
     if (!report) report = &local;
     std::memset(report, 0, sizeof *report);
     std::memset(picture, 0, sizeof *picture);
     if (!CheckSignature(data, size, report)) return 0;
-    return LooksLikeBmp(data, size) ? ParseBitmap(data, size, maxPixels, picture, report)
-                                    : ParseStream(data, size, maxPixels, picture, report);
+    return LooksLikeBmp(data, size) ? ParseBitmap(data, size, maxPixels, *options, picture, report)
+                                    : ParseStream(data, size, maxPixels, *options, picture, report);
 }
 
 void FreePicture(Picture* picture) {

@@ -108,12 +108,23 @@ void CloseSource(int fd) {
 
 }  // namespace
 
-int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report) {
+int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputReport* report,
+                const ReadOptions* options) {
     InputReport local;
     if (!report) report = &local;
     std::memset(picture, 0, sizeof *picture);
     int fd = -1;
     if (!OpenSource(path, &fd, report)) return 0;
+    const int read = ReadPictureFrom(fd, maxPixels, picture, report, options);
+    CloseSource(fd);
+    return read;
+}
+
+int ReadPictureFrom(int fd, uint64_t maxPixels, Picture* picture, InputReport* report,
+                    const ReadOptions* options) {
+    InputReport local;
+    if (!report) report = &local;
+    std::memset(picture, 0, sizeof *picture);
     uint8_t head[kHeadBytes];
     size_t headBytes = 0;
     uint8_t* data = nullptr;
@@ -123,9 +134,8 @@ int ReadPicture(const char* path, uint64_t maxPixels, Picture* picture, InputRep
                       (length >= 0 ? ReadKnownLength(fd, head, headBytes, uint64_t(length), &data,
                                                      &size, report)
                                    : ReadAsItComes(fd, head, headBytes, &data, &size, report));
-    CloseSource(fd);
     if (!read) return 0;
-    if (!ParsePicture(data, size, maxPixels, picture, report)) {
+    if (!ParsePicture(data, size, maxPixels, picture, report, options)) {
         FreeBytes(data);
         return 0;
     }

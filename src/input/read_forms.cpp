@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
+#include "input/color_profile.h"
 #include "input/input.h"
 #include "input/read_forms.h"
 #include "platform/alloc.h"
@@ -27,6 +28,8 @@ constexpr uint32_t kPng = 5;
 constexpr uint32_t kAlphaBitfields = 6;
 constexpr uint32_t kOs2Huffman = 3;       // the same codes mean other things in OS/2 2.x
 constexpr uint32_t kOs2Rle24 = 4;
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // bV5CSType 'MBED'
+constexpr uint32_t kV5ProfileFields = 112;         // bV5ProfileData, then bV5ProfileSize
 // A run-length stream needs data for its pixels; left-out pixels are
 // allowed, but a picture this much larger than its data is a damaged header
 // and not a reason to allocate gigabytes.
@@ -69,6 +72,19 @@ bool MakeChannel(uint32_t mask, int bitCount, Channel* channel) {
         run >>= 1;
     }
     return run == 0;
+}
+
+// A V5 header's embedded profile, where it lies wholly inside the file. One
+// that lies outside is passed over, as viewers pass it over; a linked
+// profile names another file, which is not opened.
+void FindEmbeddedProfile(const uint8_t* data, size_t size, const uint8_t* fields,
+                         uint32_t headerSize, form::Layout* layout) {
+    if (headerSize != kMaxInfoHeader || Get32(fields + 56) != kProfileEmbedded) return;
+    const uint64_t start = uint64_t(kFileHeaderSize) + Get32(fields + kV5ProfileFields);
+    const uint64_t length = Get32(fields + kV5ProfileFields + 4);
+    if (start > size || length > size - start || length == 0) return;
+    layout->profile = data + start;
+    layout->profileSize = size_t(length);
 }
 
 bool ValidDepth(uint16_t bits) {
@@ -139,6 +155,10 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
             return Refuse(detail, "the embedded %s stream lies outside the file",
                           compression == kJpeg ? "JPEG" : "PNG");
         }
+        // The BMP's own resolution; the stream's decoder fills the rest.
+        std::memset(info, 0, sizeof *info);
+        info->biXPelsPerMeter = xPels;
+        info->biYPelsPerMeter = yPels;
         detail->embeddedOffset = offset;
         detail->embeddedSize = size - offset;
         if (sizeImage != 0 && sizeImage < detail->embeddedSize) detail->embeddedSize = sizeImage;
@@ -159,6 +179,8 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
     layout.height = static_cast<int32_t>(height);
     layout.topDown = topDown;
     layout.bitCount = bitCount;
+    std::memset(layout.background, 0xFF, sizeof layout.background);
+    FindEmbeddedProfile(data, size, fields, headerSize, &layout);
 
     // Compression against depth and form.
     uint64_t masksEnd = headersEnd;
@@ -206,8 +228,7 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
     } else if (compression != form::kRgb) {
         return Refuse(detail, "compression %u is not read (%s)", compression, kFormsRead);
     } else if (bitCount == 16) {
-        // The default 16-bit layout is 5-5-5; a 32-bit BI_RGB pixel's fourth
-        // byte is padding, not alpha.
+        // The default 16-bit layout is 5-5-5.
         MakeChannel(0x7C00, 16, &layout.red);
         MakeChannel(0x03E0, 16, &layout.green);
         MakeChannel(0x001F, 16, &layout.blue);
@@ -215,6 +236,9 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
         MakeChannel(0xFF0000, 32, &layout.red);
         MakeChannel(0x00FF00, 32, &layout.green);
         MakeChannel(0x0000FF, 32, &layout.blue);
+        // The fourth byte is alpha unless it is 0 everywhere, as browsers
+        // read it: common tools write RGBA this way.
+        MakeChannel(0xFF000000u, 32, &layout.alpha);
     }
 
     const uint32_t offBits = Get32(data + 10);
@@ -283,13 +307,16 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
     // on them, so they never refuse a file.
     info->biXPelsPerMeter = xPels;
     info->biYPelsPerMeter = yPels;
-    info->biClrUsed = clrUsed;
-    info->biClrImportant = clrImportant;
+    // Except for a 24-bit source, the colour counts describe the source's
+    // own table, not the written one.
+    info->biClrUsed = bitCount == 24 ? clrUsed : 0;
+    info->biClrImportant = bitCount == 24 ? clrImportant : 0;
     return Finish(detail, kBitmapOk);
 }
 
 bool RowsInPlace(const form::Layout& layout) {
-    return layout.bitCount == 24 && layout.compression == form::kRgb && !layout.topDown;
+    return layout.bitCount == 24 && layout.compression == form::kRgb && !layout.topDown &&
+           !(layout.profile && kHaveColorProfiles);
 }
 
 BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
@@ -298,13 +325,14 @@ BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER
     uint8_t* out = static_cast<uint8_t*>(AllocateUntouched(info->biSizeImage));
     if (!out) return Finish(detail, kBitmapNoMemory);
     // Row padding is zero; pixels that run-length data leaves out are
-    // transparent, which shows as white.
+    // transparent, which shows the background.
     const bool rle = layout.compression == form::kRle8 || layout.compression == form::kRle4;
     const size_t stride = size_t(RowStride(info));
     const size_t used = 3 * size_t(layout.width);
-    if (rle) std::memset(out, 0xFF, info->biSizeImage);
     for (int32_t y = 0; y < layout.height; ++y) {
-        std::memset(out + size_t(y) * stride + used, 0, stride - used);
+        uint8_t* row = out + size_t(y) * stride;
+        for (size_t x = 0; rle && x < used; x += 3) std::memcpy(row + x, layout.background, 3);
+        std::memset(row + used, 0, stride - used);
     }
     bool ok = rle ? form::DecodeRle(layout, out, detail->reason, sizeof detail->reason)
                   : form::UnpackRows(layout, out, detail->reason, sizeof detail->reason);
@@ -312,17 +340,23 @@ BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER
         FreeBytes(out);
         return Finish(detail, kBitmapForm);
     }
+    if (layout.profile) {
+        ProfileTransform* profile = OpenProfileToSrgb(layout.profile, layout.profileSize, kProfileBgr);
+        if (profile) TransformPicture(profile, out, layout.width, layout.height, stride);
+        CloseProfile(profile);
+    }
     *pixels = out;
     return Finish(detail, kBitmapOk);
 }
 
 BitmapStatus ParseBitmapAny(const uint8_t* data, size_t size, BITMAPINFOHEADER* info,
-                            uint8_t** pixels, BitmapReadDetail* detail) {
+                            uint8_t** pixels, BitmapReadDetail* detail, const ReadOptions* options) {
     BitmapReadDetail local;
     if (!detail) detail = &local;
     *pixels = nullptr;
     form::Layout layout;
     BitmapStatus status = FindBitmapLayout(data, size, 0, &layout, info, detail);
+    if (options) std::memcpy(layout.background, options->background, sizeof layout.background);
     return status == kBitmapOk ? DecodeBitmapRows(layout, info, pixels, detail) : status;
 }
 

@@ -31,6 +31,9 @@ struct Layout {
     uint32_t paletteCount;  // entries read from the file, at most 2^bitCount
     const uint8_t* pixels;  // the pixel data in the caller's buffer
     size_t pixelBytes;      // bytes from there to the end of the file
+    uint8_t background[3];  // blue, green, red behind transparent pixels (white unless set)
+    const uint8_t* profile;  // a V5 header's embedded ICC profile, or null
+    size_t profileSize;
 };
 
 constexpr uint32_t kRgb = 0;
@@ -48,7 +51,8 @@ uint8_t WidenChannel(uint32_t value, int bits);
 bool UnpackRows(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
 // The same for RLE8 and RLE4 data. Pixels the data never sets are left as
-// they are in `out` (the caller fills it with white first).
+// they are in `out` (the caller fills it with the background first); pixels
+// past the right edge of a row are dropped, as other readers drop them.
 bool DecodeRle(const Layout& layout, uint8_t* out, char* reason, size_t capacity);
 
 }  // namespace form
@@ -61,11 +65,13 @@ BitmapStatus FindBitmapLayout(const uint8_t* data, size_t size, uint64_t maxPixe
                               form::Layout* layout, BITMAPINFOHEADER* info, BitmapReadDetail* detail);
 
 // True when the file's pixel array already is the canonical rows (24 bits,
-// uncompressed, bottom-up), to be used where it lies.
+// uncompressed, bottom-up, no colour profile to apply), to be used where it
+// lies.
 bool RowsInPlace(const form::Layout& layout);
 
 // The pixel pass: the canonical rows in a new block (caller frees with
-// FreeBytes), whose pages are taken as the rows are written.
+// FreeBytes), whose pages are taken as the rows are written; an embedded
+// profile is then converted to sRGB.
 BitmapStatus DecodeBitmapRows(const form::Layout& layout, const BITMAPINFOHEADER* info,
                               uint8_t** pixels, BitmapReadDetail* detail);
 

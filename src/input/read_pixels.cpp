@@ -89,7 +89,7 @@ bool UnpackRows(const Layout& l, uint8_t* out, char* reason, size_t capacity) {
                 o[2] = Field(p, l.red);
                 if (alpha) {
                     const uint8_t a = Field(p, l.alpha);
-                    for (int c = 0; c < 3; ++c) o[c] = CompositeOnWhite(o[c], a);
+                    for (int c = 0; c < 3; ++c) o[c] = CompositeOn(o[c], a, l.background[c]);
                 }
             }
         }
@@ -99,8 +99,8 @@ bool UnpackRows(const Layout& l, uint8_t* out, char* reason, size_t capacity) {
 
 }  // namespace form
 
-uint8_t CompositeOnWhite(uint8_t colour, uint8_t alpha) {
-    return static_cast<uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
+uint8_t CompositeOn(uint8_t colour, uint8_t alpha, uint8_t background) {
+    return static_cast<uint8_t>((colour * alpha + background * (255 - alpha) + 127) / 255);
 }
 
 }  // namespace bmp256

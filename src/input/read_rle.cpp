@@ -1,7 +1,9 @@
 // RLE8 and RLE4: runs and literal groups of palette indices, row by row from
-// the bottom, with end-of-line, delta and end-of-bitmap escapes. Anything
-// that would place a pixel outside the picture is a damaged file; data that
-// stops early leaves the rest transparent, as other readers show it.
+// the bottom, with end-of-line, delta and end-of-bitmap escapes. Pixels past
+// the right edge of a row are dropped (encoders that code the row padding as
+// pixels write them, and other readers drop them); a pixel past the last row
+// or a jump out of the picture is a damaged file; data that stops early
+// leaves the rest transparent, as other readers show it.
 #include <cstdio>
 
 #include "input/read_forms.h"
@@ -21,10 +23,11 @@ struct Cursor {
     size_t capacity;
 
     bool Put(uint32_t index) {
-        if (x >= l.width || y >= l.height) {
-            std::snprintf(reason, capacity, "the run-length data runs past the edge of the picture");
+        if (y >= l.height) {
+            std::snprintf(reason, capacity, "the run-length data runs past the last row of the picture");
             return false;
         }
+        if (x >= l.width) return true;  // dropped; x stays put, so it cannot overflow
         if (index >= l.paletteCount) {
             std::snprintf(reason, capacity,
                           "a pixel uses colour %u, the colour table has %u entries", index,

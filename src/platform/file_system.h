@@ -38,6 +38,28 @@ bool IsTerminal(int fd);
 // Windows, where standard input and output start in text mode.
 void SetBinaryMode(int fd);
 
+// Opens `path`, listed as the regular file `listed` (stat when the run was
+// planned), for reading without waiting on it, and checks through the open
+// descriptor that it is still that file: a FIFO or device swapped in
+// meanwhile must neither block the run nor be read. Returns the descriptor
+// (close it with CloseReading), or -1 with errno set, or with `changed` set
+// when something else is there now.
+int OpenListedFile(const char* path, const struct stat& listed, bool* changed);
+
+// Opens an existing `path` for writing, neither creating nor truncating it,
+// so that fstat can tell what was opened. The descriptor, or -1 with errno.
+int OpenExistingForWriting(const char* path);
+
+// True, with its type in `info`, when the descriptor is open.
+bool DescriptorInfo(int fd, struct stat* info);
+
+// What the symbolic link `path` holds; "" when it is not a link (always on
+// Windows).
+std::string LinkText(const char* path);
+
+// The width of the terminal on `fd` in columns: its window size, else
+// $COLUMNS, else 80.
+int TerminalColumns(int fd);
 // Empties the file open at `fd` and moves to its start, for a writer that
 // replaces what it held. 1, or 0 with errno.
 int EmptyForWriting(int fd);

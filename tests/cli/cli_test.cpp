@@ -13,6 +13,7 @@
 #include <thread>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -288,7 +289,9 @@ struct Refusal {
 
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
-        {"x/ba-bm.bmp", "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {"x/ba-bm.bmp",
+         "an OS/2 bitmap array (several bitmaps in one file) is not read; save the bitmap you "
+         "want as a BMP of its own"},
         {"q/rgb24rle24.bmp",
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
@@ -312,6 +315,8 @@ TEST(Refused, BuiltHeaders) {
     std::vector<uint8_t> compressed = good;
     bmptest::Put32(compressed, 30, 1);
     std::vector<uint8_t> empty = bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> lowest = good;
+    bmptest::Put32(lowest, 22, 0x80000000u);
     struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -320,6 +325,7 @@ TEST(Refused, BuiltHeaders) {
         {"short.bmp", shortFile, "the pixel data is 5 bytes short"},
         {"compressed.bmp", compressed, "RLE8 data needs 8 bits per pixel, not 24"},
         {"empty.bmp", empty, "the image is empty (0 x 2 pixels)"},
+        {"lowest.bmp", lowest, "the height -2147483648 is not valid"},
         {"text.bmp", {'h', 'i', '\n'}, "not an image this program reads (it reads BMP, PNG, JPEG)"},
     };
     for (const auto& c : cases) {
@@ -447,6 +453,9 @@ TEST(Usage, WrongArgumentsExitTwo) {
         {"--frobnicate"}, {"", "b.bmp"}, {"--in-place", "-o", "d", "a.bmp"}, {"-j", "0", "--in-place", "a.bmp"},
         {"--suffix", "", "a.bmp"}, {"-o"}, {"-o", "d"}, {"-j", "x", "a.bmp", "b.bmp"},
         {"-fx", "a.bmp", "b.bmp"}, {"--force=1", "a.bmp", "b.bmp"}, {"-j"}, {"--jobs=", "--in-place", "a.bmp"},
+        {"-f", "--skip-existing", "a.bmp", "b.bmp"},
+        {"--background", "beige", "a.bmp", "b.bmp"}, {"--background=#12345", "a.bmp", "b.bmp"},
+        {"--no-auto-orient=1", "a.bmp", "b.bmp"},
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
@@ -479,6 +488,48 @@ TEST(Usage, GetoptForms) {
         EXPECT_NE(r.err.find("rgb24.bmp"), std::string::npos) << form[0] << ": -v names the file";
         EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"rgb24.bmp"}) << form[0];
     }
+}
+
+// Refusals that say what is wrong and what would work, before anything is
+// written.
+TEST(Usage, MessagesSayWhatWouldWork) {
+    bmptest::TempDir dir;
+    const std::string source = Suite("g/rgb24.bmp");
+    ASSERT_EQ(symlink("gone.bmp", dir.File("dangling.bmp").c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string said;
+    } cases[] = {
+        {{"-j", "100000", "--in-place", source}, 2, "-j needs a number of threads from 1 to 1024"},
+        {{"--suffix=/../../evil", source}, 2, "--suffix cannot hold a folder separator"},
+        {{"-o", dir.File("x.bmp"), source}, 2, "looks like a file name; one file is written with SOURCE DEST"},
+        {{source, dir.File("out.png")}, 2, "the result is a BMP; name DEST .bmp (several files: -o DIR or --suffix SUF)"},
+        {{source, dir.File("out.JPG")}, 2, "the result is a BMP; name DEST .bmp"},
+        {{source, dir.File("dangling.bmp")}, 1, "it is a symbolic link to gone.bmp, which does not exist"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = RunProgram(kProgram, c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.said;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"dangling.bmp"}) << c.said;
+    }
+}
+
+// --background reaches the reader in both spellings, names in any case.
+TEST(Usage, BackgroundColour) {
+    bmptest::TempDir dir;
+    auto convert = [&](std::vector<std::string> args) {
+        const std::string out = dir.File("out" + std::to_string(args.size()) + ".bmp");
+        args.insert(args.end(), {"-f", Suite("q/rgba32-1.bmp"), out});
+        RunResult r = RunProgram(kProgram, args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return bmptest::ReadFileBytes(out);
+    };
+    const std::vector<uint8_t> white = convert({});
+    const std::vector<uint8_t> black = convert({"--background", "Black"});
+    EXPECT_EQ(convert({"--no-auto-orient", "--background=#000000"}), black);
+    EXPECT_NE(black, white);
 }
 
 TEST(Usage, Help) {
@@ -647,27 +698,122 @@ TEST(Batch, OutputFolderIsMadeOnlyForAResult) {
                          dir.File("plain/sub") + ": " + std::strerror(ENOTDIR));
 }
 
-TEST(Batch, OutputClashesAreRefusedBeforeAnythingIsWritten) {
-    bmptest::TempDir dir;
-    ASSERT_EQ(mkdir(dir.File("a").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir(dir.File("b").c_str(), 0755), 0);
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x.bmp")));
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("b/x.bmp")));
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x-256.bmp")));
-    const std::vector<std::vector<std::string>> clashes = {
-        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.bmp")},
-        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("a/../a/x.bmp")},
-        {"-o", dir.File("out"), dir.File("a/x.bmp"), dir.File("b/x.PNG")},
-        {"-f", "--suffix", "-256", dir.File("a/x.bmp"), dir.File("a/x-256.bmp")},
-        {"--in-place", dir.File("a/x.bmp"), dir.File("a/./x.bmp")},
+// What the plan refuses, skips or merges, item by item: the rest of the run
+// goes on, and no source is ever written over.
+TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
+    struct Case {
+        std::vector<std::string> args;  // "@" stands for the test's folder
+        int exitCode;
+        const char* said;                // a line the run must say
+        std::vector<std::string> made;   // the files made, under "@"
+    } cases[] = {
+        // Two sources for one output: those two only.
+        {{"-o", "@/out", "@/a/x.bmp", "@/b/x.PNG", "@/a/y.bmp"}, 1, "as @/a/x.bmp does; neither is converted",
+         {"out/y.bmp"}},
+        // -o to the sources' own folder, by a link: never in place.
+        {{"-o", "@/link", "@/a/y.bmp"}, 1, "would be the source itself (--in-place replaces sources)", {}},
+        // --suffix run again: the earlier output is not converted again,
+        // and not replaced even with -f.
+        {{"-f", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp"}, 1, "is a source of this run, not replaced", {}},
+        {{"--skip-existing", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp", "@/a/y.bmp"}, 0, "", {"a/y-256.bmp"}},
+        // --in-place replaces BMP files only, whatever their names say.
+        {{"--in-place", "@/b/x.PNG"}, 1, "@/b/x.PNG: not a BMP file; --in-place replaces only BMP files", {}},
     };
-    for (const auto& args : clashes) {
+    for (const Case& c : cases) {
+        bmptest::TempDir dir;
+        auto at = [&](std::string text) {
+            for (size_t i; (i = text.find('@')) != std::string::npos;) text.replace(i, 1, dir.path());
+            return text;
+        };
+        ASSERT_EQ(mkdir(dir.File("a").c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(dir.File("b").c_str(), 0755), 0);
+        ASSERT_EQ(symlink("a", dir.File("link").c_str()), 0);
+        const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x.bmp")));
+        ASSERT_TRUE(CopyFile(Suite("g/rgb24pal.bmp"), dir.File("a/y.bmp")));
+        ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x-256.bmp")));
+        ASSERT_TRUE(bmptest::WriteFileBytes(dir.File("b/x.PNG"), png));
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args) args.push_back(at(arg));
         RunResult r = RunProgram(kProgram, args);
-        EXPECT_EQ(r.exitCode, 1) << args[2];
-        EXPECT_NE(r.err.find("nothing was converted"), std::string::npos) << r.err;
-        EXPECT_FALSE(bmptest::FileExists(dir.File("out")));
-        EXPECT_EQ(ListDir(dir.File("a")), (std::vector<std::string>{"x-256.bmp", "x.bmp"}));
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << ": " << r.err;
+        EXPECT_NE(r.err.find(at(c.said)), std::string::npos) << c.args[1] << ": " << r.err;
+        std::vector<std::string> a = {"x-256.bmp", "x.bmp", "y.bmp"}, out;
+        for (const std::string& made : c.made) {
+            EXPECT_EQ(bmptest::ReadFileBytes(dir.File(made)), Reference(dir.File("a/y.bmp"))) << made;
+            (made.compare(0, 2, "a/") == 0 ? a : out).push_back(made.substr(made.find('/') + 1));
+        }
+        std::sort(a.begin(), a.end());
+        EXPECT_EQ(ListDir(dir.File("a")), a) << c.args[1];
+        EXPECT_EQ(bmptest::FileExists(dir.File("out")), !out.empty()) << c.args[1];
         EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24.bmp")));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x-256.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24.bmp")));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("b/x.PNG")), png);
+    }
+}
+
+// Paths that lead to one file are one source, converted once whatever -j.
+TEST(Batch, OneFileByTwoPathsIsConvertedOnce) {
+    for (const char* jobs : {"1", "2"}) {
+        bmptest::TempDir dir;
+        const std::string photo = MakePhotos(dir, 1)[0], link = dir.File("link.bmp");
+        const std::vector<uint8_t> once = Reference(photo);
+        ASSERT_EQ(symlink(photo.c_str(), link.c_str()), 0);
+        RunResult r = RunProgram(kProgram, {"-v", "-j", jobs, "--in-place", photo, link, dir.File("./photo0.bmp")});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find(link + ": the same file as " + photo + ", converted once"), std::string::npos) << r.err;
+        EXPECT_EQ(bmptest::ReadFileBytes(photo), once) << "-j " << jobs;
+    }
+}
+
+// A batch run again: --skip-existing leaves the outputs alone and exits 0;
+// without it each is a refusal that says so.
+TEST(Batch, RunAgainWithSkipExisting) {
+    bmptest::TempDir dir;
+    const std::vector<std::string> photos = MakePhotos(dir, 2);
+    const std::string out = dir.File("small");
+    ASSERT_EQ(RunProgram(kProgram, Join({"-o", out}, photos)).exitCode, 0);
+    const std::vector<uint8_t> kept(20, 9);
+    ASSERT_TRUE(bmptest::WriteFileBytes(out + "/photo1.bmp", kept));
+    RunResult r = RunProgram(kProgram, Join({"-o", out}, photos));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(out + "/photo1.bmp: already exists, not replaced (-f replaces it, --skip-existing skips it)"),
+              std::string::npos) << r.err;
+    r = RunProgram(kProgram, Join({"--skip-existing", "-v", "-o", out}, photos));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "bmp256-convert: " + out + "/photo0.bmp: exists, skipped\nbmp256-convert: " + out +
+                         "/photo1.bmp: exists, skipped\n");
+    EXPECT_EQ(bmptest::ReadFileBytes(out + "/photo1.bmp"), kept);
+}
+
+// On a terminal of 50 columns: every progress line fits, and the batch ends
+// with its count.
+TEST(Batch, ProgressFitsTheTerminalAndEndsWithACount) {
+    if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "no script(1) to give the run a terminal";
+    bmptest::TempDir dir;
+    const std::string deep = dir.File("a-folder-whose-name-is-long-enough-to-need-cutting");
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    std::vector<std::string> photos;
+    for (const std::string& photo : MakePhotos(dir, 3)) {
+        photos.push_back(deep + "/" + fs::path(photo).filename().string());
+        ASSERT_EQ(rename(photo.c_str(), photos.back().c_str()), 0);
+    }
+    const std::string out = dir.File("out");
+    std::string line = "stty cols 50; '" + kProgram + "' -j 1 -o '" + out + "'";
+    for (const std::string& photo : photos) line += " '" + photo + "'";
+    line += " '" + Suite("x/ba-bm.bmp") + "'";
+    RunResult r = RunProgram("/usr/bin/script", {"-qec", line, "/dev/null"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("bmp256-convert: 3 converted, 0 skipped, 1 refused\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r\033[Kbmp256-convert: 1/4 ..."), std::string::npos) << r.out;
+    size_t at = 0;
+    while ((at = r.out.find("\r\033[K", at)) != std::string::npos) {
+        at += 4;
+        const size_t end = r.out.find_first_of("\r\n", at);
+        const bool progress = r.out.compare(at, 16, "bmp256-convert: ") == 0 && std::isdigit(r.out[at + 16]);
+        if (progress) {
+            EXPECT_LT(end - at, 50u) << r.out.substr(at, end - at);
+        }
     }
 }
 
@@ -783,6 +929,113 @@ TEST(Signals, LinkSwappedInForTheTemporaryFileIsNeverWrittenThrough) {
     EXPECT_EQ(bmptest::ReadFileBytes(victim), precious);
     EXPECT_FALSE(bmptest::FileExists(outDir + "/photo0.bmp"));
     EXPECT_TRUE(TempsIn(outDir).empty());
+}
+
+// Waits up to a minute for `child`; a run that blocks is killed and fails.
+int WaitOrKill(pid_t child) {
+    for (int i = 0; i < 1200; ++i) {
+        siginfo_t info = {};
+        if (waitid(P_PID, id_t(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (i == 1199) kill(child, SIGKILL);
+    }
+    return bmptest::WaitProgram(child);
+}
+
+// A listed source swapped for a FIFO while the run goes on is refused, never
+// waited on.
+TEST(Signals, FifoSwappedInForASourceDoesNotBlock) {
+    bmptest::TempDir dir, other;
+    const std::string large = MakePhotos(dir, 1, 2400, 1800)[0], victim = dir.File("victim.bmp");
+    ASSERT_TRUE(CopyFile(MakePhotos(other, 1)[0], victim));
+    const std::string out = dir.File("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    RunOptions options;
+    options.outputPath = dir.File("output");
+    const pid_t child = bmptest::StartProgram(kProgram, {"-j", "1", "-o", out, large, victim}, options);
+    ASSERT_FALSE(AwaitTemp(out, child).empty()) << "the first file was never seen in flight";
+    ASSERT_EQ(unlink(victim.c_str()), 0);
+    ASSERT_EQ(mkfifo(victim.c_str(), 0600), 0);
+    EXPECT_EQ(WaitOrKill(child), 1);
+    const std::vector<uint8_t> said = bmptest::ReadFileBytes(dir.File("output"));
+    EXPECT_EQ(std::string(said.begin(), said.end()),
+              "bmp256-convert: " + victim + ": no longer the file it was when the run started; not read\n");
+    EXPECT_EQ(ListDir(out), std::vector<std::string>{"photo0.bmp"});
+}
+
+// A folder of its own under /dev/shm, removed with what it holds.
+struct ShmDir {
+    std::string path;
+    ShmDir() {
+        char name[] = "/dev/shm/bmp256-test-XXXXXX";
+        if (mkdtemp(name)) path = name;
+    }
+    ~ShmDir() {
+        if (!path.empty()) fs::remove_all(path);
+    }
+};
+
+// A regular file under /dev (the tmpfs /dev/shm) is a file like any other:
+// kept without -f, replaced only when complete, never lost to a failed write.
+TEST(Places, RegularFileUnderDevShm) {
+    ShmDir dir;
+    if (dir.path.empty()) GTEST_SKIP() << "no /dev/shm";
+    const std::string scan = dir.path + "/scan.bmp", source = Suite("g/rgb24.bmp");
+    ASSERT_TRUE(CopyFile(source, scan));
+    const std::vector<uint8_t> before = bmptest::ReadFileBytes(scan);
+    RunResult r = RunProgram(kProgram, {Suite("g/rgb24pal.bmp"), scan});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(scan + ": already exists, not replaced"), std::string::npos) << r.err;
+    RunOptions limited;
+    limited.fileSizeLimit = 4096;
+    r = RunProgram(kProgram, {"--in-place", scan}, limited);
+    EXPECT_EQ(r.exitCode, 1);
+    ExpectOneLine(r, "bmp256-convert: cannot write " + scan + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(bmptest::ReadFileBytes(scan), before);
+    EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"scan.bmp"});
+}
+
+// A FAT file system on a loop file at `mount`, where this machine lets the
+// tests mount one (root, dosfstools, a kernel with vfat).
+bool MountFat(const std::string& image, const std::string& mount) {
+    if (geteuid() != 0) return false;
+    const std::string line = "PATH=$PATH:/sbin:/usr/sbin; truncate -s 16M '" + image + "' && mkfs.vfat '" + image +
+                             "' && mount -o loop '" + image + "' '" + mount + "'";
+    return mkdir(mount.c_str(), 0755) == 0 && RunProgram("/bin/sh", {"-c", line}).exitCode == 0;
+}
+
+// Where the file system has no hard links (exFAT, FAT, many FUSE and SMB
+// mounts) new outputs still appear, and existing ones are still kept without
+// -f: on a real FAT mount where one can be made, and with link() failing,
+// then renameat2() too, everywhere.
+TEST(Places, FileSystemWithoutHardLinks) {
+    bmptest::TempDir dir;
+    const std::string preload = std::string("LD_PRELOAD=") + BMP256_NO_HARD_LINKS;
+    const std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
+    struct Place {
+        std::string folder;
+        std::vector<std::string> environment;
+    };
+    std::vector<Place> places = {{dir.File("no-link"), {preload, asan}},
+                                 {dir.File("no-renameat2"), {preload, asan, "NO_RENAME_NOREPLACE=1"}}};
+    const bool fat = MountFat(dir.File("fat.img"), dir.File("fat"));
+    if (fat) places.push_back({dir.File("fat"), {}});
+    const std::string source = Suite("g/rgb24.bmp");
+    for (const Place& place : places) {
+        mkdir(place.folder.c_str(), 0755);
+        RunOptions options;
+        options.environment = place.environment;
+        const std::string dest = place.folder + "/new.bmp";
+        RunResult r = RunProgram(kProgram, {source, dest}, options);
+        EXPECT_EQ(r.exitCode, 0) << place.folder << ": " << r.err;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source)) << place.folder;
+        r = RunProgram(kProgram, {Suite("g/rgb24pal.bmp"), dest}, options);
+        EXPECT_EQ(r.exitCode, 1) << place.folder;
+        EXPECT_NE(r.err.find(dest + ": already exists, not replaced"), std::string::npos) << r.err;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source)) << place.folder;
+        EXPECT_EQ(ListDir(place.folder), std::vector<std::string>{"new.bmp"}) << place.folder;
+    }
+    if (fat) RunProgram("/bin/sh", {"-c", "umount '" + dir.File("fat") + "'"});
 }
 
 }  // namespace

@@ -145,11 +145,13 @@ std::vector<uint8_t> BuildForm(const Form& f, int w, int h, uint32_t seed, std::
             } else if (f.bits == 24) {
                 v &= 0xFFFFFF;
                 o = Bgr{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)};
-            } else {  // 32 bits: the top byte is padding for BI_RGB, alpha where a mask says so
+            } else {  // 32 bits: the top byte is alpha for BI_RGB (not all 0 here) and where a mask says so
                 v = v | (next() << 24);
                 uint8_t a = uint8_t(v >> 24);
                 o = Bgr{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)};
-                if (f.masks[3]) o = Bgr{OnWhite(o.blue, a), OnWhite(o.green, a), OnWhite(o.red, a)};
+                if (f.masks[3] || f.compression == 0) {
+                    o = Bgr{OnWhite(o.blue, a), OnWhite(o.green, a), OnWhite(o.red, a)};
+                }
             }
             values[fy][x] = v;
         }
@@ -237,7 +239,7 @@ TEST(ConvertForms, EveryBmpFormGivesItsCanonicalTwinsBytes) {
         {"24-bit top-down", 40, 24, 0, true, {}},
         {"24-bit, 108-byte header", 108, 24, 0, false, {}},
         {"24-bit, 124-byte header, top-down", 124, 24, 0, true, {}},
-        {"32-bit, fourth byte not alpha", 40, 32, 0, false, {}},
+        {"32-bit, fourth byte alpha", 40, 32, 0, false, {}},
         {"32-bit bit fields", 40, 32, 3, false, {k888[0], k888[1], k888[2], 0}},
         {"32-bit, alpha in a 56-byte header", 56, 32, 3, false, {kArgb[0], kArgb[1], kArgb[2], kArgb[3]}},
         {"32-bit, alpha, 124-byte header, top-down", 124, 32, 3, true, {kArgb[0], kArgb[1], kArgb[2], kArgb[3]}},
@@ -288,6 +290,21 @@ TEST(ConvertForms, RleLeftOutPixelsAreWhite) {
     FreeBytes(pixels);
 }
 
+// Encoders that code the row padding as pixels: what runs past the right
+// edge is dropped, so the file converts as the one without it.
+TEST(ConvertForms, RlePixelsPastTheRightEdgeAreDropped) {
+    for (uint32_t compression : {1u, 2u}) {
+        const Form rle{"", 40, uint16_t(compression == 1 ? 8 : 4), compression, false, {}};
+        std::vector<Bgr> want;
+        std::vector<uint8_t> file = BuildForm(rle, 5, 5, 7, &want);
+        const Result clean = ConvertBytes(file);
+        file[file.size() - 4] = 200;  // the last row's end-of-line becomes a run of 200
+        const Result padded = ConvertBytes(file);
+        ASSERT_EQ(padded.ok, 1) << compression << ": " << padded.reason;
+        EXPECT_EQ(padded.bytes, clean.bytes) << compression;
+    }
+}
+
 TEST(ConvertForms, DamagedFormsAreRefusedWithAReason) {
     const Form pal8{"", 40, 8, 0, false, {}};
     const Form rle8{"", 40, 8, 1, false, {}};
@@ -307,8 +324,9 @@ TEST(ConvertForms, DamagedFormsAreRefusedWithAReason) {
         {"cut short", [](std::vector<uint8_t>& b) { b.resize(b.size() - 1); }, "the pixel data is 1 byte short"},
         {"RLE top-down", [](std::vector<uint8_t>& b) { bmptest::Put32(b, 22, uint32_t(-5)); },
          "a run-length compressed bitmap cannot be top-down"},
-        {"RLE run past the row", [](std::vector<uint8_t>& b) { b[b.size() - 4] = 200; },
-         "the run-length data runs past"},
+        {"RLE run past the last row",
+         [](std::vector<uint8_t>& b) { b[b.size() - 2] = 1, b[b.size() - 1] = 0; },
+         "the run-length data runs past the last row"},
         {"RLE claims far more pixels than its data",
          [](std::vector<uint8_t>& b) { bmptest::Put32(b, 18, 10000); bmptest::Put32(b, 22, 10000); },
          "the run-length data ("},
@@ -366,7 +384,7 @@ TEST(ConvertForms, SuiteFamiliesGiveTheSameBytes) {
          "g/pal8v4.bmp", "g/pal8v5.bmp", "q/pal8offs.bmp", "q/pal8os2sp.bmp", "q/pal8os2v2.bmp",
          "q/pal8os2v2-16.bmp", "q/pal8oversizepal.bmp"},
         {"g/rgb24.bmp", "g/rgb24pal.bmp", "g/rgb32.bmp", "g/rgb32bf.bmp", "g/rgb32bfdef.bmp",
-         "q/rgb24prof.bmp", "q/rgb32-xbgr.bmp", "q/rgb32fakealpha.bmp", "q/rgb32h52.bmp"},
+         "q/rgb24prof.bmp", "q/rgb32-xbgr.bmp", "q/rgb32h52.bmp"},
         {"g/pal4.bmp", "g/pal4rle.bmp"},
         {"g/rgb16.bmp", "g/rgb16bfdef.bmp", "q/rgba16-5551.bmp"},
         {"g/rgb16-565.bmp", "g/rgb16-565pal.bmp"},
@@ -478,7 +496,7 @@ std::vector<Bgr> Noise(int w, int h, uint32_t seed) {
     return p;
 }
 
-std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown) {
+std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown, bool progressive = false) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -492,6 +510,7 @@ std::vector<uint8_t> EncodeJpeg(int w, int h, const std::vector<Bgr>& topDown) {
     c.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(&topDown[size_t(c.next_scanline) * w].blue);
@@ -537,9 +556,18 @@ TEST(ConvertForms, JpegGivesTheTwinOfItsDecodedPixels) {
         ASSERT_EQ(r.ok, 1) << what << ": " << r.reason;
         ExpectSameFrom54(r.bytes, TwinOutput(w, h, twin), what);
     }
+    // libjpeg's own buffers out of memory (JPEGMEM, in kilobytes, below what
+    // a progressive picture's coefficients need): memory, like any other.
+    const std::vector<uint8_t> progressive = EncodeJpeg(256, 256, Noise(256, 256, 5), true);
+    Result r;
+    setenv("JPEGMEM", "10", 1);
+    r = ConvertBytes(progressive);
+    unsetenv("JPEGMEM");
+    EXPECT_EQ(r.reason, "not enough memory for the image");
+    EXPECT_EQ(ConvertBytes(progressive).ok, 1);
     std::vector<uint8_t> cut = EncodeJpeg(16, 16, Noise(16, 16, 4));
     cut.resize(cut.size() / 2);
-    Result r = ConvertBytes(cut);
+    r = ConvertBytes(cut);
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.reason.rfind("the JPEG cannot be read", 0), 0u) << r.reason;
 }

@@ -36,7 +36,9 @@ int ConvertImageEx(const char* source, const char* out, const ConvertOptions* op
 std::vector<uint8_t> ConvertWith(const TestImage& image, const PaletteChoice& choice) {
     const std::string source = bmptest::WriteTempFile("choice-src.bmp", BmpOf(image));
     const std::string out = source + ".out.bmp";
-    ConvertOptions options = {1, 0, choice};
+    ConvertOptions options;
+    options.threadCount = 1;
+    options.palette = choice;
     ConvertReport report = {};
     EXPECT_EQ(ConvertImageEx(source.c_str(), out.c_str(), &options, &report), 1) << report.reason;
     return bmptest::ReadFileBytes(out);
@@ -235,7 +237,9 @@ TEST(Choices, EveryFailedAllocationIsARefusalWithoutOutput) {
     const std::string source = bmptest::WriteTempFile("walk.bmp", BmpOf(PhotoLikeImage(23, 9, 2)));
     const std::string out = source + ".out.bmp";
     for (const PaletteChoice& choice : choices) {
-        const ConvertOptions options = {1, 0, choice};
+        ConvertOptions options;
+        options.threadCount = 1;
+        options.palette = choice;
         for (long failAt = 1;; ++failAt) {
             ConvertReport report = {};
             SetAllocationFailureAt(failAt);

@@ -4,15 +4,14 @@
 # Focuses window $1, then runs the rest as an xdotool command.
 keys() { xdotool windowfocus --sync "$1" && shift && xdotool "$@"; }
 
-# Waits for pid $1 ($2 s at most, default 20); its exit code, 124 on a timeout.
+# Waits for pid $1 ($2 s at most, default 20, timed by the clock: a round of
+# the loop takes far longer than its sleep on a busy machine); its exit code,
+# 124 on a timeout.
 finish() {
-  local steps=$(( ${2:-20} * 20 ))
-  for _ in $(seq "$steps"); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+  local deadline=$((SECONDS + ${2:-20}))
+  while kill -0 "$1" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.05; done
   if kill -0 "$1" 2>/dev/null; then kill -9 "$1"; wait "$1" 2>/dev/null; return 124; fi
   wait "$1"
 }
 
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check.sh"

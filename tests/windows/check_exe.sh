@@ -3,7 +3,7 @@
 # dialog record works only there), statically linked so that it needs no DLL
 # beyond the system's own, with the application icon as icon group 122 in a
 # 32x32 and a 16x16 image at 4 bits per pixel. bmp256-convert.exe, a console
-# program, must need no other DLL either.
+# program, must need no other DLL either. Both ship without a symbol table.
 # Usage: tests/windows/check_exe.sh WINDOWS_BUILD_DIR
 set -uo pipefail
 build=${1:?Windows build directory}
@@ -11,11 +11,7 @@ objdump=i686-w64-mingw32-objdump
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0; failed=0
-
-check() {  # name, condition...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$(dirname "$0")/../support/check.sh"
 
 has() { grep -Eq -- "$1" "$2"; }
 
@@ -37,6 +33,8 @@ for exe in bmp256 bmp256-convert; do
   foreign=$(foreign_dlls "$work/$exe.txt")
   [ -z "$foreign" ] || echo "     $exe.exe imports: $foreign"
   check "$exe.exe: no DLL beyond the system's" [ -z "$foreign" ]
+  "$objdump" -t "$build/bin/$exe.exe" >"$work/$exe.syms" 2>&1
+  check "$exe.exe: stripped" has '^no symbols' "$work/$exe.syms"
 done
 check "bmp256-convert.exe: console subsystem" \
   has '^Subsystem[[:space:]]+00000003[[:space:]]+\(Windows CUI\)' "$work/bmp256-convert.txt"

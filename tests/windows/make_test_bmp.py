@@ -4,6 +4,8 @@ the end-to-end runs of the Windows program.
 
     make_test_bmp.py WIDTH HEIGHT VARIANT OUT.bmp
 
+A negative HEIGHT writes the rows top-down.
+
 Different VARIANTs give visibly different pictures, so a run that converted
 the wrong source is caught by comparing outputs.
 """
@@ -13,6 +15,8 @@ import sys
 
 def main():
     width, height, variant = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    top_down = height < 0
+    height = abs(height)
     stride = (3 * width + 3) & ~3
     rows = bytearray()
     for y in range(height):
@@ -24,7 +28,7 @@ def main():
             row += bytes((b, g, r))
         row += b'\x00' * (stride - len(row))
         rows += row
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+    info = struct.pack('<IiiHHIIiiII', 40, width, -height if top_down else height, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
     head = struct.pack('<HIHHI', 0x4D42, 14 + 40 + len(rows), 0, 0, 54)
     with open(sys.argv[4], 'wb') as f:
         f.write(head + info + rows)

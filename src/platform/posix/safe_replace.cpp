@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/replace_system.h"
@@ -74,12 +75,43 @@ bool StillAt(const struct stat& created, const char* path) {
     return created.st_dev == named.st_dev && created.st_ino == named.st_ino;
 }
 
+namespace {
+
+// Errors by which a file system says it has no hard links (exFAT, FAT, many
+// FUSE and SMB mounts) or no RENAME_NOREPLACE, rather than that the target
+// exists or cannot be written.
+bool Unsupported(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+           error == EINVAL || error == EMLINK;
+}
+
+// The last resort where neither exists: a rename once the target is seen
+// absent. Only a file made in the instant between the two is lost to it.
+bool CheckedRename(const char* temp, const char* target) {
+    struct stat there;
+    if (lstat(target, &there) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    if (errno != ENOENT) return false;
+    return rename(temp, target) == 0;
+}
+
+}  // namespace
+
 bool Install(const char* temp, const char* target, bool replace) {
     if (replace) return rename(temp, target) == 0;
     // A link fails when the target exists, however it came to be there.
-    if (link(temp, target) != 0) return false;
-    unlink(temp);
-    return true;
+    if (link(temp, target) == 0) {
+        unlink(temp);
+        return true;
+    }
+    if (!Unsupported(errno)) return false;
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+    if (!Unsupported(errno)) return false;
+#endif
+    return CheckedRename(temp, target);
 }
 
 void Remove(const char* path) { unlink(path); }
