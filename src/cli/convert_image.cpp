@@ -24,9 +24,9 @@ int ConvertImage(const char* sourcePath, int sourceFd, Output out, const char* o
     InputReport input;
     const uint64_t limit = options ? options->maxPixels : 0;
     const ReadOptions* read = options ? &options->read : nullptr;
-    const int have = sourcePath ? ReadPicture(sourcePath, limit, &picture, &input, read)
-                               : ReadPictureFrom(sourceFd, limit, &picture, &input, read);
-    if (!have) return SourceRefused(input, report);
+    const int opened = sourcePath ? ReadPicture(sourcePath, limit, &picture, &input, read)
+                                  : ReadPictureFrom(sourceFd, limit, &picture, &input, read);
+    if (!opened) return SourceRefused(input, report);
     const int done = ConvertAndWrite(&picture, options, WriteOutput, &out, outputName, report);
     FreePicture(&picture);
     return done;
