@@ -263,16 +263,14 @@ scenario_overwrite() {
   check "overwrite: temporary file has the same bytes" cmp "$src" "$dir/bin/bmp256.tmp"
 }
 
-# Sources the dialog opens for but the conversion refuses (not an image, a
-# folder), and a destination folder that cannot be written: the run ends
-# after the dialog, exit code 0, the destination untouched.
+# A destination folder that cannot be written: the run ends after the
+# dialog, exit code 0, the destination untouched, the result kept in the
+# temporary file.
 scenario_unwritten() {  # name, kind
   local name=$1 kind=$2 dir pid wid rc src dest reference
   dir=$(setup "$name")
   src=$dir/pictures/photo.bmp dest=$dir/saved/out.bmp
   case $kind in
-    text) printf 'not a picture\r\n' >"$src" ;;
-    folder) src=$dir/pictures/album; mkdir "$src" ;;
     readonly)
       dest=$dir/locked/out.bmp
       mkdir "$dir/locked"
@@ -291,19 +289,15 @@ scenario_unwritten() {  # name, kind
   check "$name: exit code 0" [ "$rc" = 0 ]
   check "$name: nothing written at the destination" [ -z "$(ls -A "$(dirname "$dest")")" ]
   check "$name: source unchanged" diff -r "$work/$name.before" "$src"
-  if [ "$kind" = readonly ]; then
-    check "$name: the temporary file holds the result" cmp "$reference" "$dir/bin/bmp256.tmp"
-  else
-    check "$name: no temporary file" [ ! -e "$dir/bin/bmp256.tmp" ]
-  fi
+  check "$name: the temporary file holds the result" cmp "$reference" "$dir/bin/bmp256.tmp"
 }
 
-# No argument, two, or a path that names nothing: the run ends by itself and
-# no window ever shows. A start that neither ends nor shows a window is made
-# again, as in start_dialog.
-scenario_refused() {  # name, arguments...
-  local name=$1 dir pid rc seen attempt deadline; shift
-  dir=$(setup "refused-$name")
+# No argument, two, a path that names nothing, or a source the program does
+# not read (not an image, a folder): the run ends by itself before any
+# window shows. A start that neither ends nor shows a window is made again,
+# as in start_dialog.
+refused_run() {  # name, dir, arguments...
+  local name=$1 dir=$2 pid rc seen attempt deadline; shift 2
   for attempt in 1 2 3; do
     launch "$dir" bmp256.exe "$@"
     seen="" deadline=$((SECONDS + start_s))
@@ -319,6 +313,25 @@ scenario_refused() {  # name, arguments...
   check "$name: no window" [ -z "$seen" ]
   check "$name: exit code 0" [ "$rc" = 0 ]
   check "$name: nothing written" [ ! -e "$dir/bin/bmp256.tmp" ]
+  check "$name: nothing saved" [ -z "$(ls -A "$dir/saved")" ]
+}
+
+scenario_refused() {  # name, arguments...
+  local name=$1; shift
+  refused_run "$name" "$(setup "refused-$name")" "$@"
+}
+
+scenario_not_read() {  # name, kind
+  local name=$1 kind=$2 dir src
+  dir=$(setup "refused-$name")
+  src=$dir/pictures/photo.bmp
+  case $kind in
+    text) printf 'not a picture\r\n' >"$src" ;;
+    folder) src=$dir/pictures/album; mkdir "$src" ;;
+  esac
+  cp -r "$src" "$work/$name.before"
+  refused_run "$name" "$dir" "$(winpath "$src")"
+  check "$name: source unchanged" diff -r "$work/$name.before" "$src"
 }
 
 # BMP256_WINE_ONLY="accept cancel ..." runs only the scenarios named.
@@ -326,8 +339,8 @@ want() { [ -z "${BMP256_WINE_ONLY:-}" ] || [[ " $BMP256_WINE_ONLY " == *" $1 "* 
 want accept && scenario_accept
 want cancel && scenario_cancel
 want overwrite && scenario_overwrite
-want text && scenario_unwritten "not an image" text
-want folder && scenario_unwritten "folder as source" folder
+want text && scenario_not_read "not an image" text
+want folder && scenario_not_read "folder as source" folder
 want readonly && scenario_unwritten "read-only destination folder" readonly
 want refused && scenario_refused "no argument"
 want refused && scenario_refused "two arguments" 'pictures\photo.bmp' 'pictures\photo.bmp'
