@@ -43,14 +43,14 @@ enum OptionId {
     kOptBackground,
 };
 
-struct OptionSpec {
+struct OptionRow {
     char shortName;        // 0: long form only
     const char* longName;  // without the leading "--"
     bool takesValue;
     OptionId id;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {'h', "help", false, kOptHelp},
     {0, "version", false, kOptVersion},
     {'f', "force", false, kOptForce},
@@ -207,23 +207,23 @@ bool ApplyOption(OptionId id, const std::string& value, ParsedArguments* parsed,
     return true;
 }
 
-const OptionSpec* FindLong(const char* name, size_t length) {
-    for (const OptionSpec& spec : kOptions) {
-        if (std::strlen(spec.longName) == length && std::strncmp(spec.longName, name, length) == 0) return &spec;
+const OptionRow* FindLong(const char* name, size_t length) {
+    for (const OptionRow& row : kOptions) {
+        if (std::strlen(row.longName) == length && std::strncmp(row.longName, name, length) == 0) return &row;
     }
     return nullptr;
 }
 
-const OptionSpec* FindShort(char name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+const OptionRow* FindShort(char name) {
+    for (const OptionRow& row : kOptions) {
+        if (row.shortName != 0 && row.shortName == name) return &row;
     }
     return nullptr;
 }
 
 // How an option is named in a message: "-o" where it has a short form.
-std::string OptionName(const OptionSpec& spec) {
-    return spec.shortName ? std::string("-") + spec.shortName : std::string("--") + spec.longName;
+std::string OptionName(const OptionRow& row) {
+    return row.shortName ? std::string("-") + row.shortName : std::string("--") + row.longName;
 }
 
 // "--name", "--name=VALUE" or "--name VALUE" at argv[*i].
@@ -231,35 +231,35 @@ bool ParseLong(int argc, char** argv, int* i, ParsedArguments* parsed, std::stri
     const char* body = argv[*i] + 2;
     const char* equals = std::strchr(body, '=');
     const size_t length = equals ? size_t(equals - body) : std::strlen(body);
-    const OptionSpec* spec = FindLong(body, length);
-    if (!spec) return *problem = std::string("unknown option ") + argv[*i], false;
+    const OptionRow* row = FindLong(body, length);
+    if (!row) return *problem = std::string("unknown option ") + argv[*i], false;
     std::string value;
-    if (spec->takesValue) {
+    if (row->takesValue) {
         if (equals) {
             value = equals + 1;
         } else if (*i + 1 < argc) {
             value = argv[++*i];
         } else {
-            return *problem = "--" + std::string(spec->longName) + " needs a value", false;
+            return *problem = "--" + std::string(row->longName) + " needs a value", false;
         }
     } else if (equals) {
-        return *problem = "--" + std::string(spec->longName) + " takes no value", false;
+        return *problem = "--" + std::string(row->longName) + " takes no value", false;
     }
-    return ApplyOption(spec->id, value, parsed, problem);
+    return ApplyOption(row->id, value, parsed, problem);
 }
 
 // A bundle of short options at argv[*i]: "-fv", "-j2", "-fvj2", "-o DIR".
 bool ParseShort(int argc, char** argv, int* i, ParsedArguments* parsed, std::string* problem) {
     const char* arg = argv[*i];
     for (const char* p = arg + 1; *p; ++p) {
-        const OptionSpec* spec = FindShort(*p);
-        if (!spec) {
+        const OptionRow* row = FindShort(*p);
+        if (!row) {
             *problem = std::string("unknown option -") + *p;
             if (p != arg + 1) *problem += std::string(" in ") + arg;
             return false;
         }
-        if (!spec->takesValue) {
-            if (!ApplyOption(spec->id, "", parsed, problem)) return false;
+        if (!row->takesValue) {
+            if (!ApplyOption(row->id, "", parsed, problem)) return false;
             continue;
         }
         std::string value;
@@ -268,9 +268,9 @@ bool ParseShort(int argc, char** argv, int* i, ParsedArguments* parsed, std::str
         } else if (*i + 1 < argc) {
             value = argv[++*i];
         } else {
-            return *problem = OptionName(*spec) + " needs a value", false;
+            return *problem = OptionName(*row) + " needs a value", false;
         }
-        return ApplyOption(spec->id, value, parsed, problem);
+        return ApplyOption(row->id, value, parsed, problem);
     }
     return true;
 }
