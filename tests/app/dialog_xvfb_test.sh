@@ -123,7 +123,8 @@ scenario_overwrite() {
 }
 
 # The forms bmp256-convert reads (a 124-byte header as image editors write
-# it, a PNG, a JPEG) give the same bytes through the dialog.
+# it, a PNG, a JPEG) give the bytes of bmp256-convert --no-exact (the
+# desktop program always reduces; the converter keeps a few colours exact).
 write_form() {
   local suite
   suite="$(dirname "${BASH_SOURCE[0]}")/../data/bmpsuite"
@@ -147,7 +148,7 @@ scenario_forms() {
   for form in v5 png jpeg; do
     dir=$(setup "form-$form")
     write_form "$form" "$dir/pictures/photo.bmp"
-    "$build/bin/bmp256-convert" "$dir/pictures/photo.bmp" "$dir/expected.bmp" 2>/dev/null || {
+    "$build/bin/bmp256-convert" --no-exact "$dir/pictures/photo.bmp" "$dir/expected.bmp" 2>/dev/null || {
       echo "skip: $form (this build does not read it)"; continue; }
     (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
     wid=$(find_window "$pid" "" "$title") || { check "$form: dialog appears" false; finish "$pid"; continue; }
