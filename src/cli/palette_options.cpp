@@ -83,6 +83,11 @@ bool CheckPaletteOptions(const BatchOptions& options, const std::vector<std::str
     if (given && options.sharedPalette) {
         return *problem = "--palette already gives every source the same palette: drop --shared-palette", false;
     }
+    if (given && c.refine) {
+        return *problem = "--palette gives the colours as they are: drop --refine (it improves a palette "
+                          "this program builds)",
+               false;
+    }
     if (c.rle && Depth(c) == 1) {
         return *problem = "--rle compresses 4- and 8-bit output only: drop --rle, or use --depth 4", false;
     }

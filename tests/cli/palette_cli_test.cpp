@@ -75,6 +75,7 @@ TEST(PaletteOptions, RefusalsSayWhatWouldWork) {
         {{"--depth", "1", "--colors", "2", "--rle"}, "drop --rle, or use --depth 4"},
         {{"--palette", "p.gpl", "--colors", "16"}, "drop --colors"},
         {{"--palette", "p.gpl", "--shared-palette"}, "drop --shared-palette"},
+        {{"--palette", "p.gpl", "--refine"}, "drop --refine"},
         {{"--system-colors", "--colors", "256"}, "at most 236 colours"},
         {{"--write-palette", "p.txt"}, ".gpl, .pal, .act, .bmp or .png"},
     };
