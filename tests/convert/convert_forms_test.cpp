@@ -25,7 +25,6 @@
 #include "input/decode.h"
 #include "support/bmp_builder.h"
 #include "platform/alloc.h"
-#include "util/test_hooks.h"
 
 using namespace bmp256;
 using bmptest::Bgr;
@@ -348,22 +347,6 @@ TEST(ConvertForms, DamagedFormsAreRefusedWithAReason) {
     EXPECT_EQ(text.ok, 0);
     EXPECT_EQ(text.reason.rfind("not an image this program reads (it reads BMP", 0), 0u) << text.reason;
     EXPECT_EQ(ConvertBytes({}).ok, 0);
-}
-
-TEST(ConvertForms, NoMemoryAnywhereIsARefusal) {
-    std::vector<Bgr> want;
-    std::vector<uint8_t> file = BuildForm({"", 40, 4, 2, false, {}}, 9, 4, 3, &want);
-    for (long n = 1;; ++n) {
-        SetAllocationFailureAt(n);
-        Result r = ConvertBytes(file);
-        long made = SetAllocationFailureAt(0);
-        if (r.ok) {
-            EXPECT_GT(n, 2) << "no allocation at all";
-            break;
-        }
-        EXPECT_NE(r.reason, "") << n;
-        ASSERT_LT(n, made + 2) << "still failing past the allocations made";
-    }
 }
 
 // --- The suite -------------------------------------------------------------

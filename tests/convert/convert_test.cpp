@@ -14,7 +14,6 @@
 #include "support/bmp_builder.h"
 #include "platform/alloc.h"
 #include "reference/reference.h"
-#include "util/test_hooks.h"
 
 using namespace bmp256;
 
@@ -144,25 +143,6 @@ TEST(ConvertFile, SuiteFilesConvertExactlyWhenTheReaderAccepts) {
         }
     }
     EXPECT_GE(accepted, 3);
-}
-
-TEST(ConvertFile, WorkingMemoryFailuresWriteNothing) {
-    bmptest::TempDir dir;
-    const std::string source = dir.File("s.bmp"), output = dir.File("o.bmp");
-    ASSERT_TRUE(bmptest::WriteFileBytes(source, BmpOf(PhotoLikeImage(9, 7, 1))));
-    for (long failAt = 1;; ++failAt) {
-        SetAllocationFailureAt(failAt);
-        ConvertReport report;
-        const int ok = ConvertFileEx(source.c_str(), output.c_str(), &report);
-        const long made = SetAllocationFailureAt(0);
-        if (made < failAt) {
-            EXPECT_EQ(ok, 1);
-            break;
-        }
-        EXPECT_EQ(ok, 0) << failAt;
-        EXPECT_EQ(report.stage, kConvertNoMemory) << failAt;
-        EXPECT_FALSE(bmptest::FileExists(output)) << failAt;
-    }
 }
 
 TEST(ConvertFile, UnwritableOutputIsReported) {
