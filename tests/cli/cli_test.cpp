@@ -277,6 +277,7 @@ struct Refusal {
     const char* reason;
 };
 
+// An existing DEST, even with -f, is left as it was.
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
         {"x/ba-bm.bmp",
@@ -289,12 +290,16 @@ TEST(Refused, OneLineNamingTheFileAndTheReason) {
         {"b/reallybig.bmp", "the image is too large"},
     };
     for (const Refusal& f : refusals) {
+        SCOPED_TRACE(f.file);
         bmptest::TempDir dir;
-        std::string dest = dir.File("out.bmp");
-        RunResult r = RunProgram(kProgram, {Suite(f.file), dest});
-        EXPECT_EQ(r.exitCode, 1) << f.file;
+        const std::string dest = dir.File("keep.bmp");
+        const std::vector<uint8_t> before(3000, 0x77);
+        ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+        RunResult r = RunProgram(kProgram, {"-f", Suite(f.file), dest});
+        EXPECT_EQ(r.exitCode, 1);
         ExpectOneLine(r, "bmp256-convert: " + Suite(f.file) + ": " + f.reason);
-        EXPECT_TRUE(ListDir(dir.path()).empty()) << f.file;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
     }
 }
 
@@ -356,17 +361,6 @@ TEST(Refused, StandardInputThatIsATerminal) {
         EXPECT_EQ(r.out, "");
     }
     EXPECT_TRUE(ListDir(dir.path()).empty());
-}
-
-TEST(Refused, ExistingDestIsLeftUntouched) {
-    bmptest::TempDir dir;
-    std::string dest = dir.File("keep.bmp");
-    std::vector<uint8_t> before(3000, 0x77);
-    ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("b/pal8badindex.bmp"), dest});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
 }
 
 TEST(CannotWrite, OneLineWithTheSystemsReason) {
@@ -549,21 +543,6 @@ std::vector<std::string> Join(std::vector<std::string> head, const std::vector<s
     return head;
 }
 
-// The glob that expanded to exactly two photos: the second is kept.
-TEST(Batch, TwoPhotosFromAGlobAreARefusal) {
-    bmptest::TempDir dir;
-    std::vector<std::string> photos = MakePhotos(dir, 2);
-    std::vector<uint8_t> first = bmptest::ReadFileBytes(photos[0]);
-    std::vector<uint8_t> second = bmptest::ReadFileBytes(photos[1]);
-    RunResult r = RunProgram(kProgram, photos);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(CountLines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find(photos[1] + ": already exists"), std::string::npos) << r.err;
-    EXPECT_EQ(bmptest::ReadFileBytes(photos[0]), first);
-    EXPECT_EQ(bmptest::ReadFileBytes(photos[1]), second);
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"photo0.bmp", "photo1.bmp"}));
-}
-
 TEST(Batch, OutputsEqualSingleRunsForEveryJobCount) {
     bmptest::TempDir dir;
     std::vector<std::string> photos = MakePhotos(dir, 5);
@@ -693,6 +672,9 @@ TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
         // and not replaced even with -f.
         {{"-f", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp"}, 1, "is a source of this run, not replaced", {}},
         {{"--skip-existing", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp", "@/a/y.bmp"}, 0, "", {"a/y-256.bmp"}},
+        // The glob that expanded to exactly two photos: SOURCE DEST, and the
+        // second is kept.
+        {{"@/a/x.bmp", "@/a/y.bmp"}, 1, "@/a/y.bmp: already exists", {}},
         // --in-place replaces BMP files only, whatever their names say.
         {{"--in-place", "@/b/x.PNG"}, 1, "@/b/x.PNG: not a BMP file; --in-place replaces only BMP files", {}},
     };
@@ -725,6 +707,7 @@ TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
         EXPECT_EQ(bmptest::FileExists(dir.File("out")), !out.empty()) << c.args[1];
         EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x.bmp")), bmptest::ReadFileBytes(kRgb24));
         EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x-256.bmp")), bmptest::ReadFileBytes(kRgb24));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/y.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24pal.bmp")));
         EXPECT_EQ(bmptest::ReadFileBytes(dir.File("b/x.PNG")), png);
     }
 }
