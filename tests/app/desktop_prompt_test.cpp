@@ -35,11 +35,6 @@ std::vector<uint8_t> Source() {
     return bmptest::MakeBmp24(5, 3, bmptest::NoisePixels(11));
 }
 
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
 // The program copied into bin/ of a fresh folder, with cache/ for its cache
 // folder, where its temporary file lands; pictures/photo.bmp is the source.
 struct PromptFolder {
@@ -273,8 +268,8 @@ TEST(DesktopPrompt, Dialogues) {
             run.Type(at(step.type));
         }
         EXPECT_EQ(0, run.Wait());
-        for (const std::string& made : c.made) EXPECT_TRUE(Exists(folder.root.File(made))) << made;
-        for (const std::string& absent : c.absent) EXPECT_FALSE(Exists(folder.root.File(absent))) << absent;
+        for (const std::string& made : c.made) EXPECT_TRUE(bmptest::FileExists(folder.root.File(made))) << made;
+        for (const std::string& absent : c.absent) EXPECT_FALSE(bmptest::FileExists(folder.root.File(absent))) << absent;
         EXPECT_EQ(source, ReadFileBytes(folder.source));
         EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ReadFileBytes(other));
     }
@@ -287,7 +282,7 @@ TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
     options.detachTerminal = true;
     options.outputPath = folder.root.File("output.txt");
     EXPECT_EQ(0, bmptest::RunProgram(folder.program, {folder.source}, options).exitCode);
-    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
     EXPECT_TRUE(ReadFileBytes(options.outputPath).empty());
 }
 
@@ -310,7 +305,7 @@ TEST(DesktopPrompt, HelpAndVersionAreAnsweredAndNothingElse) {
         EXPECT_EQ(0, r.exitCode) << arguments[0];
         EXPECT_TRUE(r.out.empty() && r.err.empty()) << arguments[0];
     }
-    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
 }
 
 }  // namespace

@@ -43,11 +43,6 @@ bool IsExampleResult(const std::vector<uint8_t>& bytes) {
     return memcmp(bytes.data() + kPixelOffset, rows, sizeof rows) == 0;
 }
 
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
 // The record file of the double: "name=value" lines.
 std::map<std::string, std::string> ReadRecord(const std::string& path) {
     std::map<std::string, std::string> fields;
@@ -111,7 +106,7 @@ struct RunFolder {
         options.workingDirectory = root.path();
         return RunProgram(BMP256_DOUBLE_PROGRAM, arguments, options).exitCode;
     }
-    bool DialogShown() const { return Exists(record); }
+    bool DialogShown() const { return bmptest::FileExists(record); }
     // The program wrote nothing on stdout or stderr.
     bool Silent() const { return ReadFileBytes(output).empty(); }
 };
@@ -135,7 +130,7 @@ TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(0, stat((run.cache + "/bmp256").c_str(), &info));
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_FALSE(Exists(run.bin + "/bmp256.tmp"));
+    EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
     const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
     EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
 }
@@ -220,7 +215,7 @@ TEST(DesktopRun, ConvertsWhereverTheAnswerPoints) {
         const std::vector<uint8_t> result = ReadFileBytes(run.root.File(c.result));
         EXPECT_TRUE(IsExampleResult(result));
         EXPECT_EQ(result, ReadFileBytes(run.temporary));
-        EXPECT_FALSE(Exists(run.root.File(c.result + ".bmp")));
+        EXPECT_FALSE(bmptest::FileExists(run.root.File(c.result + ".bmp")));
     }
 }
 
@@ -261,8 +256,8 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
     for (const std::vector<std::string>& arguments : cases) {
         EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp"))) << arguments.size();
         EXPECT_FALSE(run.DialogShown()) << arguments.size();
-        EXPECT_FALSE(Exists(run.Picture("out.bmp")));
-        EXPECT_FALSE(Exists(run.temporary));
+        EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
+        EXPECT_FALSE(bmptest::FileExists(run.temporary));
         EXPECT_TRUE(run.Silent());
     }
 }
@@ -297,8 +292,8 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
         unlink(run.record.c_str());
         EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra)) << c.what;
         EXPECT_TRUE(run.DialogShown()) << c.what;
-        EXPECT_FALSE(Exists(destination)) << c.what;
-        EXPECT_FALSE(Exists(run.temporary)) << c.what;
+        EXPECT_FALSE(bmptest::FileExists(destination)) << c.what;
+        EXPECT_FALSE(bmptest::FileExists(run.temporary)) << c.what;
         EXPECT_TRUE(run.Silent()) << c.what;
     }
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
@@ -318,7 +313,7 @@ TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
     ASSERT_TRUE(WriteFileBytes(notBitmap, cut));
     EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
     EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
-    EXPECT_FALSE(Exists(run.Picture("out.bmp")));
+    EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
 }
 
 // The cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.

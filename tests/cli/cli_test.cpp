@@ -3,7 +3,6 @@
 // left behind on failure, --help and --version.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +31,7 @@ namespace fs = std::filesystem;
 using bmptest::RunProgram;
 using bmptest::RunOptions;
 using bmptest::RunResult;
+using bmptest::ListDir;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -40,13 +40,6 @@ const std::string kUsagePrefix = "usage: bmp256-convert SOURCE DEST";
 
 std::string Suite(const std::string& file) { return kSuite + "/" + file; }
 const std::string kRgb24 = Suite("g/rgb24.bmp");
-
-std::vector<std::string> ListDir(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 int CountLines(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));

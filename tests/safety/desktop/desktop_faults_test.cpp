@@ -7,12 +7,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,20 +62,6 @@ Scene MakeScene(const RunFolder& folder, Target target) {
     return scene;
 }
 
-// Names in `directory` other than . and .., sorted.
-std::vector<std::string> Names(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The destination as it must be after a run that could not finish: its old
 // bytes, or still absent; and no staging file left beside it.
 void ExpectUntouched(const Scene& scene, const RunFolder& folder, const std::string& what) {
@@ -88,7 +72,7 @@ void ExpectUntouched(const Scene& scene, const RunFolder& folder, const std::str
     } else {
         EXPECT_EQ(scene.before, now) << what;
     }
-    for (const std::string& name : Names(folder.pictures)) {
+    for (const std::string& name : bmptest::ListDir(folder.pictures)) {
         EXPECT_TRUE(name == "photo.bmp" || name == "out.bmp") << what << ": left " << name;
     }
 }
@@ -247,7 +231,7 @@ TEST(DesktopFaults, DestinationIsAFullDevice) {
         ASSERT_EQ(0, lstat(link.c_str(), &after)) << answer;
         EXPECT_TRUE(S_ISLNK(after.st_mode)) << answer;
         EXPECT_EQ(scene.result, ReadFileBytes(folder.temporary)) << answer;
-        EXPECT_EQ((std::vector<std::string>{"full", "link.bmp", "photo.bmp"}), Names(folder.pictures));
+        EXPECT_EQ((std::vector<std::string>{"full", "link.bmp", "photo.bmp"}), bmptest::ListDir(folder.pictures));
     }
     unlink(device.c_str());
 }
