@@ -123,27 +123,6 @@ TEST(WriteBitmap8, InfoHeaderWrittenUnchanged) {
     EXPECT_EQ(back.biXPelsPerMeter, -5);
 }
 
-TEST(WriteBitmap8, SizesForOddWidths) {
-    bmptest::TempDir dir;
-    std::vector<PaletteEntry> palette = TestPalette();
-    for (int32_t w = 1; w <= 7; ++w) {
-        for (int32_t h = 1; h <= 3; ++h) {
-            BITMAPINFOHEADER info = EightBitFiveByTwo();
-            info.biWidth = w;
-            info.biHeight = h;
-            info.biSizeImage = static_cast<uint32_t>(ImageSize(&info));
-            std::vector<uint8_t> indices(static_cast<size_t>(ImageSize(&info)), 42);
-            std::string path = dir.File("odd.bmp");
-            ASSERT_EQ(WriteBitmap8(path.c_str(), indices.data(), palette.data(), &info), 1);
-            std::vector<uint8_t> b = bmptest::ReadFileBytes(path);
-            int32_t stride = (w + 3) & ~3;
-            ASSERT_EQ(b.size(), static_cast<size_t>(1078 + stride * h)) << w << "x" << h;
-            EXPECT_EQ(bmptest::Get32(b, 2), b.size());
-            EXPECT_EQ(bmptest::Get32(b, 10), 1078u);
-        }
-    }
-}
-
 // Nothing is left behind, and errno says why.
 TEST(WriteBitmap8, UnwritablePathsFail) {
     bmptest::TempDir dir;
