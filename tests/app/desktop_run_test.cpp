@@ -254,8 +254,9 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
         {"/dev/zero"},
     };
     for (const std::vector<std::string>& arguments : cases) {
-        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp"))) << arguments.size();
-        EXPECT_FALSE(run.DialogShown()) << arguments.size();
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp")));
+        EXPECT_FALSE(run.DialogShown());
         EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
         EXPECT_FALSE(bmptest::FileExists(run.temporary));
         EXPECT_TRUE(run.Silent());

@@ -419,7 +419,8 @@ TEST(Usage, WrongArgumentsExitTwo) {
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
-        EXPECT_EQ(r.exitCode, 2) << args.size() << " arguments";
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
         ASSERT_FALSE(r.err.empty());
         // The last line is the usage line.
