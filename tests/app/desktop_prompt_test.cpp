@@ -35,11 +35,6 @@ std::vector<uint8_t> Source() {
     return bmptest::MakeBmp24(5, 3, bmptest::NoisePixels(11));
 }
 
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
 // The program copied into bin/ of a fresh folder, with cache/ for its cache
 // folder, where its temporary file lands; pictures/photo.bmp is the source.
 struct PromptFolder {
@@ -218,83 +213,66 @@ TEST(DesktopPrompt, OtherFormsGiveTheConvertersBytes) {
     }
 }
 
-// A source damaged past its first bytes: the prompt asks, then says why
-// nothing was written.
-TEST(DesktopPrompt, SaysWhyNothingWasWritten) {
-    PromptFolder folder;
-    std::vector<uint8_t> cut = Source();
-    cut.resize(cut.size() - 1);
-    ASSERT_TRUE(WriteFileBytes(folder.source, cut));
-    TerminalRun run(folder, "C.UTF-8");
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("out.bmp\n");
-    EXPECT_TRUE(run.WaitFor("Nothing written: the pixel data is 1 byte short\n"));
-    EXPECT_EQ(0, run.Wait());
-    EXPECT_FALSE(Exists(folder.pictures + "/out.bmp"));
-}
-
-TEST(DesktopPrompt, TypedNameIsTakenInTheProposedFolder) {
-    PromptFolder folder;
-    TerminalRun run(folder, "C.UTF-8");
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("copy.bmp\n");
-    EXPECT_EQ(0, run.Wait());
-    // Relative to the source's folder, not to the current directory.
-    EXPECT_TRUE(Exists(folder.pictures + "/copy.bmp"));
-    EXPECT_FALSE(Exists(folder.root.File("copy.bmp")));
-    EXPECT_EQ(Source(), ReadFileBytes(folder.source));
-}
-
-// A leading ~ as a shell expands it; both forms below name a folder, which
-// the prompt refuses without writing, before ~/ gives a file in $HOME.
-TEST(DesktopPrompt, LeadingTildeIsTheHomeFolder) {
-    PromptFolder folder;
-    std::string home = folder.root.File("home");
-    ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+// Dialogues at the prompt, each in a fresh folder that also holds
+// other.bmp and home/ ($HOME): in a step "@" stands for the folder and "%u"
+// for the user's name. Each run ends with 0, other.bmp unchanged and the
+// source as it was.
+TEST(DesktopPrompt, Dialogues) {
+    struct Step {
+        std::string waitFor, type;
+    };
+    const std::string folderSaid = "That is a folder.\n";
+    const struct {
+        const char* name;
+        const char* locale;
+        bool cutSource;  // the source is damaged past its first bytes
+        std::vector<Step> steps;
+        std::vector<std::string> made, absent;  // under the folder
+    } cases[] = {
+        {"a typed name is taken in the source's folder, not the current one", "C.UTF-8", false,
+         {{kPrompt, "copy.bmp\n"}}, {"pictures/copy.bmp"}, {"copy.bmp"}},
+        {"a damaged source: the prompt asks, then says why nothing was written", "C.UTF-8", true,
+         {{kPrompt, "out.bmp\n"}, {"Nothing written: the pixel data is 1 byte short\n", ""}}, {}, {"pictures/out.bmp"}},
+        // As a shell expands it: ~ and ~user name a folder, refused without
+        // writing, and ~/ a file in $HOME.
+        {"a leading ~ is the home folder", "C.UTF-8", false,
+         {{kPrompt, "~\n"}, {folderSaid, ""}, {kPrompt, "~%u\n"}, {folderSaid, ""}, {kPrompt, "~/copy.bmp\n"}},
+         {"home/copy.bmp"}, {"pictures/~"}},
+        {"declining the replacement asks again", "C.UTF-8", false,
+         {{kPrompt, "@/other.bmp\n"}, {std::string("@/other.bmp") + kReplace, "n\n"}, {kPrompt, "@/pictures\n"},
+          {folderSaid, ""}, {kPrompt, "\x04"}},
+         {}, {"cache/bmp256/bmp256.tmp"}},
+        // End of input is a cancel; a terminal that cannot show the title
+        // gets question marks.
+        {"end of input cancels", "C", false, {{"????????\n", ""}, {kPrompt, "\x04"}}, {}, {"cache/bmp256/bmp256.tmp"}},
+    };
     const struct passwd* me = getpwuid(getuid());
     ASSERT_NE(nullptr, me);
-    TerminalRun run(folder, "C.UTF-8", home.c_str());
-    for (std::string folderName : {std::string("~"), std::string("~") + me->pw_name}) {
-        ASSERT_TRUE(run.WaitFor(kPrompt)) << folderName;
-        run.Type(folderName + "\n");
-        EXPECT_TRUE(run.WaitFor("That is a folder.\n")) << folderName;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PromptFolder folder;
+        auto at = [&](std::string text) {
+            for (size_t i; (i = text.find('@')) != std::string::npos;) text.replace(i, 1, folder.root.path());
+            for (size_t i; (i = text.find("%u")) != std::string::npos;) text.replace(i, 2, me->pw_name);
+            return text;
+        };
+        const std::string home = folder.root.File("home"), other = folder.root.File("other.bmp");
+        ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+        ASSERT_TRUE(WriteFileBytes(other, {1, 2, 3}));
+        std::vector<uint8_t> source = Source();
+        if (c.cutSource) source.pop_back();
+        ASSERT_TRUE(WriteFileBytes(folder.source, source));
+        TerminalRun run(folder, c.locale, home.c_str());
+        for (const Step& step : c.steps) {
+            ASSERT_TRUE(run.WaitFor(at(step.waitFor))) << step.waitFor << "\nsaid: " << run.Output();
+            run.Type(at(step.type));
+        }
+        EXPECT_EQ(0, run.Wait());
+        for (const std::string& made : c.made) EXPECT_TRUE(bmptest::FileExists(folder.root.File(made))) << made;
+        for (const std::string& absent : c.absent) EXPECT_FALSE(bmptest::FileExists(folder.root.File(absent))) << absent;
+        EXPECT_EQ(source, ReadFileBytes(folder.source));
+        EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ReadFileBytes(other));
     }
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("~/copy.bmp\n");
-    EXPECT_EQ(0, run.Wait());
-    EXPECT_TRUE(Exists(home + "/copy.bmp"));
-    EXPECT_FALSE(Exists(folder.pictures + "/~"));
-}
-
-TEST(DesktopPrompt, DecliningTheReplacementAsksAgain) {
-    PromptFolder folder;
-    std::string other = folder.root.File("other.bmp");
-    ASSERT_TRUE(WriteFileBytes(other, {1, 2, 3}));
-    TerminalRun run(folder, "C.UTF-8");
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type(other + "\n");
-    ASSERT_TRUE(run.WaitFor(other + kReplace));
-    run.Type("n\n");
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type(folder.pictures + "\n");
-    ASSERT_TRUE(run.WaitFor("That is a folder.\n"));
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("\x04");  // end of input: a cancel
-    EXPECT_EQ(0, run.Wait());
-    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ReadFileBytes(other));
-    EXPECT_FALSE(Exists(folder.temporary));
-}
-
-TEST(DesktopPrompt, EndOfInputCancels) {
-    PromptFolder folder;
-    TerminalRun run(folder, "C");
-    // A terminal that cannot show the title gets question marks.
-    EXPECT_TRUE(run.WaitFor("????????\n"));
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("\x04");
-    EXPECT_EQ(0, run.Wait());
-    EXPECT_FALSE(Exists(folder.temporary));
-    EXPECT_EQ(Source(), ReadFileBytes(folder.source));
 }
 
 // Neither a display nor a terminal: the dialog fails and the run ends.
@@ -304,7 +282,7 @@ TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
     options.detachTerminal = true;
     options.outputPath = folder.root.File("output.txt");
     EXPECT_EQ(0, bmptest::RunProgram(folder.program, {folder.source}, options).exitCode);
-    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
     EXPECT_TRUE(ReadFileBytes(options.outputPath).empty());
 }
 
@@ -327,7 +305,7 @@ TEST(DesktopPrompt, HelpAndVersionAreAnsweredAndNothingElse) {
         EXPECT_EQ(0, r.exitCode) << arguments[0];
         EXPECT_TRUE(r.out.empty() && r.err.empty()) << arguments[0];
     }
-    EXPECT_FALSE(Exists(folder.temporary));
+    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,11 +41,6 @@ bool IsExampleResult(const std::vector<uint8_t>& bytes) {
     // Slot 11 is (blue 0, green 0, red 252).
     if (bytes[54 + 4 * 11] != 0 || bytes[54 + 4 * 11 + 2] != 252) return false;
     return memcmp(bytes.data() + kPixelOffset, rows, sizeof rows) == 0;
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
 }
 
 // The record file of the double: "name=value" lines.
@@ -110,7 +106,7 @@ struct RunFolder {
         options.workingDirectory = root.path();
         return RunProgram(BMP256_DOUBLE_PROGRAM, arguments, options).exitCode;
     }
-    bool DialogShown() const { return Exists(record); }
+    bool DialogShown() const { return bmptest::FileExists(record); }
     // The program wrote nothing on stdout or stderr.
     bool Silent() const { return ReadFileBytes(output).empty(); }
 };
@@ -134,18 +130,9 @@ TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(0, stat((run.cache + "/bmp256").c_str(), &info));
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_FALSE(Exists(run.bin + "/bmp256.tmp"));
+    EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
     const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
     EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
-}
-
-TEST(DesktopRun, AcceptingTheProposedNameReplacesTheSource) {
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, "proposed"));
-    EXPECT_TRUE(IsExampleResult(ReadFileBytes(source)));
-    EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(run.temporary));
 }
 
 TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
@@ -153,31 +140,21 @@ TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
     std::string source = run.Picture("photo.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
     EXPECT_EQ(0, run.Run({source}, "cancel"));
-    std::map<std::string, std::string> f = ReadRecord(run.record);
-    EXPECT_EQ("76", f["lStructSize"]);
-    EXPECT_EQ("null", f["hwndOwner"]);
-    EXPECT_EQ("null", f["hInstance"]);
-    // "名前を付けて保存" in Shift-JIS.
-    EXPECT_EQ("96bc914f82f0957482af82c495db91b6", f["lpstrTitle"]);
+    std::map<std::string, std::string> record = ReadRecord(run.record);
     const char filter[] =
         "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
         "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
-    EXPECT_EQ(Hex(filter, sizeof filter), f["lpstrFilter"]);
-    EXPECT_EQ("null", f["lpstrCustomFilter"]);
-    EXPECT_EQ("0", f["nMaxCustFilter"]);
-    EXPECT_EQ("0", f["nFilterIndex"]);
-    EXPECT_EQ("photo.bmp", f["lpstrFile"]);
-    EXPECT_EQ(std::to_string(PATH_MAX), f["nMaxFile"]);  // Linux paths, not Windows's 260
-    EXPECT_EQ("null", f["lpstrFileTitle"]);
-    EXPECT_EQ("0", f["nMaxFileTitle"]);
-    EXPECT_EQ(run.pictures, f["lpstrInitialDir"]);
-    EXPECT_EQ("0x880002", f["Flags"]);
-    EXPECT_EQ("0", f["nFileOffset"]);
-    EXPECT_EQ("0", f["nFileExtension"]);
-    EXPECT_EQ("null", f["lpstrDefExt"]);
-    EXPECT_EQ("0", f["lCustData"]);
-    EXPECT_EQ("null", f["lpfnHook"]);
-    EXPECT_EQ("null", f["lpTemplateName"]);
+    const std::pair<const char*, std::string> fields[] = {
+        {"lStructSize", "76"}, {"hwndOwner", "null"}, {"hInstance", "null"},
+        {"lpstrTitle", "96bc914f82f0957482af82c495db91b6"},  // "名前を付けて保存" in Shift-JIS
+        {"lpstrFilter", Hex(filter, sizeof filter)}, {"lpstrCustomFilter", "null"}, {"nMaxCustFilter", "0"},
+        {"nFilterIndex", "0"}, {"lpstrFile", "photo.bmp"},
+        {"nMaxFile", std::to_string(PATH_MAX)},  // Linux paths, not Windows's 260
+        {"lpstrFileTitle", "null"}, {"nMaxFileTitle", "0"}, {"lpstrInitialDir", run.pictures},
+        {"Flags", "0x880002"}, {"nFileOffset", "0"}, {"nFileExtension", "0"}, {"lpstrDefExt", "null"},
+        {"lCustData", "0"}, {"lpfnHook", "null"}, {"lpTemplateName", "null"},
+    };
+    for (const auto& field : fields) EXPECT_EQ(field.second, record[field.first]) << field.first;
 }
 
 TEST(DesktopRun, DialogGetsTheSourcePathAsGiven) {
@@ -204,26 +181,42 @@ TEST(DesktopRun, DialogGetsTheSourcePathAsGiven) {
     }
 }
 
-// The dialog may leave the current directory elsewhere; the relative source
-// must still be the file that was named, not a namesake there.
-TEST(DesktopRun, RelativeSourceIsTheOneNamedBeforeTheDialog) {
-    RunFolder run;
-    ASSERT_TRUE(WriteFileBytes(run.root.File("photo.bmp"), ExampleSource()));
-    // A different picture of the same name where the dialog goes.
-    ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), bmptest::MakeBmp24(
-        3, 3, [](int x, int y) { return Bgr{uint8_t(x * 80), uint8_t(y * 80), 7}; })));
-    std::string destination = run.Picture("out.bmp");
-    EXPECT_EQ(0, run.Run({"photo.bmp"}, destination, {"BMP256_DOUBLE_CHDIR=" + run.pictures}));
-    EXPECT_TRUE(IsExampleResult(ReadFileBytes(destination)));
-}
-
-TEST(DesktopRun, DestinationWithoutExtensionIsUsedAsTyped) {
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, run.Picture("result")));
-    EXPECT_TRUE(IsExampleResult(ReadFileBytes(run.Picture("result"))));
-    EXPECT_FALSE(Exists(run.Picture("result.bmp")));
+// Runs that convert, each in a fresh folder whose pictures/photo.bmp is
+// another picture than the source (unless it is the source); the result is
+// the temporary file's bytes.
+TEST(DesktopRun, ConvertsWhereverTheAnswerPoints) {
+    std::string deep = "pictures";
+    while (deep.size() < 300) deep += "/" + std::string(40, 'd');
+    const struct {
+        const char* name;
+        std::string source, answer, result;  // under the folder; the answer may be "proposed"
+        std::string chdir;                   // where the dialog leaves the current directory
+    } cases[] = {
+        {"accepting the proposed name replaces the source", "pictures/photo.bmp", "proposed", "pictures/photo.bmp", ""},
+        // The relative source is the file named, not a namesake where the dialog went.
+        {"relative source, the dialog moves elsewhere", "photo.bmp", "pictures/out.bmp", "pictures/out.bmp",
+         "pictures"},
+        {"a destination without extension is used as typed", "pictures/photo.bmp", "pictures/result",
+         "pictures/result", ""},
+        // Longer than Windows's 259 bytes: ordinary on Linux.
+        {"long path", deep + "/photo.bmp", deep + "/out.bmp", deep + "/out.bmp", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFolder run;
+        std::filesystem::create_directories(run.root.File(deep));
+        ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), bmptest::MakeBmp24(
+            3, 3, [](int x, int y) { return Bgr{uint8_t(x * 80), uint8_t(y * 80), 7}; })));
+        ASSERT_TRUE(WriteFileBytes(run.root.File(c.source), ExampleSource()));
+        const std::string answer = c.answer == "proposed" ? c.answer : run.root.File(c.answer);
+        std::vector<std::string> extra;
+        if (!c.chdir.empty()) extra.push_back("BMP256_DOUBLE_CHDIR=" + run.root.File(c.chdir));
+        EXPECT_EQ(0, run.Run({c.source}, answer, extra));
+        const std::vector<uint8_t> result = ReadFileBytes(run.root.File(c.result));
+        EXPECT_TRUE(IsExampleResult(result));
+        EXPECT_EQ(result, ReadFileBytes(run.temporary));
+        EXPECT_FALSE(bmptest::FileExists(run.root.File(c.result + ".bmp")));
+    }
 }
 
 // Runs that end before the dialog: no dialog, nothing written.
@@ -261,26 +254,13 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
         {"/dev/zero"},
     };
     for (const std::vector<std::string>& arguments : cases) {
-        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp"))) << arguments.size();
-        EXPECT_FALSE(run.DialogShown()) << arguments.size();
-        EXPECT_FALSE(Exists(run.Picture("out.bmp")));
-        EXPECT_FALSE(Exists(run.temporary));
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp")));
+        EXPECT_FALSE(run.DialogShown());
+        EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
+        EXPECT_FALSE(bmptest::FileExists(run.temporary));
         EXPECT_TRUE(run.Silent());
     }
-}
-
-// Paths longer than Windows's 259 bytes are ordinary on Linux.
-TEST(DesktopRun, LongPathConverts) {
-    RunFolder run;
-    std::string deep = run.pictures;
-    while (deep.size() < 300) {
-        deep += "/" + std::string(40, 'd');
-        ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
-    }
-    std::string source = deep + "/photo.bmp";
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, deep + "/out.bmp"));
-    EXPECT_TRUE(IsExampleResult(ReadFileBytes(deep + "/out.bmp")));
 }
 
 // Runs that end after the dialog: shown, and the destination never written.
@@ -313,8 +293,8 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
         unlink(run.record.c_str());
         EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra)) << c.what;
         EXPECT_TRUE(run.DialogShown()) << c.what;
-        EXPECT_FALSE(Exists(destination)) << c.what;
-        EXPECT_FALSE(Exists(run.temporary)) << c.what;
+        EXPECT_FALSE(bmptest::FileExists(destination)) << c.what;
+        EXPECT_FALSE(bmptest::FileExists(run.temporary)) << c.what;
         EXPECT_TRUE(run.Silent()) << c.what;
     }
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
@@ -334,7 +314,7 @@ TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
     ASSERT_TRUE(WriteFileBytes(notBitmap, cut));
     EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
     EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
-    EXPECT_FALSE(Exists(run.Picture("out.bmp")));
+    EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
 }
 
 // The cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.

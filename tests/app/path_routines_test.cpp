@@ -140,12 +140,4 @@ TEST(PathIsPathSeparatorAt, OnlySingleByteSeparators) {
     EXPECT_FALSE(IsPathSeparatorAt("a", 1, '\\'));
 }
 
-TEST(PathSeparator, IsThePlatformsOwn) {
-#ifdef _WIN32
-    EXPECT_EQ('\\', kPathSeparator);
-#else
-    EXPECT_EQ('/', kPathSeparator);
-#endif
-}
-
 }  // namespace

@@ -2,7 +2,6 @@
 // copy and the character stepping.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <locale.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -19,19 +18,6 @@ using bmptest::TempDir;
 using bmptest::WriteFileBytes;
 
 namespace {
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return names;
-    while (dirent* entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
-            names.push_back(entry->d_name);
-        }
-    }
-    closedir(dir);
-    return names;
-}
 
 TEST(PlatformFileAttributes, DirectoryCountsAsExisting) {
     TempDir dir;
@@ -82,12 +68,12 @@ TEST(PlatformCopy, ReplacesTheDestinationAndLeavesNoStagingFile) {
     struct stat info;
     ASSERT_EQ(0, stat(dir.File("to").c_str(), &info));
     EXPECT_EQ(0640u, info.st_mode & 07777);
-    EXPECT_EQ(2u, FolderEntries(dir.path()).size());
+    EXPECT_EQ(2u, bmptest::ListDir(dir.path()).size());
 
     // A new destination.
     EXPECT_TRUE(CopyFileA(dir.File("from").c_str(), dir.File("new").c_str(), FALSE));
     EXPECT_EQ(content, ReadFileBytes(dir.File("new")));
-    EXPECT_EQ(3u, FolderEntries(dir.path()).size());
+    EXPECT_EQ(3u, bmptest::ListDir(dir.path()).size());
 
     // A name at the file system's length limit still gets its copy.
     std::string longest = dir.File(std::string(255, 'n'));
@@ -121,8 +107,8 @@ TEST(PlatformCopy, FailureLeavesTheDestinationAsItWas) {
     // A source that cannot be read to its end: a folder.
     EXPECT_FALSE(CopyFileA(dir.File("folder").c_str(), dir.File("to").c_str(), FALSE));
     EXPECT_EQ((std::vector<uint8_t>{4, 5}), ReadFileBytes(dir.File("to")));
-    EXPECT_EQ(3u, FolderEntries(dir.path()).size());
-    EXPECT_TRUE(FolderEntries(dir.File("folder")).empty());
+    EXPECT_EQ(3u, bmptest::ListDir(dir.path()).size());
+    EXPECT_TRUE(bmptest::ListDir(dir.File("folder")).empty());
 }
 
 TEST(PlatformCopy, OntoItself) {

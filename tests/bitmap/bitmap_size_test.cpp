@@ -10,34 +10,17 @@ using namespace bmp256;
 
 namespace {
 
-struct StrideRow {
-    int32_t width;
-    int32_t stride24;
-    int32_t stride8;
-};
-
+// Widths 1 to 4 pad 24-bit rows by 1, 2, 3 and 0 bytes.
 TEST(RowStride, StridesOfSmallWidths) {
-    const StrideRow rows[] = {{1, 4, 4}, {2, 8, 4}, {3, 12, 4}, {4, 12, 4}, {5, 16, 8}, {8, 24, 8}};
-    for (const StrideRow& r : rows) {
+    const struct { int32_t width, stride24, stride8; } rows[] = {
+        {0, 0, 0}, {1, 4, 4}, {2, 8, 4}, {3, 12, 4}, {4, 12, 4}, {5, 16, 8}, {8, 24, 8}};
+    for (const auto& r : rows) {
         BITMAPINFOHEADER h24 = MakeInfoHeader(r.width, 1, 24);
         BITMAPINFOHEADER h8 = MakeInfoHeader(r.width, 1, 8);
         EXPECT_EQ(RowStride(&h24), r.stride24) << "width " << r.width;
         EXPECT_EQ(RowStride(&h8), r.stride8) << "width " << r.width;
         EXPECT_EQ(RowStride64(&h24), r.stride24) << "width " << r.width;
     }
-}
-
-TEST(RowStride, WidthsOneToFourPadOneTwoThreeZero) {
-    for (int32_t w = 1; w <= 4; ++w) {
-        BITMAPINFOHEADER h = MakeInfoHeader(w, 1, 24);
-        EXPECT_EQ(RowStride(&h) - 3 * w, (4 - (3 * w) % 4) % 4) << "width " << w;
-    }
-}
-
-TEST(RowStride, ZeroWidthIsZero) {
-    BITMAPINFOHEADER h = MakeInfoHeader(0, 5, 24);
-    EXPECT_EQ(RowStride(&h), 0);
-    EXPECT_EQ(ImageSize(&h), 0);
 }
 
 TEST(RowStride, SixtyFourBitFormIsExactForHugeWidths) {
@@ -48,22 +31,16 @@ TEST(RowStride, SixtyFourBitFormIsExactForHugeWidths) {
 }
 
 TEST(ImageSize, StrideTimesHeight) {
-    BITMAPINFOHEADER h = MakeInfoHeader(5, 2, 24);
-    EXPECT_EQ(ImageSize(&h), 32);
-    h.biBitCount = 8;
-    EXPECT_EQ(ImageSize(&h), 16);
-}
-
-TEST(ImageSize, NegativeHeightGivesNegativeSize) {
-    BITMAPINFOHEADER h = MakeInfoHeader(4, -2, 24);
-    EXPECT_EQ(ImageSize(&h), -24);
-    EXPECT_EQ(ImageSize64(&h), -24);
-}
-
-TEST(ImageSize, SixtyFourBitFormOfReallyBig) {
-    BITMAPINFOHEADER h = MakeInfoHeader(3000000, 2000000, 24);
-    EXPECT_EQ(ImageSize64(&h), int64_t{9000000} * 2000000);
-    EXPECT_GT(ImageSize64(&h), INT32_MAX);
+    const struct { const char* name; int32_t width, height; uint16_t bits; int64_t size; } rows[] = {
+        {"5 x 2, 24 bits", 5, 2, 24, 32}, {"5 x 2, 8 bits", 5, 2, 8, 16}, {"zero width", 0, 5, 24, 0},
+        {"negative height", 4, -2, 24, -24}, {"3,000,000 x 2,000,000", 3000000, 2000000, 24, int64_t{9000000} * 2000000}};
+    for (const auto& r : rows) {
+        BITMAPINFOHEADER h = MakeInfoHeader(r.width, r.height, r.bits);
+        EXPECT_EQ(ImageSize64(&h), r.size) << r.name;
+        if (r.size <= INT32_MAX) {
+            EXPECT_EQ(ImageSize(&h), r.size) << r.name;
+        }
+    }
 }
 
 TEST(ImageSize, SixtyFourBitFormSaturatesInsteadOfOverflowing) {
@@ -87,17 +64,6 @@ TEST(PaletteEntryCount, Table) {
     }
 }
 
-TEST(PixelDataOffset, EightAndTwentyFourBits) {
-    BITMAPINFOHEADER h8 = MakeInfoHeader(1, 1, 8);
-    BITMAPINFOHEADER h24 = MakeInfoHeader(1, 1, 24);
-    BITMAPINFOHEADER h1 = MakeInfoHeader(1, 1, 1);
-    BITMAPINFOHEADER h4 = MakeInfoHeader(1, 1, 4);
-    EXPECT_EQ(PixelDataOffset(&h8), 1078);
-    EXPECT_EQ(PixelDataOffset(&h24), 54);
-    EXPECT_EQ(PixelDataOffset(&h1), 62);
-    EXPECT_EQ(PixelDataOffset(&h4), 118);
-}
-
 TEST(Bitmap8FileSize64, HeadersTableAndIndexRows) {
     BITMAPINFOHEADER h = MakeInfoHeader(5, 2, 24);
     EXPECT_EQ(Bitmap8FileSize64(&h), 1078 + 16);
@@ -105,32 +71,21 @@ TEST(Bitmap8FileSize64, HeadersTableAndIndexRows) {
     EXPECT_EQ(Bitmap8FileSize64(&h), 1078 + int64_t{3000000} * 2000000);
 }
 
-TEST(FillFileHeader, FiveByTwoEightBit) {
-    // The 8-bit file of a 5 x 2 source has an 8-byte stride,
-    // biSizeImage 16, bfOffBits 1078 and bfSize 1094.
-    BITMAPINFOHEADER source = MakeInfoHeader(5, 2, 24);
-    EXPECT_EQ(RowStride(&source), 16);
-    EXPECT_EQ(ImageSize(&source), 32);
-    BITMAPINFOHEADER eight = source;
-    eight.biBitCount = 8;
-    eight.biSizeImage = static_cast<uint32_t>(ImageSize(&eight));
-    EXPECT_EQ(RowStride(&eight), 8);
-    EXPECT_EQ(eight.biSizeImage, 16u);
-    BITMAPFILEHEADER file;
-    FillFileHeader(&file, &eight);
-    EXPECT_EQ(file.bfType, 0x4D42);
-    EXPECT_EQ(file.bfSize, 1094u);
-    EXPECT_EQ(file.bfReserved1, 0);
-    EXPECT_EQ(file.bfReserved2, 0);
-    EXPECT_EQ(file.bfOffBits, 1078u);
-}
-
-TEST(FillFileHeader, TwentyFourBit) {
-    BITMAPINFOHEADER h = MakeInfoHeader(4, 3, 24);
-    BITMAPFILEHEADER file;
-    FillFileHeader(&file, &h);
-    EXPECT_EQ(file.bfOffBits, 54u);
-    EXPECT_EQ(file.bfSize, 54u + 36u);
+// The pixels follow the headers and the colour table, if any, and fill the
+// rest of the file (the 8-bit file of a 5 x 2 source: an 8-byte stride).
+TEST(FillFileHeader, OffsetAndSize) {
+    const struct { int32_t width, height; uint16_t bits; uint32_t offBits, size; } rows[] = {
+        {5, 2, 8, 1078, 1094}, {4, 3, 24, 54, 54 + 36}, {8, 1, 1, 62, 62 + 4}, {2, 1, 4, 118, 118 + 4}};
+    for (const auto& r : rows) {
+        BITMAPINFOHEADER h = MakeInfoHeader(r.width, r.height, r.bits);
+        EXPECT_EQ(PixelDataOffset(&h), int(r.offBits)) << r.bits << " bits";
+        BITMAPFILEHEADER file;
+        FillFileHeader(&file, &h);
+        EXPECT_EQ(file.bfType, 0x4D42);
+        EXPECT_EQ(file.bfSize, r.size) << r.bits << " bits";
+        EXPECT_EQ(file.bfReserved1 | file.bfReserved2, 0);
+        EXPECT_EQ(file.bfOffBits, r.offBits) << r.bits << " bits";
+    }
 }
 
 TEST(HeaderCodec, RoundTripsEveryField) {

@@ -3,7 +3,6 @@
 // left behind on failure, --help and --version.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +31,7 @@ namespace fs = std::filesystem;
 using bmptest::RunProgram;
 using bmptest::RunOptions;
 using bmptest::RunResult;
+using bmptest::ListDir;
 
 const std::string kProgram = BMP256_CONVERT_PROGRAM;
 const std::string kMakeSample = BMP256_MAKE_SAMPLE;
@@ -39,13 +39,7 @@ const std::string kSuite = BMP256_SUITE_DIR;
 const std::string kUsagePrefix = "usage: bmp256-convert SOURCE DEST";
 
 std::string Suite(const std::string& file) { return kSuite + "/" + file; }
-
-std::vector<std::string> ListDir(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+const std::string kRgb24 = Suite("g/rgb24.bmp");
 
 int CountLines(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -101,28 +95,20 @@ void ExpectOneLine(const RunResult& r, const std::string& expected) {
     EXPECT_EQ(r.out, "");
 }
 
-TEST(Convert, SuiteFileGivesTheLibrarysBytes) {
-    bmptest::TempDir dir;
-    std::string dest = dir.File("out.bmp");
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "");
-    std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
-    EXPECT_EQ(out, Reference(Suite("g/rgb24.bmp")));
-    ExpectEightBitFile(out, 127, 64, "g/rgb24.bmp");
-    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
-}
-
-TEST(Convert, EveryAcceptedSuiteFile) {
+// Each accepted suite file: the library's bytes as an 8-bit file, silently,
+// and nothing else left in the folder.
+TEST(Convert, EveryAcceptedSuiteFileGivesTheLibrarysBytes) {
     for (const char* file : {"g/rgb24.bmp", "g/rgb24pal.bmp", "q/rgb24largepal.bmp"}) {
+        SCOPED_TRACE(file);
         bmptest::TempDir dir;
         std::string dest = dir.File("out.bmp");
         RunResult r = RunProgram(kProgram, {Suite(file), dest});
-        EXPECT_EQ(r.exitCode, 0) << file << ": " << r.err;
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err + r.out, "");
         std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
         ExpectEightBitFile(out, 127, 64, file);
-        EXPECT_EQ(out, Reference(Suite(file))) << file;
+        EXPECT_EQ(out, Reference(Suite(file)));
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
     }
 }
 
@@ -170,7 +156,7 @@ TEST(Convert, PhotographsOfOurOwnMaking) {
 TEST(Convert, DestMaySourceAndIsReplaced) {
     bmptest::TempDir dir;
     std::string path = dir.File("picture.bmp");
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), path));
+    ASSERT_TRUE(CopyFile(kRgb24, path));
     std::vector<uint8_t> expected = Reference(path);
     RunResult r = RunProgram(kProgram, {path, path});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -184,41 +170,48 @@ TEST(Convert, DestMaySourceAndIsReplaced) {
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"picture.bmp"});
 }
 
+// Relative SOURCE and DEST are the working directory's; after "--" a name
+// may start with a dash.
 TEST(Convert, RelativePathsInTheWorkingDirectory) {
-    bmptest::TempDir dir;
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("in.bmp")));
-    RunOptions options;
-    options.workingDirectory = dir.path();
-    RunResult r = RunProgram(kProgram, {"in.bmp", "out.bmp"}, options);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"in.bmp", "out.bmp"}));
-    EXPECT_EQ(bmptest::ReadFileBytes(dir.File("out.bmp")), Reference(dir.File("in.bmp")));
+    const struct { const char* name; std::vector<std::string> args; } cases[] = {  // args end SOURCE DEST
+        {"plain names", {"in.bmp", "out.bmp"}}, {"names that start with a dash", {"--", "-in.bmp", "-out.bmp"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bmptest::TempDir dir;
+        const std::string in = c.args[c.args.size() - 2], out = c.args.back();
+        ASSERT_TRUE(CopyFile(kRgb24, dir.File(in)));
+        RunOptions options;
+        options.workingDirectory = dir.path();
+        RunResult r = RunProgram(kProgram, c.args, options);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{in, out}));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File(out)), Reference(kRgb24));
+    }
 }
 
-TEST(Convert, ExistingDestIsReplacedAndKeepsItsPermissions) {
-    bmptest::TempDir dir;
-    std::string dest = dir.File("out.bmp");
-    ASSERT_TRUE(bmptest::WriteFileBytes(dest, std::vector<uint8_t>(100000, 0xCC)));
-    ASSERT_EQ(chmod(dest.c_str(), 0640), 0);
-    RunResult r = RunProgram(kProgram, {"-f", Suite("g/rgb24.bmp"), dest});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(Suite("g/rgb24.bmp")));
-    struct stat st;
-    ASSERT_EQ(stat(dest.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
-}
-
-TEST(Convert, NewDestGetsTheUsualPermissions) {
-    bmptest::TempDir dir;
-    std::string dest = dir.File("out.bmp");
-    mode_t old = umask(027);
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
-    umask(old);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    struct stat st;
-    ASSERT_EQ(stat(dest.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);  // 0666 less the umask, not mkstemp's 0600
+// A replaced DEST keeps its mode; a new one gets 0666 less the umask, not
+// mkstemp's 0600.
+TEST(Convert, DestPermissions) {
+    const struct { const char* name; bool existing; mode_t umask; } cases[] = {
+        {"existing DEST of mode 0640, umask 022", true, 022}, {"new DEST, umask 027", false, 027}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bmptest::TempDir dir;
+        std::string dest = dir.File("out.bmp");
+        if (c.existing) {
+            ASSERT_TRUE(bmptest::WriteFileBytes(dest, std::vector<uint8_t>(100000, 0xCC)));
+            ASSERT_EQ(chmod(dest.c_str(), 0640), 0);
+        }
+        mode_t old = umask(c.umask);
+        RunResult r = RunProgram(kProgram, {"-f", kRgb24, dest});
+        umask(old);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(kRgb24));
+        struct stat st;
+        ASSERT_EQ(stat(dest.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
+    }
 }
 
 TEST(Convert, SymbolicLinkDestReplacesTheFileItNames) {
@@ -227,35 +220,17 @@ TEST(Convert, SymbolicLinkDestReplacesTheFileItNames) {
     std::string link = dir.File("link.bmp");
     ASSERT_TRUE(bmptest::WriteFileBytes(target, {1, 2, 3}));
     ASSERT_EQ(symlink("target.bmp", link.c_str()), 0);
-    RunResult r = RunProgram(kProgram, {"--force", Suite("g/rgb24.bmp"), link});
+    RunResult r = RunProgram(kProgram, {"--force", kRgb24, link});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     struct stat st;
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(bmptest::ReadFileBytes(target), Reference(Suite("g/rgb24.bmp")));
+    EXPECT_EQ(bmptest::ReadFileBytes(target), Reference(kRgb24));
     EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"link.bmp", "target.bmp"}));
 }
 
-TEST(Convert, StandardOutputAsDest) {
-    bmptest::TempDir dir;
-    RunOptions options;
-    options.stdoutPath = dir.File("captured.bmp");
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/stdout"}, options);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(bmptest::ReadFileBytes(dir.File("captured.bmp")), Reference(Suite("g/rgb24.bmp")));
-}
-
-TEST(Convert, FileNamesThatStartWithADash) {
-    bmptest::TempDir dir;
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("-in.bmp")));
-    RunOptions options;
-    options.workingDirectory = dir.path();
-    RunResult r = RunProgram(kProgram, {"--", "-in.bmp", "-out.bmp"}, options);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(bmptest::FileExists(dir.File("-out.bmp")));
-}
-
-// "-" as SOURCE and DEST, a pipe and a FIFO: the same bytes as from the file.
+// "-" as SOURCE and DEST, /dev/stdout as DEST, a pipe and a FIFO: the same
+// bytes as from the file.
 TEST(Convert, PipesAndStandardStreams) {
     for (const char* file : {"g/rgb24.bmp", "g/pal8rle.bmp", "q/rgba32-1.bmp"}) {
         bmptest::TempDir dir;
@@ -268,11 +243,12 @@ TEST(Convert, PipesAndStandardStreams) {
             "cat '" + source + "' | '" + kProgram + "' - - > '" + dir.File("a.bmp") + "'",
             "cat '" + source + "' | '" + kProgram + "' - '" + dir.File("b.bmp") + "'",
             "'" + kProgram + "' '" + source + "' - | cat > '" + dir.File("c.bmp") + "'",
+            "'" + kProgram + "' '" + source + "' /dev/stdout > '" + dir.File("e.bmp") + "'",
             "cat '" + source + "' > '" + fifo + "' & '" + kProgram + "' '" + fifo + "' '" +
                 dir.File("d.bmp") + "'; wait",
         };
         for (const std::string& line : lines) RunProgram("/bin/sh", {"-c", line});
-        for (const char* out : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+        for (const char* out : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}) {
             EXPECT_EQ(bmptest::ReadFileBytes(dir.File(out)), want) << file << " " << out;
         }
     }
@@ -287,6 +263,7 @@ struct Refusal {
     const char* reason;
 };
 
+// An existing DEST, even with -f, is left as it was.
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
     const Refusal refusals[] = {
         {"x/ba-bm.bmp",
@@ -299,12 +276,16 @@ TEST(Refused, OneLineNamingTheFileAndTheReason) {
         {"b/reallybig.bmp", "the image is too large"},
     };
     for (const Refusal& f : refusals) {
+        SCOPED_TRACE(f.file);
         bmptest::TempDir dir;
-        std::string dest = dir.File("out.bmp");
-        RunResult r = RunProgram(kProgram, {Suite(f.file), dest});
-        EXPECT_EQ(r.exitCode, 1) << f.file;
+        const std::string dest = dir.File("keep.bmp");
+        const std::vector<uint8_t> before(3000, 0x77);
+        ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+        RunResult r = RunProgram(kProgram, {"-f", Suite(f.file), dest});
+        EXPECT_EQ(r.exitCode, 1);
         ExpectOneLine(r, "bmp256-convert: " + Suite(f.file) + ": " + f.reason);
-        EXPECT_TRUE(ListDir(dir.path()).empty()) << f.file;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
     }
 }
 
@@ -338,21 +319,18 @@ TEST(Refused, BuiltHeaders) {
     }
 }
 
-TEST(Refused, MissingSource) {
+TEST(Refused, SourceThatCannotBeOpenedOrRead) {
     bmptest::TempDir dir;
-    std::string source = dir.File("absent.bmp");
-    RunResult r = RunProgram(kProgram, {source, dir.File("out.bmp")});
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: " + source + ": cannot open: " + std::strerror(ENOENT));
-    EXPECT_TRUE(ListDir(dir.path()).empty());
-}
-
-TEST(Refused, SourceThatIsADirectory) {
-    bmptest::TempDir dir;
-    RunResult r = RunProgram(kProgram, {dir.path(), dir.File("out.bmp")});
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: " + dir.path() + ": cannot read: " + std::strerror(EISDIR));
-    EXPECT_TRUE(ListDir(dir.path()).empty());
+    const struct { std::string source, reason; } cases[] = {
+        {dir.File("absent.bmp"), std::string("cannot open: ") + std::strerror(ENOENT)},
+        {dir.path(), std::string("cannot read: ") + std::strerror(EISDIR)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        RunResult r = RunProgram(kProgram, {c.source, dir.File("out.bmp")});
+        EXPECT_EQ(r.exitCode, 1);
+        ExpectOneLine(r, "bmp256-convert: " + c.source + ": " + c.reason);
+        EXPECT_TRUE(ListDir(dir.path()).empty());
+    }
 }
 
 // Nobody types an image: "-" on a terminal is refused at once, as a
@@ -371,42 +349,24 @@ TEST(Refused, StandardInputThatIsATerminal) {
     EXPECT_TRUE(ListDir(dir.path()).empty());
 }
 
-TEST(Refused, ExistingDestIsLeftUntouched) {
+TEST(CannotWrite, OneLineWithTheSystemsReason) {
     bmptest::TempDir dir;
-    std::string dest = dir.File("keep.bmp");
-    std::vector<uint8_t> before(3000, 0x77);
-    ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-    RunResult r = RunProgram(kProgram, {Suite("b/pal8badindex.bmp"), dest});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
-}
-
-TEST(CannotWrite, DestDirectoryDoesNotExist) {
-    bmptest::TempDir dir;
-    std::string dest = dir.File("missing/out.bmp");
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dest});
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(ENOENT));
-    EXPECT_TRUE(ListDir(dir.path()).empty());
-}
-
-TEST(CannotWrite, DestIsADirectory) {
-    bmptest::TempDir dir;
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dir.path()});
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + dir.path() + ": " + std::strerror(EISDIR));
-    EXPECT_TRUE(ListDir(dir.path()).empty());
-}
-
-TEST(CannotWrite, FullDevice) {
     struct stat st;
-    if (stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "no /dev/full";
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/full"});
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, std::string("bmp256-convert: cannot write /dev/full: ") + std::strerror(ENOSPC));
-    ASSERT_EQ(stat("/dev/full", &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device must stay a device";
+    const bool full = stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode);
+    const struct { std::string dest; int error; } cases[] = {
+        {dir.File("missing/out.bmp"), ENOENT}, {dir.path(), EISDIR}, {"/dev/full", ENOSPC}};
+    for (const auto& c : cases) {
+        if (c.error == ENOSPC && !full) continue;  // no /dev/full here
+        SCOPED_TRACE(c.dest);
+        RunResult r = RunProgram(kProgram, {kRgb24, c.dest});
+        EXPECT_EQ(r.exitCode, 1);
+        ExpectOneLine(r, "bmp256-convert: cannot write " + c.dest + ": " + std::strerror(c.error));
+        EXPECT_TRUE(ListDir(dir.path()).empty());
+    }
+    if (full) {
+        ASSERT_EQ(stat("/dev/full", &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device must stay a device";
+    }
 }
 
 // An unwritable directory: a non-root user cannot create files in a 0555
@@ -422,7 +382,7 @@ TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     std::string locked = dir.File("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     std::string source = dir.File("in.bmp");
-    ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), source));
+    ASSERT_TRUE(CopyFile(kRgb24, source));
     ASSERT_EQ(chmod(source.c_str(), 0644), 0);
     // An existing DEST inside, readable and writable by everyone, and the
     // directory itself closed: the rename could not be done.
@@ -459,7 +419,8 @@ TEST(Usage, WrongArgumentsExitTwo) {
     };
     for (const auto& args : wrong) {
         RunResult r = RunProgram(kProgram, args);
-        EXPECT_EQ(r.exitCode, 2) << args.size() << " arguments";
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
         ASSERT_FALSE(r.err.empty());
         // The last line is the usage line.
@@ -482,7 +443,7 @@ TEST(Usage, GetoptForms) {
             const size_t at = a.find("OUT");
             args.push_back(at == std::string::npos ? a : a.substr(0, at) + dir.File("out"));
         }
-        args.push_back(Suite("g/rgb24.bmp"));
+        args.push_back(kRgb24);
         RunResult r = RunProgram(kProgram, args);
         EXPECT_EQ(r.exitCode, 0) << form[0] << ": " << r.err;
         EXPECT_NE(r.err.find("rgb24.bmp"), std::string::npos) << form[0] << ": -v names the file";
@@ -494,7 +455,7 @@ TEST(Usage, GetoptForms) {
 // written.
 TEST(Usage, MessagesSayWhatWouldWork) {
     bmptest::TempDir dir;
-    const std::string source = Suite("g/rgb24.bmp");
+    const std::string source = kRgb24;
     ASSERT_EQ(symlink("gone.bmp", dir.File("dangling.bmp").c_str()), 0);
     const struct {
         std::vector<std::string> args;
@@ -532,23 +493,20 @@ TEST(Usage, BackgroundColour) {
     EXPECT_NE(black, white);
 }
 
-TEST(Usage, Help) {
+TEST(Usage, HelpAndVersion) {
     for (const char* flag : {"--help", "-h"}) {
         RunResult r = RunProgram(kProgram, {flag});
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.exitCode, 0) << flag;
+        EXPECT_EQ(r.err, "") << flag;
         EXPECT_EQ(r.out.compare(0, kUsagePrefix.size(), kUsagePrefix), 0) << r.out;
-        EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+        EXPECT_NE(r.out.find("Exit status"), std::string::npos) << flag;
     }
     // --help wins wherever it stands, and nothing is converted.
     bmptest::TempDir dir;
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), dir.File("out.bmp"), "--help"});
+    RunResult r = RunProgram(kProgram, {kRgb24, dir.File("out.bmp"), "--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(ListDir(dir.path()).empty());
-}
-
-TEST(Usage, Version) {
-    RunResult r = RunProgram(kProgram, {"--version"});
+    r = RunProgram(kProgram, {"--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, std::string("bmp256-convert ") + BMP256_EXPECTED_VERSION + "\n");
     EXPECT_EQ(r.err, "");
@@ -570,21 +528,6 @@ std::vector<std::string> MakePhotos(const bmptest::TempDir& dir, int count, int 
 std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& tail) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
-}
-
-// The glob that expanded to exactly two photos: the second is kept.
-TEST(Batch, TwoPhotosFromAGlobAreARefusal) {
-    bmptest::TempDir dir;
-    std::vector<std::string> photos = MakePhotos(dir, 2);
-    std::vector<uint8_t> first = bmptest::ReadFileBytes(photos[0]);
-    std::vector<uint8_t> second = bmptest::ReadFileBytes(photos[1]);
-    RunResult r = RunProgram(kProgram, photos);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(CountLines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find(photos[1] + ": already exists"), std::string::npos) << r.err;
-    EXPECT_EQ(bmptest::ReadFileBytes(photos[0]), first);
-    EXPECT_EQ(bmptest::ReadFileBytes(photos[1]), second);
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"photo0.bmp", "photo1.bmp"}));
 }
 
 TEST(Batch, OutputsEqualSingleRunsForEveryJobCount) {
@@ -674,7 +617,7 @@ TEST(Batch, FailuresDoNotStopTheOthers) {
 // leaves no folder behind, and a folder that was there stays.
 TEST(Batch, OutputFolderIsMadeOnlyForAResult) {
     bmptest::TempDir dir;
-    const std::string refused = Suite("b/pal8badindex.bmp"), good = Suite("g/rgb24.bmp");
+    const std::string refused = Suite("b/pal8badindex.bmp"), good = kRgb24;
     ASSERT_EQ(mkdir(dir.File("have").c_str(), 0755), 0);
     const std::vector<std::vector<std::string>> empty = {
         {"-o", dir.File("out2"), dir.File("have")},
@@ -716,6 +659,9 @@ TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
         // and not replaced even with -f.
         {{"-f", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp"}, 1, "is a source of this run, not replaced", {}},
         {{"--skip-existing", "--suffix", "-256", "@/a/x.bmp", "@/a/x-256.bmp", "@/a/y.bmp"}, 0, "", {"a/y-256.bmp"}},
+        // The glob that expanded to exactly two photos: SOURCE DEST, and the
+        // second is kept.
+        {{"@/a/x.bmp", "@/a/y.bmp"}, 1, "@/a/y.bmp: already exists", {}},
         // --in-place replaces BMP files only, whatever their names say.
         {{"--in-place", "@/b/x.PNG"}, 1, "@/b/x.PNG: not a BMP file; --in-place replaces only BMP files", {}},
     };
@@ -729,9 +675,9 @@ TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
         ASSERT_EQ(mkdir(dir.File("b").c_str(), 0755), 0);
         ASSERT_EQ(symlink("a", dir.File("link").c_str()), 0);
         const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x.bmp")));
+        ASSERT_TRUE(CopyFile(kRgb24, dir.File("a/x.bmp")));
         ASSERT_TRUE(CopyFile(Suite("g/rgb24pal.bmp"), dir.File("a/y.bmp")));
-        ASSERT_TRUE(CopyFile(Suite("g/rgb24.bmp"), dir.File("a/x-256.bmp")));
+        ASSERT_TRUE(CopyFile(kRgb24, dir.File("a/x-256.bmp")));
         ASSERT_TRUE(bmptest::WriteFileBytes(dir.File("b/x.PNG"), png));
         std::vector<std::string> args;
         for (const std::string& arg : c.args) args.push_back(at(arg));
@@ -746,8 +692,9 @@ TEST(Batch, PlanRefusesOnlyTheItemsAtFault) {
         std::sort(a.begin(), a.end());
         EXPECT_EQ(ListDir(dir.File("a")), a) << c.args[1];
         EXPECT_EQ(bmptest::FileExists(dir.File("out")), !out.empty()) << c.args[1];
-        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24.bmp")));
-        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x-256.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24.bmp")));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x.bmp")), bmptest::ReadFileBytes(kRgb24));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/x-256.bmp")), bmptest::ReadFileBytes(kRgb24));
+        EXPECT_EQ(bmptest::ReadFileBytes(dir.File("a/y.bmp")), bmptest::ReadFileBytes(Suite("g/rgb24pal.bmp")));
         EXPECT_EQ(bmptest::ReadFileBytes(dir.File("b/x.PNG")), png);
     }
 }
@@ -884,7 +831,7 @@ TEST(Signals, ClosedPipeAndFileSizeLimitAreWriteFailures) {
         RunOptions options;
         options.stdoutClosedPipe = true;
         if (ignored) options.ignoredSignals = {SIGPIPE};
-        RunResult r = RunProgram(kProgram, {Suite("g/rgb24.bmp"), "/dev/stdout"}, options);
+        RunResult r = RunProgram(kProgram, {kRgb24, "/dev/stdout"}, options);
         EXPECT_EQ(r.exitCode, 1) << "signal " << r.signal;
         ExpectOneLine(r, std::string("bmp256-convert: cannot write /dev/stdout: ") + std::strerror(EPIPE));
     }
@@ -893,7 +840,7 @@ TEST(Signals, ClosedPipeAndFileSizeLimitAreWriteFailures) {
     ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
     RunOptions limited;
     limited.fileSizeLimit = 4096;
-    RunResult r = RunProgram(kProgram, {"-f", Suite("g/rgb24.bmp"), dest}, limited);
+    RunResult r = RunProgram(kProgram, {"-f", kRgb24, dest}, limited);
     EXPECT_EQ(r.exitCode, 1) << "signal " << r.signal;
     ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EFBIG));
     EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
@@ -975,26 +922,6 @@ struct ShmDir {
     }
 };
 
-// A regular file under /dev (the tmpfs /dev/shm) is a file like any other:
-// kept without -f, replaced only when complete, never lost to a failed write.
-TEST(Places, RegularFileUnderDevShm) {
-    ShmDir dir;
-    if (dir.path.empty()) GTEST_SKIP() << "no /dev/shm";
-    const std::string scan = dir.path + "/scan.bmp", source = Suite("g/rgb24.bmp");
-    ASSERT_TRUE(CopyFile(source, scan));
-    const std::vector<uint8_t> before = bmptest::ReadFileBytes(scan);
-    RunResult r = RunProgram(kProgram, {Suite("g/rgb24pal.bmp"), scan});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find(scan + ": already exists, not replaced"), std::string::npos) << r.err;
-    RunOptions limited;
-    limited.fileSizeLimit = 4096;
-    r = RunProgram(kProgram, {"--in-place", scan}, limited);
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + scan + ": " + std::strerror(EFBIG));
-    EXPECT_EQ(bmptest::ReadFileBytes(scan), before);
-    EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"scan.bmp"});
-}
-
 // A FAT file system on a loop file at `mount`, where this machine lets the
 // tests mount one (root, dosfstools, a kernel with vfat).
 bool MountFat(const std::string& image, const std::string& mount) {
@@ -1005,11 +932,13 @@ bool MountFat(const std::string& image, const std::string& mount) {
 }
 
 // Where the file system has no hard links (exFAT, FAT, many FUSE and SMB
-// mounts) new outputs still appear, and existing ones are still kept without
-// -f: on a real FAT mount where one can be made, and with link() failing,
-// then renameat2() too, everywhere.
-TEST(Places, FileSystemWithoutHardLinks) {
+// mounts) new outputs still appear, existing ones are still kept without -f,
+// and a failed write loses nothing: on a real FAT mount where one can be
+// made, and with link() failing, then renameat2() too, everywhere. A regular
+// file under /dev (the tmpfs /dev/shm) is a file like any other.
+TEST(Places, FileSystemsWithoutHardLinksAndUnderDev) {
     bmptest::TempDir dir;
+    ShmDir shm;
     const std::string preload = std::string("LD_PRELOAD=") + BMP256_NO_HARD_LINKS;
     const std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
     struct Place {
@@ -1018,22 +947,28 @@ TEST(Places, FileSystemWithoutHardLinks) {
     };
     std::vector<Place> places = {{dir.File("no-link"), {preload, asan}},
                                  {dir.File("no-renameat2"), {preload, asan, "NO_RENAME_NOREPLACE=1"}}};
+    if (!shm.path.empty()) places.push_back({shm.path, {}});
     const bool fat = MountFat(dir.File("fat.img"), dir.File("fat"));
     if (fat) places.push_back({dir.File("fat"), {}});
-    const std::string source = Suite("g/rgb24.bmp");
+    const std::string source = kRgb24;
     for (const Place& place : places) {
+        SCOPED_TRACE(place.folder);
         mkdir(place.folder.c_str(), 0755);
         RunOptions options;
         options.environment = place.environment;
         const std::string dest = place.folder + "/new.bmp";
         RunResult r = RunProgram(kProgram, {source, dest}, options);
-        EXPECT_EQ(r.exitCode, 0) << place.folder << ": " << r.err;
-        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source)) << place.folder;
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source));
         r = RunProgram(kProgram, {Suite("g/rgb24pal.bmp"), dest}, options);
-        EXPECT_EQ(r.exitCode, 1) << place.folder;
+        EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find(dest + ": already exists, not replaced"), std::string::npos) << r.err;
-        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source)) << place.folder;
-        EXPECT_EQ(ListDir(place.folder), std::vector<std::string>{"new.bmp"}) << place.folder;
+        options.fileSizeLimit = 4096;
+        r = RunProgram(kProgram, {"--in-place", dest}, options);
+        EXPECT_EQ(r.exitCode, 1);
+        ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EFBIG));
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), Reference(source));
+        EXPECT_EQ(ListDir(place.folder), std::vector<std::string>{"new.bmp"});
     }
     if (fat) RunProgram("/bin/sh", {"-c", "umount '" + dir.File("fat") + "'"});
 }

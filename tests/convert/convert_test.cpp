@@ -1,20 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "desktop/convert_file.h"
-#include "bitmap/bitmap.h"
-#include "input/input.h"
 #include "common/test_image.h"
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
-#include "platform/alloc.h"
 #include "reference/reference.h"
-#include "util/test_hooks.h"
 
 using namespace bmp256;
 
@@ -29,20 +22,6 @@ std::vector<uint8_t> Convert(const bmptest::TempDir& dir, const TestImage& image
     EXPECT_TRUE(bmptest::WriteFileBytes(source, BmpOf(image)));
     EXPECT_EQ(ConvertFile(source.c_str(), output.c_str()), 1);
     return bmptest::ReadFileBytes(output);
-}
-
-std::vector<std::string> SuiteFiles() {
-    std::vector<std::string> files;
-    for (const char* sub : {"g", "q", "b", "x"}) {
-        const std::string dir = std::string(BMP256_SUITE_DIR) + "/" + sub;
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.') files.push_back(dir + "/" + e->d_name);
-            closedir(d);
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 }  // namespace
@@ -114,55 +93,6 @@ TEST(ConvertFile, OutputIsStableToTheByte) {
     bmptest::TempDir dir;
     EXPECT_EQ(bmptest::Fnv1a(Convert(dir, PhotoLikeImage(61, 47, 2024))), 427651846u);
     EXPECT_EQ(bmptest::Fnv1a(Convert(dir, RandomImage(33, 29, 7))), 278443870u);
-}
-
-TEST(ConvertFile, SuiteFilesConvertExactlyWhenTheReaderAccepts) {
-    const std::vector<std::string> files = SuiteFiles();
-    ASSERT_GT(files.size(), 50u);
-    bmptest::TempDir dir;
-    const std::string output = dir.File("out.bmp");
-    int accepted = 0;
-    for (const std::string& file : files) {
-        BITMAPINFOHEADER info;
-        uint8_t* pixels = ReadBitmap24(file.c_str(), &info);
-        const bool readable = pixels != nullptr;
-        FreeBytes(pixels);
-        // An earlier result at the output path survives a refused source.
-        ASSERT_TRUE(bmptest::WriteFileBytes(output, {1, 2, 3}));
-        ConvertReport report;
-        const int ok = ConvertFileEx(file.c_str(), output.c_str(), &report);
-        EXPECT_EQ(ok == 1, readable) << file << ": " << report.reason;
-        const std::vector<uint8_t> out = bmptest::ReadFileBytes(output);
-        if (ok) {
-            ++accepted;
-            EXPECT_EQ(report.stage, kConvertDone);
-            ASSERT_GE(out.size(), 1078u) << file;
-            for (size_t i = 1078; i < out.size(); ++i) ASSERT_LE(out[i], 245) << file;
-        } else {
-            EXPECT_EQ(out, std::vector<uint8_t>({1, 2, 3})) << file;
-            EXPECT_NE(report.reason[0], '\0') << file;
-        }
-    }
-    EXPECT_GE(accepted, 3);
-}
-
-TEST(ConvertFile, WorkingMemoryFailuresWriteNothing) {
-    bmptest::TempDir dir;
-    const std::string source = dir.File("s.bmp"), output = dir.File("o.bmp");
-    ASSERT_TRUE(bmptest::WriteFileBytes(source, BmpOf(PhotoLikeImage(9, 7, 1))));
-    for (long failAt = 1;; ++failAt) {
-        SetAllocationFailureAt(failAt);
-        ConvertReport report;
-        const int ok = ConvertFileEx(source.c_str(), output.c_str(), &report);
-        const long made = SetAllocationFailureAt(0);
-        if (made < failAt) {
-            EXPECT_EQ(ok, 1);
-            break;
-        }
-        EXPECT_EQ(ok, 0) << failAt;
-        EXPECT_EQ(report.stage, kConvertNoMemory) << failAt;
-        EXPECT_FALSE(bmptest::FileExists(output)) << failAt;
-    }
 }
 
 TEST(ConvertFile, UnwritableOutputIsReported) {

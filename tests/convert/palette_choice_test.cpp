@@ -220,10 +220,6 @@ TEST(ColorTally, IsTheHistogramAndHalvesPastThirtyTwoBits) {
     CloseColorTally(&tally);
 }
 
-}  // namespace
-
-namespace {
-
 // Each allocation of a conversion with the choices made to fail in turn: a
 // clean refusal for want of memory, and no output file.
 TEST(Choices, EveryFailedAllocationIsARefusalWithoutOutput) {

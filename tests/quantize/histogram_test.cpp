@@ -58,25 +58,25 @@ TEST(CountBits8, MatchesBitByBitCount) {
     }
 }
 
-TEST(BuildColorHistogram, RedBeforeBlue) {
-    const TestImage image = ImageFromTriples(2, 1, {{0, 0, 255}, {255, 0, 0}});
-    const std::vector<ColorEntry> h = Histogram(image);
-    ASSERT_EQ(h.size(), 2u);
-    EXPECT_EQ(h[0].colorKey, 252u);
-    EXPECT_EQ(h[0].pixelCount, 1);
-    EXPECT_EQ(h[1].colorKey, 16515072u);
-    EXPECT_EQ(h[1].pixelCount, 1);
-}
-
-TEST(BuildColorHistogram, NeighbouringRedsShareACell) {
-    const TestImage image = ImageFromTriples(3, 1, {{40, 80, 12}, {40, 80, 8}, {40, 80, 12}});
-    const std::vector<ColorEntry> h = Histogram(image);
-    ASSERT_EQ(h.size(), 2u);
-    EXPECT_EQ(h[0].colorKey, MakeColorKey(40, 80, 8));
-    EXPECT_EQ(h[0].pixelCount, 1);
-    EXPECT_EQ(h[1].colorKey, MakeColorKey(40, 80, 12));
-    EXPECT_EQ(h[1].pixelCount, 2);
-    EXPECT_EQ(h[0].colorKey >> 3, h[1].colorKey >> 3);
+// Sorted by key (red in the low bits), counts summed per 64-level cell.
+TEST(BuildColorHistogram, EntriesInKeyOrder) {
+    const struct {
+        const char* name;
+        std::vector<std::vector<int>> pixels;  // (blue, green, red) in one row
+        std::vector<ColorEntry> want;
+    } cases[] = {
+        {"red before blue", {{0, 0, 255}, {255, 0, 0}}, {{252u, 1}, {16515072u, 1}}},
+        {"neighbouring reds share a cell", {{40, 80, 12}, {40, 80, 8}, {40, 80, 12}},
+         {{MakeColorKey(40, 80, 8), 1}, {MakeColorKey(40, 80, 12), 2}}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<ColorEntry> h = Histogram(ImageFromTriples(int32_t(c.pixels.size()), 1, c.pixels));
+        ASSERT_EQ(h.size(), c.want.size()) << c.name;
+        for (size_t i = 0; i < h.size(); ++i) {
+            EXPECT_EQ(h[i].colorKey, c.want[i].colorKey) << c.name << ", entry " << i;
+            EXPECT_EQ(h[i].pixelCount, c.want[i].pixelCount) << c.name << ", entry " << i;
+        }
+    }
 }
 
 // Pad bytes are 0xEE in test images: read as pixels they would add key 0xECECEC.

@@ -91,6 +91,8 @@ std::vector<Source> Sources() {
     sources.push_back({"gradient 64x48", bmptest::MakeBmp24(64, 48, [](int x, int y) {
                            return bmptest::GradientPixel(x, y, 64, 48);
                        })});
+    // Run-length rows are decoded into a block of their own.
+    sources.push_back({"RLE4 suite file", bmptest::ReadFileBytes(std::string(BMP256_SUITE_DIR) + "/g/pal4rle.bmp")});
     return sources;
 }
 

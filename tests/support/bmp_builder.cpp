@@ -1,5 +1,6 @@
 #include "support/bmp_builder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -207,6 +208,16 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path, bool* ok) {
 bool FileExists(const std::string& path) {
     std::error_code ec;
     return fs::exists(path, ec);
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace bmptest

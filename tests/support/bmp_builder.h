@@ -102,4 +102,7 @@ std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& b
 std::vector<uint8_t> ReadFileBytes(const std::string& path, bool* ok = nullptr);
 bool FileExists(const std::string& path);
 
+// The names in `dir` (not . and ..), sorted; none when it cannot be listed.
+std::vector<std::string> ListDir(const std::string& dir);
+
 }  // namespace bmptest

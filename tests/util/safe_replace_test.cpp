@@ -4,9 +4,7 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,13 +16,6 @@
 using namespace bmp256;
 
 namespace {
-
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 const std::vector<uint8_t> kOld(300, 0x11);
 const std::vector<uint8_t> kNew(5000, 0x22);
@@ -76,13 +67,13 @@ TEST(SafeReplace, EveryFailureKeepsTheTargetAndLeavesNoTemporaryFile) {
         EXPECT_EQ(errno, c.error) << c.what;
         SetWriteFailureAt(0);
         EXPECT_EQ(bmptest::ReadFileBytes(target), kOld) << c.what;
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"target.bmp"}) << c.what;
+        EXPECT_EQ(bmptest::ListDir(dir.path()), std::vector<std::string>{"target.bmp"}) << c.what;
     }
     SetWriteFailureAt(0);
     EXPECT_EQ(SafeReplaceFile(target.c_str(), WriteNew, nullptr, 0777, kReplaceExisting), 1);
     EXPECT_EQ(SetWriteFailureAt(0), 3) << "two writes and a close, all through the hooks";
     EXPECT_EQ(bmptest::ReadFileBytes(target), kNew);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"target.bmp"});
+    EXPECT_EQ(bmptest::ListDir(dir.path()), std::vector<std::string>{"target.bmp"});
 }
 
 TEST(SafeReplace, KeepExistingNeverReplaces) {
@@ -96,7 +87,7 @@ TEST(SafeReplace, KeepExistingNeverReplaces) {
     const std::string fresh = dir.File("fresh.bmp");
     EXPECT_EQ(SafeReplaceFile(fresh.c_str(), WriteNew, nullptr, 0777, kKeepExisting), 1);
     EXPECT_EQ(bmptest::ReadFileBytes(fresh), kNew);
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"fresh.bmp", "target.bmp"}));
+    EXPECT_EQ(bmptest::ListDir(dir.path()), (std::vector<std::string>{"fresh.bmp", "target.bmp"}));
     // A directory is not a file to replace.
     errno = 0;
     EXPECT_EQ(SafeReplaceFile(dir.path().c_str(), WriteNew, nullptr, 0777, kReplaceExisting), 0);
