@@ -64,10 +64,10 @@ int32_t FillNearestCached(ColorTable* table, const CandidateTable* candidates, u
     const int32_t slot = block[index % kColorLineColors];
     // At most two slots in the block: kept in the map, the one first in
     // the block's candidate list first.
-    int32_t other = block[0];
+    uint8_t other = block[0];
     for (int i = 1; i < kColorLineColors && other == block[0]; ++i) other = block[i];
-    bool more = false;
-    for (int i = 0; i < kColorLineColors; ++i) more = more || (block[i] != block[0] && block[i] != other);
+    int more = 0;
+    for (int i = 0; i < kColorLineColors; ++i) more |= (block[i] != block[0]) & (block[i] != other);
     if (!more) {
         const int32_t first = FirstInList(query, candidates, block[0], other);
         const int32_t second = first == block[0] ? other : block[0];
