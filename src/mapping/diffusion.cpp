@@ -120,8 +120,6 @@ RowState StartRow(Wavefront* w, int32_t y) {
     return r;
 }
 
-constexpr int32_t kAhead = 2;  // pixels between a prefetch and its look-up
-
 inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     const RowCell* above = r.above + x;
     if (x == 0) {
@@ -139,16 +137,6 @@ inline void MapPixel(Wavefront* w, ColorTable* cache, RowState& r, int32_t x) {
     const Cell black = {0, 0, 0, 0}, white = {255, 255, 255, 255};
     corrected = corrected < black ? black : corrected;
     corrected = corrected > white ? white : corrected;
-    if (cache) {
-        // The colour kAhead pixels on, as far as it is known now: its own
-        // plus this pixel's correction, which the next ones share in good part.
-        const int32_t ahead = x + kAhead < w->width ? x + kAhead : x;
-        const uint8_t* next = r.in + 3 * size_t(ahead);
-        Cell guess = Cell{int16_t(next[0]), int16_t(next[1]), int16_t(next[2]), 0} + sum / 48;
-        guess = guess < black ? black : guess;
-        guess = guess > white ? white : guess;
-        PrefetchNearestCached(cache, uint8_t(guess[0]), uint8_t(guess[1]), uint8_t(guess[2]));
-    }
     const int32_t slot =
         SearchOrRecall(w, cache, uint8_t(corrected[0]), uint8_t(corrected[1]), uint8_t(corrected[2]));
     r.out[x] = uint8_t(slot);

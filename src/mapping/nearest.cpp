@@ -96,8 +96,10 @@ void VisitSearchedCells(const PaletteGrid* grid, OccupiedCells* occupied, int ow
 int BuildCandidateTable(CandidateTable* table, const PaletteGrid* grid) {
     *table = CandidateTable{};
     for (int c = 0; c < kGridCells; ++c)
-        for (const GridNode* n = grid->heads[c]; n; n = n->next)
+        for (const GridNode* n = grid->heads[c]; n; n = n->next) {
             if (n->slot < 0 || n->slot > 255) return 0;
+            for (int k = 0; k < 3; ++k) table->slotTones[n->slot][k] = ToneTable[(n->color >> (8 * k)) & 0xFF];
+        }
     table->listStart = static_cast<int32_t*>(AllocateBytes(sizeof(int32_t) * (kGridCells + 1)));
     if (!table->listStart) return 0;
     OccupiedCells* occupied = static_cast<OccupiedCells*>(AllocateBytes(sizeof(OccupiedCells)));
@@ -267,6 +269,13 @@ int FindNearestInBlock(const uint8_t* query, const CandidateTable* table, uint8_
         for (int gr = 0; gr < kBlockSide * kBlockSide; ++gr)
             slots[b * kBlockSide * kBlockSide + gr] = table->slot[first + (best[b][gr] & 0xFF)];
     return 1;
+}
+
+int32_t FirstInList(const uint8_t* query, const CandidateTable* table, int32_t a, int32_t b) {
+    const int cell = GridCellIndex(query[0], query[1], query[2]);
+    for (int32_t i = table->listStart[cell]; i < table->listStart[cell + 1]; ++i)
+        if (table->slot[i] == a || table->slot[i] == b) return table->slot[i];
+    return a;
 }
 
 void ReleaseCandidateTable(CandidateTable* table) {

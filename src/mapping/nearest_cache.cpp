@@ -62,10 +62,17 @@ int32_t FillNearestCached(ColorTable* table, const CandidateTable* candidates, u
     uint8_t block[kColorLineColors];
     if (!FindNearestInBlock(query, candidates, block)) return Search(candidates, blue, green, red);
     const int32_t slot = block[index % kColorLineColors];
-    bool single = true;
-    for (int i = 1; i < kColorLineColors; ++i) single = single && block[i] == block[0];
-    if (single) {
-        __atomic_store_n(&table->lineSlot[index / kColorLineColors], block[0], __ATOMIC_RELAXED);
+    // At most two slots in the block: kept in the map, the one first in
+    // the block's candidate list first.
+    uint8_t other = block[0];
+    for (int i = 1; i < kColorLineColors && other == block[0]; ++i) other = block[i];
+    int more = 0;
+    for (int i = 0; i < kColorLineColors; ++i) more |= (block[i] != block[0]) & (block[i] != other);
+    if (!more) {
+        const int32_t first = FirstInList(query, candidates, block[0], other);
+        const int32_t second = first == block[0] ? other : block[0];
+        __atomic_store_n(&table->blockSlots[index / kColorLineColors], uint16_t(first | second << 8),
+                         __ATOMIC_RELAXED);
         return slot;
     }
     if (page == 0) {

@@ -24,11 +24,18 @@ constexpr int kColorLineColors = kBlockSide * kBlockSide * kBlockSide;  // one 4
 constexpr int kColorLines = (1 << 24) / kColorLineColors;
 
 // A photograph's corrected colours fall mostly in 4x4x4 blocks whose 64
-// colours all have one nearest slot. Those blocks are answered from a map of
-// one byte per block (256 KiB, which stays in the processor's cache) and
-// need no page; only blocks split between slots are kept in the pages.
+// colours have one nearest slot, or two (dithered colours gather on the
+// border between two palette colours). Those blocks are answered from a map
+// of two bytes per block (512 KiB, which stays in the processor's cache)
+// and need no page: a block of two slots by comparing the colour's distances
+// to both (NearerOfTwo). Only blocks of three slots or more are kept in the
+// pages.
 struct ColorTable {
-    uint8_t lineSlot[kColorLines];          // 0: not known, or the block has more than one slot
+    // 0: not known, or the block has more than two slots; else the low byte
+    // is the slot met first in the block's candidate list and the high byte
+    // the other (the same slot when the block has one). One 16-bit value, so
+    // that a worker never sees half of another's.
+    uint16_t blockSlots[kColorLines];
     uint16_t pageOf[kColorTableBlocks];     // 0: none yet, else the block's page number + 1
     std::atomic<int32_t> pagesUsed;
     uint8_t* pages;                         // kMaxTablePages pages of kColorPageColors slots (0: not yet known)
@@ -87,30 +94,20 @@ int32_t FillNearestCached(ColorTable* table, const CandidateTable* candidates, u
 inline int32_t FindNearestCached(ColorTable* table, const CandidateTable* candidates, uint8_t blue, uint8_t green,
                                  uint8_t red) {
     const size_t index = ColorCacheIndex(blue, green, red);
-    // Workers that share a table store the same slot for the same colour, so
-    // relaxed byte accesses are enough; they only keep the sharing well defined.
-    int32_t slot = __atomic_load_n(&table->lineSlot[index / kColorLineColors], __ATOMIC_RELAXED);
-    if (slot != 0) return slot;
+    // Workers that share a table store the same slots for the same colour, so
+    // relaxed accesses are enough; they only keep the sharing well defined.
+    const uint32_t pair = __atomic_load_n(&table->blockSlots[index / kColorLineColors], __ATOMIC_RELAXED);
+    if (pair != 0) {
+        const int32_t first = int32_t(pair & 0xFF), second = int32_t(pair >> 8);
+        return NearerOfTwo(candidates, blue, green, red, first, second);
+    }
     const uint32_t page = __atomic_load_n(&table->pageOf[index / kColorPageColors], __ATOMIC_ACQUIRE);
     if (page != 0) {
-        slot = __atomic_load_n(&table->pages[size_t(page - 1) * kColorPageColors + index % kColorPageColors],
-                               __ATOMIC_RELAXED);
+        const int32_t slot = __atomic_load_n(
+            &table->pages[size_t(page - 1) * kColorPageColors + index % kColorPageColors], __ATOMIC_RELAXED);
         if (slot != 0) return slot;
     }
     return FillNearestCached(table, candidates, blue, green, red);
-}
-
-// Asks the processor to fetch what FindNearestCached would read for the
-// colour, so that a look-up soon after finds it in the cache. Reads nothing
-// itself but the table's page list, and changes nothing.
-inline void PrefetchNearestCached(const ColorTable* table, uint8_t blue, uint8_t green, uint8_t red) {
-    const size_t index = ColorCacheIndex(blue, green, red);
-    __builtin_prefetch(&table->lineSlot[index / kColorLineColors]);
-    // A block without a page gives an address outside the table, which a
-    // prefetch ignores; as a number it is never used to read.
-    const uintptr_t page = __atomic_load_n(&table->pageOf[index / kColorPageColors], __ATOMIC_RELAXED);
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(table->pages) +
-                                                     (page - 1) * kColorPageColors + index % kColorPageColors));
 }
 
 }  // namespace bmp256

@@ -118,9 +118,9 @@ TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
 
 TEST(DiffuseToIndices, ColourTableMapsExactly) {
     // 2^17 pixels: the smaller image maps without the table, the larger with
-    // it. Widths of 1 to 3 put every look-ahead of the table at a row's end;
-    // random colours meet nearly every 16x16x16 block of colours, more than
-    // the table has pages for, and split most 4x4x4 blocks between slots.
+    // it. Widths of 1 to 3 put every pixel at a row's end or next to it;
+    // random colours meet nearly every 16x16x16 block of colours and split
+    // most 4x4x4 blocks between slots.
     struct Case {
         const char* name;
         int32_t width, height;

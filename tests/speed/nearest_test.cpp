@@ -6,6 +6,7 @@
 
 #include "mapping/grid.h"
 #include "mapping/nearest.h"
+#include "mapping/nearest_cache.h"
 #include "reference/reference.h"
 
 using namespace bmp256;
@@ -130,6 +131,40 @@ TEST(FindNearestInBlock, MatchesTheGridSearchForEveryColourOfTheBlock) {
         ReleaseCandidateTable(&table);
         ReleasePaletteGrid(&grid);
     }
+}
+
+// The colour table against the search, colour by colour, each colour twice
+// (found, then recalled), with blocks of one, two and more slots: on a fresh
+// table and on one whose pages have run out, which the mappings in the
+// tests no longer reach now that blocks of two slots take no page.
+TEST(FindNearestCached, SameSlotsAsTheSearchWithAndWithoutPages) {
+    const std::vector<PaletteEntry> palette = ScatteredPalette(7, 10, 246);
+    CandidateTable candidates;
+    ASSERT_EQ(BuildPaletteCandidates(&candidates, palette.data(), 10, 246), 1);
+    for (bool pagesRunOut : {false, true}) {
+        ColorTable* table = CreateColorTable();
+        ASSERT_NE(table, nullptr);
+        if (pagesRunOut) table->pagesUsed.store(kMaxTablePages);
+        for (int pass = 0; pass < 2; ++pass) {
+            std::mt19937 rng(5);  // the same blocks in both passes
+            for (int n = 0; n < 400; ++n) {
+                // Every other block near a palette colour, where blocks are split.
+                const PaletteEntry& e = palette[size_t(10 + rng() % 236)];
+                const uint8_t near[3] = {e.blue, e.green, e.red};
+                uint8_t corner[3];
+                for (int k = 0; k < 3; ++k) corner[k] = n % 2 ? uint8_t(rng()) : uint8_t(near[k] ^ (rng() & 7));
+                for (int at = 0; at < 64; ++at) {
+                    const uint8_t q[3] = {uint8_t((corner[0] & ~3) | at >> 4),
+                                          uint8_t((corner[1] & ~3) | (at >> 2 & 3)), uint8_t((corner[2] & ~3) | (at & 3))};
+                    ASSERT_EQ(FindNearestCached(table, &candidates, q[0], q[1], q[2]), FindNearestColor(q, &candidates))
+                        << (pagesRunOut ? "no page left" : "fresh table") << ", pass " << pass << ", colour "
+                        << int(q[0]) << " " << int(q[1]) << " " << int(q[2]);
+                }
+            }
+        }
+        ReleaseColorTable(table);
+    }
+    ReleaseCandidateTable(&candidates);
 }
 
 TEST(FindNearestColor, EmptyGridFindsNothing) {
