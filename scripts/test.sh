@@ -6,4 +6,5 @@ scripts/install-deps.sh
 dir=${1:-build}; shift || true
 cmake -S . -B "$dir" -G Ninja "$@"
 cmake --build "$dir" -j"$(nproc)"
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
+# A test that hangs fails after ten minutes instead of stalling the run.
+ctest --test-dir "$dir" --output-on-failure --timeout 600 -j"$(nproc)"

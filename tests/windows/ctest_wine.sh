@@ -13,7 +13,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # JUnit's record keeps each test's status and output apart.
-ctest --test-dir "$build" --output-on-failure -j2 --output-junit "$work/run.xml"
+# A test that hangs (a wine start that never returns) is stopped after ten
+# minutes; one that printed nothing is tried again below.
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j2 --output-junit "$work/run.xml"
 summary() {  # JUNIT: prints "total skipped", then the failed tests, as "silent NAME" or "failed NAME"
   python3 - "$1" <<'EOF'
 import sys, xml.etree.ElementTree as ET
@@ -43,7 +45,7 @@ for try in 2 3; do
   while read -r kind name; do
     if [ "$kind" != silent ]; then echo "$kind $name" >>"$work/next"; continue; fi
     echo "$label: $name failed with no output (a wine start that never reached the program); try $try of 3"
-    ctest --test-dir "$build" --output-on-failure -R "^${name//[][().*+?^$|\\]/\\&}\$" \
+    ctest --test-dir "$build" --output-on-failure --timeout 600 -R "^${name//[][().*+?^$|\\]/\\&}\$" \
       --output-junit "$work/retry.xml"
     summary "$work/retry.xml" | tail -n +2 >>"$work/next"
   done <"$work/left"
