@@ -99,7 +99,7 @@ psnr() {
 
 echo "Machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | sed 's/.*: //')"
 echo "$runs runs per tool and picture, taken in turns"
-declare -A quality_sum quality_count
+declare -A quality_sum=() quality_count=()
 
 # bench_picture NAME SRC SET: the runs and the table of one picture.
 bench_picture() {
