@@ -39,25 +39,13 @@ for ((i = 0; i < count; ++i)); do
 done
 sources=("$work"/src/*.bmp)
 
-# A real ImageMagick program, not a wrapper script standing in for one.
-is_magick() {
-  local path
-  path=$(readlink -f "$1" 2>/dev/null) || return 1
-  [ -f "$path" ] && [ "$(head -c 4 "$path" | od -An -c | tr -d ' ')" = "177ELF" ] &&
-    "$path" -version 2>/dev/null | grep -q '^Version: ImageMagick'
-}
+. bench/lib.sh
 magick=()
-for candidate in $(type -ap magick mogrify 2>/dev/null) /usr/bin/mogrify /usr/bin/mogrify-im6.q16; do
-  if is_magick "$candidate"; then
-    case ${candidate##*/} in magick) magick=("$candidate" mogrify) ;; *) magick=("$candidate") ;; esac
-    break
-  fi
-done
 magick_loop=
-if [ ${#magick[@]} -eq 0 ]; then
-  for candidate in $(type -ap convert 2>/dev/null) /usr/bin/convert-im6.q16; do
-    if is_magick "$candidate"; then magick_loop=$candidate; break; fi
-  done
+if magick_tool mogrify mogrify mogrify-im6.q16; then
+  magick=("${magick_cmd[@]}")
+elif magick_tool "" convert convert-im6.q16; then
+  magick_loop=${magick_cmd[0]}
 fi
 
 run_batch() { "$convert_bin" -q -f -o "$1" "${sources[@]}"; }

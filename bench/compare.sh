@@ -31,38 +31,11 @@ trap 'rm -rf "$work"' EXIT
 photos=${PHOTOS:-${TMPDIR:-/tmp}/bmp256-photos}
 list=$(BUILD=$build bench/photos.sh "$photos")
 
-# A real program, not a wrapper script standing in for one: an ELF file
-# once symbolic links are followed.
-is_binary() {
-  local path
-  path=$(readlink -f "$1" 2>/dev/null) || return 1
-  [ -f "$path" ] && [ "$(head -c 4 "$path" | od -An -c | tr -d ' ')" = "177ELF" ]
-}
-
-# The first real ImageMagick program among the names given (searched on PATH
-# and in /usr/bin, where Debian puts the versioned names).
-find_magick() {
-  local name path
-  for name in "$@"; do
-    for path in $(type -ap "$name" 2>/dev/null) "/usr/bin/$name"; do
-      if is_binary "$path" && "$path" -version 2>/dev/null | grep -q '^Version: ImageMagick'; then
-        echo "$path"
-        return 0
-      fi
-    done
-  done
-  return 1
-}
-
+. bench/lib.sh
 magick_convert=()
 magick_compare=()
-if path=$(find_magick magick); then
-  magick_convert=("$path")
-  magick_compare=("$path" compare)
-else
-  if path=$(find_magick convert-im6.q16 convert convert-im6); then magick_convert=("$path"); fi
-  if path=$(find_magick compare-im6.q16 compare compare-im6); then magick_compare=("$path"); fi
-fi
+if magick_tool "" convert-im6.q16 convert convert-im6; then magick_convert=("${magick_cmd[@]}"); fi
+if magick_tool compare compare-im6.q16 compare compare-im6; then magick_compare=("${magick_cmd[@]}"); fi
 [ ${#magick_compare[@]} -gt 0 ] || echo "compare.sh: no ImageMagick compare, no PSNR column" >&2
 
 timer=

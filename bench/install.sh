@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the comparison benches use and CI does not: the other tools
-# (ImageMagick, pngquant, ffmpeg, vips, /usr/bin/time) and the real
+# (ImageMagick, pngquant, ffmpeg, vips, /usr/bin/time, bc) and the real
 # photographs (Debian's mate-backgrounds and scikit-image's samples).
 # Not part of scripts/install-deps.sh, so CI spends no time on it.
 #
@@ -15,6 +15,7 @@ command -v pngquant >/dev/null || need+=(pngquant)
 command -v ffmpeg >/dev/null || need+=(ffmpeg)
 command -v vips >/dev/null || need+=(libvips-tools)
 [ -x /usr/bin/time ] || need+=(time)
+command -v bc >/dev/null || need+=(bc)
 [ -d /usr/share/backgrounds/mate/nature ] || need+=(mate-backgrounds)
 [ -d /usr/lib/python3/dist-packages/skimage/data ] || need+=(python3-skimage)
 # Python's image library, for making the bench's photographs from the packages' JPEG and PNG files.

@@ -11,9 +11,8 @@
 #
 #   bench/palette_quality.sh [RUNS]    (default 1; BUILD=dir picks the build, default build)
 #
-# Installs what is missing (Debian packages, through scripts/lib/apt.sh):
-# imagemagick, pngquant, mate-backgrounds (photographs) and python3-skimage
-# (its sample photographs); BENCH_INSTALL=0 installs nothing and skips what lacks.
+# Installs what is missing through bench/install.sh (ImageMagick, pngquant,
+# the photographs); BENCH_INSTALL=0 installs nothing and skips what lacks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,30 +22,14 @@ build=${BUILD:-build}
 ours=$build/bin/bmp256-convert
 [ -x "$ours" ] || { echo "palette_quality.sh: $ours not built (cmake --build $build)" >&2; exit 1; }
 
-if [ "${BENCH_INSTALL:-1}" != 0 ]; then
-  want=()
-  [ -x /usr/bin/convert-im6.q16 ] || command -v magick >/dev/null || want+=(imagemagick)
-  command -v pngquant >/dev/null || want+=(pngquant)
-  command -v bc >/dev/null || want+=(bc)
-  [ -d /usr/share/backgrounds/mate/nature ] || want+=(mate-backgrounds)
-  [ -d /usr/lib/python3/dist-packages/skimage/data ] || want+=(python3-skimage)
-  if [ ${#want[@]} -gt 0 ]; then
-    . scripts/lib/apt.sh
-    apt_install "${want[@]}"
-  fi
-fi
+[ "${BENCH_INSTALL:-1}" = 0 ] || bash bench/install.sh
 
-# The real ImageMagick, not a wrapper standing in for it: an ELF file.
-magick=()
-for candidate in magick /usr/bin/convert-im6.q16 /usr/bin/convert; do
-  path=$(command -v "$candidate" 2>/dev/null || true)
-  [ -n "$path" ] && [ "$(head -c 4 "$(readlink -f "$path")" | od -An -c | tr -d ' ')" = "177ELF" ] || continue
-  magick=("$path")
-  [ "$candidate" = magick ] && magick+=(convert)
-  break
-done
-[ ${#magick[@]} -gt 0 ] || { echo "palette_quality.sh: ImageMagick not found" >&2; exit 1; }
-compare_bin=$(command -v compare-im6.q16 || command -v compare)
+. bench/lib.sh
+# The commands below are convert's: ImageMagick 7 runs them as "magick convert".
+magick_tool convert convert-im6.q16 convert || { echo "palette_quality.sh: ImageMagick not found" >&2; exit 1; }
+magick=("${magick_cmd[@]}")
+magick_tool compare compare-im6.q16 compare || { echo "palette_quality.sh: ImageMagick's compare not found" >&2; exit 1; }
+compare_cmd=("${magick_cmd[@]}")
 have_pngquant=0
 command -v pngquant >/dev/null && have_pngquant=1
 
@@ -55,9 +38,9 @@ trap 'rm -rf "$work"' EXIT
 
 now() { date +%s.%N; }
 # psnr A B: PSNR in dB of B against A ("inf" when equal).
-psnr() { "$compare_bin" -metric PSNR "$1" "$2" null: 2>&1 >/dev/null | awk '{print $1}' || true; }
+psnr() { "${compare_cmd[@]}" -metric PSNR "$1" "$2" null: 2>&1 >/dev/null | awk '{print $1}' || true; }
 # differing A B: pixels that differ.
-differing() { "$compare_bin" -metric AE "$1" "$2" null: 2>&1 >/dev/null | awk '{print $1}' || true; }
+differing() { "${compare_cmd[@]}" -metric AE "$1" "$2" null: 2>&1 >/dev/null | awk '{print $1}' || true; }
 # timed VAR CMD...: runs CMD `runs` times, the median wall time in VAR.
 timed() {
   local var=$1 i t0 times=(); shift
