@@ -15,15 +15,14 @@
 # imagemagick); without it the third way is skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 
 rounds=${1:-3}
-case $rounds in '' | *[!0-9]* | 0) echo "usage: bench/compare-batch.sh [ROUNDS]" >&2; exit 2 ;; esac
+whole_count "$rounds" "bench/compare-batch.sh [ROUNDS]"
 build=${BUILD:-build}
 convert_bin=$build/bin/bmp256-convert
 make_sample=$build/bin/make_sample
-for program in "$convert_bin" "$make_sample"; do
-  [ -x "$program" ] || { echo "compare-batch.sh: $program not built (cmake --build $build)" >&2; exit 1; }
-done
+need_built "$build" "$convert_bin" "$make_sample"
 convert_bin=$(readlink -f "$convert_bin")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bmp256-batch.XXXXXX")
@@ -39,7 +38,6 @@ for ((i = 0; i < count; ++i)); do
 done
 sources=("$work"/src/*.bmp)
 
-. bench/lib.sh
 magick=()
 magick_loop=
 if magick_tool mogrify mogrify mogrify-im6.q16; then

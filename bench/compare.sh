@@ -18,20 +18,20 @@
 # the pictures (PHOTOS=dir keeps them between runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 
 runs=${1:-5}
-case $runs in '' | *[!0-9]* | 0) echo "usage: bench/compare.sh [RUNS [PICTURE...]]" >&2; exit 2 ;; esac
+whole_count "$runs" "bench/compare.sh [RUNS [PICTURE...]]"
 shift || true
 build=${BUILD:-build}
 convert_bin=$build/bin/bmp256-convert
-[ -x "$convert_bin" ] || { echo "compare.sh: $convert_bin not built (cmake --build $build)" >&2; exit 1; }
+need_built "$build" "$convert_bin"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bmp256-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 photos=${PHOTOS:-${TMPDIR:-/tmp}/bmp256-photos}
 list=$(BUILD=$build bench/photos.sh "$photos")
 
-. bench/lib.sh
 magick_convert=()
 magick_compare=()
 if magick_tool "" convert-im6.q16 convert convert-im6; then magick_convert=("${magick_cmd[@]}"); fi

@@ -1,4 +1,19 @@
-# Shared by the bench scripts (sourced, not run).
+# Shared by the bench scripts (sourced, not run, from the project's root).
+
+# whole_count VALUE USAGE: stops the script with USAGE unless VALUE is a
+# whole number above 0.
+whole_count() {
+  case $1 in '' | *[!0-9]* | 0) echo "usage: $2" >&2; exit 2 ;; esac
+}
+
+# need_built BUILD PROGRAM...: stops the script when a program is not built.
+need_built() {
+  local build=$1 program
+  shift
+  for program in "$@"; do
+    [ -x "$program" ] || { echo "${0##*/}: $program not built (cmake --build $build)" >&2; exit 1; }
+  done
+}
 
 # A real program, not a wrapper script standing in for one: an ELF file
 # once symbolic links are followed.

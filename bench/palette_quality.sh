@@ -15,16 +15,16 @@
 # the photographs); BENCH_INSTALL=0 installs nothing and skips what lacks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 
 runs=${1:-1}
-case $runs in '' | *[!0-9]* | 0) echo "usage: bench/palette_quality.sh [RUNS]" >&2; exit 2 ;; esac
+whole_count "$runs" "bench/palette_quality.sh [RUNS]"
 build=${BUILD:-build}
 ours=$build/bin/bmp256-convert
-[ -x "$ours" ] || { echo "palette_quality.sh: $ours not built (cmake --build $build)" >&2; exit 1; }
+need_built "$build" "$ours"
 
 [ "${BENCH_INSTALL:-1}" = 0 ] || bash bench/install.sh
 
-. bench/lib.sh
 # The commands below are convert's: ImageMagick 7 runs them as "magick convert".
 magick_tool convert convert-im6.q16 convert || { echo "palette_quality.sh: ImageMagick not found" >&2; exit 1; }
 magick=("${magick_cmd[@]}")
