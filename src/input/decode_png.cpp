@@ -49,6 +49,23 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// Whether some chunk before IEND claims more bytes than the file holds. libpng
+// allocates an ancillary chunk's claimed length before reading it and only
+// warns when the length is absurd, so a 500-byte file claiming a gigabyte of
+// text cost a gigabyte; such a file always ends in a read past its end, so it
+// is refused first, with the same words. The walk steps as libpng does.
+bool ChunkRunsPastEnd(const uint8_t* data, size_t size) {
+    size_t at = 8;  // past the signature
+    while (size - at >= 8) {
+        const uint32_t length = uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 |
+                                uint32_t(data[at + 2]) << 8 | data[at + 3];
+        if (length > size - at - 8 || size - at - 8 - length < 4) return true;
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return false;
+        at += size_t(length) + 12;
+    }
+    return false;
+}
+
 // The decoded rows, whose pages are taken as libpng writes them: a stream
 // that ends early costs what it held.
 uint8_t* AllocateRows(png_uint_32 height, size_t rowBytes) {
@@ -147,6 +164,10 @@ int PngOrientation(png_structp png, png_infop pngInfo) {
 
 DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
                        uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options) {
+    if (size >= 8 && png_sig_cmp(data, 0, 8) == 0 && ChunkRunsPastEnd(data, size)) {
+        std::snprintf(detail->reason, sizeof detail->reason, "the PNG cannot be read: the PNG data is cut short");
+        return kDecodeFailed;
+    }
     Source source{data, size, 0, detail->reason, sizeof detail->reason};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
     if (!png) return kDecodeNoMemory;

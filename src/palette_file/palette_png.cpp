@@ -74,6 +74,9 @@ int ParsePngPalette(const uint8_t* data, size_t size, PaletteEntry* entries, int
         return 0;
     }
     png_set_read_fn(png, &stream, ReadBytes);
+    // Only the palette is wanted. Skipped chunks cost nothing, where libpng
+    // allocates a read chunk's claimed length before reading its bytes.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     png_colorp plte = nullptr;
     int n = 0;
