@@ -24,6 +24,7 @@
 #include "input/input.h"
 #include "input/decode.h"
 #include "support/bmp_builder.h"
+#include "support/desktop_conversion.h"
 #include "platform/alloc.h"
 
 using namespace bmp256;
@@ -61,11 +62,7 @@ Result ConvertBytes(const std::vector<uint8_t>& bytes) {
 
 // What the desktop program's conversion makes of the canonical twin.
 std::vector<uint8_t> TwinOutput(int w, int h, const std::vector<Bgr>& bottomUp) {
-    bmptest::TempDir dir;
-    std::string in = dir.File("twin.bmp"), out = dir.File("twin-out.bmp");
-    EXPECT_TRUE(bmptest::WriteFileBytes(in, bmptest::MakeBmp24(w, h, bottomUp)));
-    EXPECT_EQ(ConvertFile(in.c_str(), out.c_str()), 1);
-    return bmptest::ReadFileBytes(out);
+    return bmptest::DesktopConversion(bmptest::MakeBmp24(w, h, bottomUp));
 }
 
 // Equal from offset 54: the palette and the index rows.

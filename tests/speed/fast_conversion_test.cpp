@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "desktop/convert_file.h"
 #include "bitmap/bitmap.h"
 #include "input/input.h"
 #include "common/test_image.h"
 #include "mapping/diffusion.h"
 #include "quantize/palette.h"
 #include "support/bmp_builder.h"
+#include "support/desktop_conversion.h"
 #include "platform/alloc.h"
 #include "reference/reference.h"
 
@@ -41,13 +41,6 @@ std::vector<uint8_t> PlainConversion(const bmptest::TempDir& dir, const TestImag
     return bmptest::ReadFileBytes(path);
 }
 
-std::vector<uint8_t> FastConversion(const bmptest::TempDir& dir, const TestImage& image) {
-    const std::string source = dir.File("source.bmp"), output = dir.File("fast.bmp");
-    EXPECT_TRUE(bmptest::WriteFileBytes(source, BmpOf(image)));
-    EXPECT_EQ(ConvertFile(source.c_str(), output.c_str()), 1);
-    return bmptest::ReadFileBytes(output);
-}
-
 }  // namespace
 
 TEST(FastConversion, SameFileAsThePlainStagesOnRandomAndPhotoLikeImages) {
@@ -65,7 +58,7 @@ TEST(FastConversion, SameFileAsThePlainStagesOnRandomAndPhotoLikeImages) {
         {"photo", PhotoLikeImage(255, 254, 7)}, {"random", RandomImage(129, 130, 8)},
     };
     for (const Case& c : cases) {
-        const std::vector<uint8_t> want = PlainConversion(dir, c.image), got = FastConversion(dir, c.image);
+        const std::vector<uint8_t> want = PlainConversion(dir, c.image), got = bmptest::DesktopConversion(BmpOf(c.image));
         ASSERT_EQ(want.size(), got.size()) << c.name;
         size_t first = 0;
         while (first < want.size() && want[first] == got[first]) ++first;
