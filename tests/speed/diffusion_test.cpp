@@ -31,19 +31,19 @@ BITMAPINFOHEADER IndexHeader(const TestImage& image) {
     return out;
 }
 
-Mapped MapPlain(const TestImage& image, const PaletteEntry* palette, int first, int end) {
-    const BITMAPINFOHEADER out = IndexHeader(image);
-    Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
-    m.result = reference::DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info);
-    return m;
-}
+// Threads of none: the plain mapping.
+constexpr int kPlain = -1;
 
-Mapped MapFast(const TestImage& image, const PaletteEntry* palette, int first, int end, int threads, int cache) {
+// The indices of `image` over slots [first, end), by the plain mapping or the
+// fast one with `threads` threads; bytes left unwritten stay 0xA5.
+Mapped Map(const TestImage& image, const PaletteEntry* palette, int first, int end, int threads = kPlain) {
     const BITMAPINFOHEADER out = IndexHeader(image);
     Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
-    const DiffusionOptions options{threads, cache};
-    m.result = DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
-                                    &options);
+    const DiffusionOptions options{threads, kColorCacheAuto};
+    m.result = threads == kPlain
+                   ? reference::DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info)
+                   : DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
+                                      &options);
     return m;
 }
 
@@ -104,10 +104,10 @@ TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
                                                        SparsePalette(uint32_t(c.image.info.biWidth), 10, 14)};
         const int ends[2] = {246, 14};
         for (int p = 0; p < (sparse ? 2 : 1); ++p) {
-            const Mapped want = MapPlain(c.image, palettes[p].data(), 10, ends[p]);
+            const Mapped want = Map(c.image, palettes[p].data(), 10, ends[p]);
             ASSERT_EQ(want.result, 1);
             for (int threads : {1, 2, 3, 8}) {
-                const Mapped got = MapFast(c.image, palettes[p].data(), 10, ends[p], threads, kColorCacheAuto);
+                const Mapped got = Map(c.image, palettes[p].data(), 10, ends[p], threads);
                 ASSERT_EQ(FirstMismatch(c.image, want, got), "")
                     << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", palette " << p
                     << ", " << threads << " threads";
@@ -116,52 +116,50 @@ TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
     }
 }
 
+// 2^17 pixels: the smaller image maps without the colour table, the larger
+// with it. Widths of 1 to 3 put every pixel at a row's end or next to it;
+// random colours meet nearly every 16x16x16 block of colours and split most
+// 4x4x4 blocks between slots. Slot 0 cannot live in the zero-means-unknown
+// table; the mapping must go on without it. Workers that cannot start leave
+// their rows to the caller.
 TEST(DiffuseToIndices, ColourTableMapsExactly) {
-    // 2^17 pixels: the smaller image maps without the table, the larger with
-    // it. Widths of 1 to 3 put every pixel at a row's end or next to it;
-    // random colours meet nearly every 16x16x16 block of colours and split
-    // most 4x4x4 blocks between slots.
     struct Case {
         const char* name;
-        int32_t width, height;
-    } cases[] = {{"photo", 362, 362}, {"photo", 363, 363}, {"photo", 1, 131073},
-                 {"photo", 2, 65537},  {"photo", 3, 43691},  {"random", 363, 363}};
+        TestImage image;
+        uint32_t sparseSeed;  // 0: the conversion's palette over slots 10 to 245; else slots 0 to 39 scattered
+        std::vector<int> threads;
+        bool refuseStarts;
+    };
+    const Case cases[] = {
+        {"photo 362x362", PhotoLikeImage(362, 362, 21), 0, {1, 2, 5}, false},
+        {"photo 363x363", PhotoLikeImage(363, 363, 21), 0, {1, 2, 5}, false},
+        {"photo 1x131073", PhotoLikeImage(1, 131073, 21), 0, {1, 2, 5}, false},
+        {"photo 2x65537", PhotoLikeImage(2, 65537, 21), 0, {1, 2, 5}, false},
+        {"photo 3x43691", PhotoLikeImage(3, 43691, 21), 0, {1, 2, 5}, false},
+        {"random 363x363", RandomImage(363, 363, 12), 0, {1, 2, 5}, false},
+        {"slot 0 in the range", PhotoLikeImage(363, 363, 3), 9, {3}, false},
+        {"threads that cannot start", PhotoLikeImage(37, 29, 8), 0, {8}, true},
+    };
     for (const Case& c : cases) {
-        const TestImage image = std::strcmp(c.name, "random") == 0 ? RandomImage(c.width, c.height, 12)
-                                                                  : PhotoLikeImage(c.width, c.height, 21);
-        const std::vector<PaletteEntry> palette = ConversionPalette(image);
-        const Mapped want = MapPlain(image, palette.data(), 10, 246);
-        for (int threads : {1, 2, 5})
-            EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, kColorCacheAuto)), "")
-                << c.name << " " << c.width << "x" << c.height << ", " << threads << " threads";
+        const int first = c.sparseSeed ? 0 : 10, end = c.sparseSeed ? 40 : 246;
+        const std::vector<PaletteEntry> palette =
+            c.sparseSeed ? SparsePalette(c.sparseSeed, first, end) : ConversionPalette(c.image);
+        const Mapped want = Map(c.image, palette.data(), first, end);
+        for (int threads : c.threads) {
+            RefuseWorkerStarts(c.refuseStarts);
+            const Mapped got = Map(c.image, palette.data(), first, end, threads);
+            RefuseWorkerStarts(0);
+            EXPECT_EQ(FirstMismatch(c.image, want, got), "") << c.name << ", " << threads << " threads";
+        }
     }
-}
-
-TEST(DiffuseToIndices, SlotZeroInTheRangeStillMapsExactly) {
-    // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
-    // must go on without it.
-    const TestImage image = PhotoLikeImage(363, 363, 3);
-    const std::vector<PaletteEntry> palette = SparsePalette(9, 0, 40);
-    const Mapped want = MapPlain(image, palette.data(), 0, 40);
-    EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, kColorCacheAuto)), "");
-}
-
-TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
-    const TestImage image = PhotoLikeImage(37, 29, 8);
-    const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    const Mapped want = MapPlain(image, palette.data(), 10, 246);
-    RefuseWorkerStarts(1);
-    const Mapped got = MapFast(image, palette.data(), 10, 246, 8, kColorCacheAuto);
-    RefuseWorkerStarts(0);
-    EXPECT_EQ(FirstMismatch(image, want, got), "");
 }
 
 TEST(DiffuseToIndices, RefusesLikeThePlainMapping) {
     const TestImage image = PhotoLikeImage(9, 7, 1);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, kColorCacheAuto).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), -1, 12, 2, kColorCacheAuto).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, kColorCacheAuto).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), 10, 10, 2).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), -1, 12, 2).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), 10, 257, 2).result, 0);
 }
 
 TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
@@ -169,14 +167,14 @@ TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
     // them (the image is large enough to take one); the sanitizer build shows any leak.
     const TestImage image = PhotoLikeImage(363, 363, 4);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    const Mapped want = MapPlain(image, palette.data(), 10, 246);
+    const Mapped want = Map(image, palette.data(), 10, 246);
     SetAllocationFailureAt(0);
-    ASSERT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto)), "");
+    ASSERT_EQ(FirstMismatch(image, want, Map(image, palette.data(), 10, 246, 3)), "");
     const long allocations = SetAllocationFailureAt(0);
     ASSERT_GT(allocations, 0);
     for (long n = 1; n <= allocations; ++n) {
         SetAllocationFailureAt(n);
-        const Mapped got = MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto);
+        const Mapped got = Map(image, palette.data(), 10, 246, 3);
         SetAllocationFailureAt(0);
         EXPECT_EQ(got.result, 0) << "allocation " << n;
         EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
