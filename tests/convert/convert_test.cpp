@@ -5,10 +5,8 @@
 
 #include "desktop/convert_file.h"
 #include "common/test_image.h"
-#include "quantize/palette.h"
 #include "support/bmp_builder.h"
 #include "support/desktop_conversion.h"
-#include "reference/reference.h"
 
 using namespace bmp256;
 
@@ -34,47 +32,6 @@ TEST(ConvertFile, WholeFourByTwoConversion) {
         EXPECT_EQ(slot(s), s >= 10 && s < 14 ? picked[size_t(s - 10)] : std::vector<int>(4, 0)) << "slot " << s;
     const std::vector<uint8_t> rows(out.begin() + 1078, out.end());
     EXPECT_EQ(rows, std::vector<uint8_t>({11, 11, 13, 13, 245, 12, 245, 12}));
-}
-
-TEST(ConvertFile, RoundTripsOddSizes) {
-    for (int32_t width = 1; width <= 7; ++width) {
-        for (int32_t height : {1, 2, 3, 5}) {
-            const TestImage image = (width + height) % 2 ? RandomImage(width, height, uint32_t(width * 10 + height))
-                                                         : PhotoLikeImage(width, height, uint32_t(height));
-            const std::vector<uint8_t> out = Convert(image);
-            const uint32_t stride = uint32_t(width + 3) & ~3u;
-            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
-            ASSERT_EQ(out.size(), 1078u + stride * uint32_t(height));
-            EXPECT_EQ(Get16(out, 0), 0x4D42);
-            EXPECT_EQ(Get32(out, 2), out.size());
-            EXPECT_EQ(Get32(out, 10), 1078u);
-            EXPECT_EQ(Get32(out, 14), 40u);
-            EXPECT_EQ(int32_t(Get32(out, 18)), width);
-            EXPECT_EQ(int32_t(Get32(out, 22)), height);
-            EXPECT_EQ(Get16(out, 28), 8);
-            EXPECT_EQ(Get32(out, 34), stride * uint32_t(height));
-
-            std::vector<PaletteEntry> palette(236);
-            ASSERT_EQ(reference::BuildPalette(palette.data(), 236, image.pixels.data(), &image.info), 1);
-            for (int s = 0; s < 256; ++s) {
-                const uint8_t* e = &out[54 + 4 * size_t(s)];
-                if (s >= 10 && s < 246) {
-                    const PaletteEntry& p = palette[size_t(s - 10)];
-                    EXPECT_EQ(std::vector<int>({e[0], e[1], e[2], e[3]}), std::vector<int>({p.blue, p.green, p.red, 0}));
-                } else {
-                    EXPECT_EQ(e[0] | e[1] | e[2] | e[3], 0) << "slot " << s;
-                }
-            }
-            for (int32_t y = 0; y < height; ++y) {
-                const uint8_t* row = &out[1078 + size_t(y) * stride];
-                for (int32_t x = 0; x < width; ++x) {
-                    EXPECT_GE(row[x], 10);
-                    EXPECT_LE(row[x], 245);
-                }
-                for (uint32_t x = uint32_t(width); x < stride; ++x) EXPECT_EQ(row[x], 0) << "pad byte";
-            }
-        }
-    }
 }
 
 // Guards byte-stability across compilers and platforms: the same image must
