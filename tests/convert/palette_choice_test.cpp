@@ -108,6 +108,7 @@ TEST(ExactColors, PalettesOfEveryCountAndDepth) {
         {&photo, PaletteChoice{1, 2, 0, 1, 0, 0, nullptr, 0, 0, 0}, 0, 2, 2, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         PaletteEntry palette[256];
         PaletteLayout layout;
         ASSERT_EQ(ChoosePalette(palette, &layout, &c.choice, c.image->pixels.data(), &c.image->info, 1), 1);
