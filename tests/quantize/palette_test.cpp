@@ -36,6 +36,8 @@ struct Box {
     }
 };
 
+std::vector<int> Entry(const PaletteEntry& e) { return {e.blue, e.green, e.red, e.reserved}; }
+
 std::vector<PaletteEntry> Palette(const TestImage& image, int n) {
     std::vector<PaletteEntry> palette(size_t(n), PaletteEntry{1, 1, 1, 1});
     EXPECT_EQ(reference::BuildPalette(palette.data(), n, image.pixels.data(), &image.info), 1);
@@ -103,9 +105,7 @@ TEST(SplitBox, EqualValuesKeepTheirOrder) {
     ASSERT_EQ(b.box.meanColor.red, 0);
     b.Split();
     ASSERT_EQ(b.box.entryCount, 1);
-    EXPECT_EQ(b.refs[0], &b.entries[0]);
-    EXPECT_EQ(b.refs[1], &b.entries[1]);
-    EXPECT_EQ(b.refs[2], &b.entries[2]);
+    EXPECT_EQ(b.refs, (std::vector<const ColorEntry*>{&b.entries[0], &b.entries[1], &b.entries[2]}));
 }
 
 TEST(SplitBox, ChannelTiesPreferRedThenGreen) {
@@ -161,24 +161,15 @@ TEST(SplitBoxes, EqualSpreadsSplitTheLowerBox) {
     boxes[0] = b.box;
     std::vector<PaletteEntry> palette(3);
     reference::SplitBoxes(palette.data(), 3, boxes.data(), b.refs.data());
-    const int want[3][3] = {{0, 0, 0}, {200, 0, 20}, {0, 0, 40}};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(palette[size_t(i)].blue, want[i][0]) << i;
-        EXPECT_EQ(palette[size_t(i)].green, want[i][1]) << i;
-        EXPECT_EQ(palette[size_t(i)].red, want[i][2]) << i;
-    }
+    const std::vector<int> want[3] = {{0, 0, 0, 0}, {200, 0, 20, 0}, {0, 0, 40, 0}};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(palette[size_t(i)]), want[i]) << i;
 }
 
 TEST(BuildPalette, SingleColourImage) {
     const TestImage image = MakeImage(3, 2, [](int32_t, int32_t, uint8_t* p) { p[0] = p[1] = p[2] = 255; });
     const std::vector<PaletteEntry> palette = Palette(image, 236);
-    EXPECT_EQ(palette[0].blue, 252);
-    EXPECT_EQ(palette[0].green, 252);
-    EXPECT_EQ(palette[0].red, 252);
-    EXPECT_EQ(palette[0].reserved, 0);
-    for (size_t i = 1; i < palette.size(); ++i) {
-        EXPECT_EQ(palette[i].blue | palette[i].green | palette[i].red | palette[i].reserved, 0) << i;
-    }
+    for (size_t i = 0; i < palette.size(); ++i)
+        EXPECT_EQ(Entry(palette[i]), i == 0 ? std::vector<int>({252, 252, 252, 0}) : std::vector<int>(4, 0)) << i;
 }
 
 TEST(BuildPalette, FewColoursAreKeptExactly) {
