@@ -97,31 +97,30 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-// Every field at its offset, little-endian, signs kept; decoded fields
-// encode to the same bytes again.
-TEST(HeaderCodec, RoundTripsEveryField) {
-    const BITMAPINFOHEADER info{40, -7, INT32_MIN, 3, 24, 0x01020304u, 0xA0B0C0D0u, -1, 2835, 7, 9};
-    const std::vector<uint8_t> infoBytes = {40,   0,    0,    0,    0xF9, 0xFF, 0xFF, 0xFF, 0,    0,
-                                            0,    0x80, 3,    0,    24,   0,    4,    3,    2,    1,
-                                            0xD0, 0xC0, 0xB0, 0xA0, 0xFF, 0xFF, 0xFF, 0xFF, 0x13, 0x0B,
-                                            0,    0,    7,    0,    0,    0,    9,    0,    0,    0};
-    std::vector<uint8_t> bytes(40);
-    EncodeInfoHeader(&info, bytes.data());
-    EXPECT_EQ(Hex(bytes), Hex(infoBytes));
-    BITMAPINFOHEADER back{};
-    DecodeInfoHeader(infoBytes.data(), &back);
-    EncodeInfoHeader(&back, bytes.data());
-    EXPECT_EQ(Hex(bytes), Hex(infoBytes)) << "decoded and encoded again";
+// `header` encodes to `want`, and the fields decoded from `want` encode to
+// it again.
+template <typename Header>
+void ExpectCodec(const Header& header, const std::vector<uint8_t>& want, void (*encode)(const Header*, uint8_t*),
+                 void (*decode)(const uint8_t*, Header*)) {
+    std::vector<uint8_t> bytes(want.size());
+    encode(&header, bytes.data());
+    EXPECT_EQ(Hex(bytes), Hex(want));
+    Header back{};
+    decode(want.data(), &back);
+    encode(&back, bytes.data());
+    EXPECT_EQ(Hex(bytes), Hex(want)) << "decoded and encoded again";
+}
 
-    const BITMAPFILEHEADER file{0x4D42, 0x11223344u, 5, 6, 0x55667788u};
-    const std::vector<uint8_t> fileBytes = {0x42, 0x4D, 0x44, 0x33, 0x22, 0x11, 5, 0, 6, 0, 0x88, 0x77, 0x66, 0x55};
-    bytes.assign(14, 0);
-    EncodeFileHeader(&file, bytes.data());
-    EXPECT_EQ(Hex(bytes), Hex(fileBytes));
-    BITMAPFILEHEADER fileBack{};
-    DecodeFileHeader(fileBytes.data(), &fileBack);
-    EncodeFileHeader(&fileBack, bytes.data());
-    EXPECT_EQ(Hex(bytes), Hex(fileBytes)) << "decoded and encoded again";
+// Every field at its offset, little-endian, signs kept.
+TEST(HeaderCodec, RoundTripsEveryField) {
+    ExpectCodec(BITMAPINFOHEADER{40, -7, INT32_MIN, 3, 24, 0x01020304u, 0xA0B0C0D0u, -1, 2835, 7, 9},
+                {40,   0,    0,    0,    0xF9, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0x80, 3,    0,
+                 24,   0,    4,    3,    2,    1,    0xD0, 0xC0, 0xB0, 0xA0, 0xFF, 0xFF, 0xFF, 0xFF,
+                 0x13, 0x0B, 0,    0,    7,    0,    0,    0,    9,    0,    0,    0},
+                EncodeInfoHeader, DecodeInfoHeader);
+    ExpectCodec(BITMAPFILEHEADER{0x4D42, 0x11223344u, 5, 6, 0x55667788u},
+                {0x42, 0x4D, 0x44, 0x33, 0x22, 0x11, 5, 0, 6, 0, 0x88, 0x77, 0x66, 0x55}, EncodeFileHeader,
+                DecodeFileHeader);
 }
 
 }  // namespace
