@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <vector>
 
 #include "bitmap/bitmap.h"
 #include "common/test_image.h"
@@ -88,42 +90,37 @@ TEST(FillFileHeader, OffsetAndSize) {
     }
 }
 
-TEST(HeaderCodec, RoundTripsEveryField) {
-    BITMAPINFOHEADER info{40, -7, INT32_MIN, 3, 24, 0x01020304u, 0xA0B0C0D0u, -1, 2835, 7, 9};
-    uint8_t bytes[40];
-    EncodeInfoHeader(&info, bytes);
-    EXPECT_EQ(bytes[0], 40);
-    EXPECT_EQ(bytes[4], 0xF9);  // -7 little-endian
-    EXPECT_EQ(bytes[7], 0xFF);
-    EXPECT_EQ(bytes[11], 0x80);  // INT32_MIN's high byte
-    EXPECT_EQ(bytes[16], 0x04);
-    BITMAPINFOHEADER back{};
-    DecodeInfoHeader(bytes, &back);
-    EXPECT_EQ(back.biSize, info.biSize);
-    EXPECT_EQ(back.biWidth, info.biWidth);
-    EXPECT_EQ(back.biHeight, info.biHeight);
-    EXPECT_EQ(back.biPlanes, info.biPlanes);
-    EXPECT_EQ(back.biBitCount, info.biBitCount);
-    EXPECT_EQ(back.biCompression, info.biCompression);
-    EXPECT_EQ(back.biSizeImage, info.biSizeImage);
-    EXPECT_EQ(back.biXPelsPerMeter, info.biXPelsPerMeter);
-    EXPECT_EQ(back.biYPelsPerMeter, info.biYPelsPerMeter);
-    EXPECT_EQ(back.biClrUsed, info.biClrUsed);
-    EXPECT_EQ(back.biClrImportant, info.biClrImportant);
+// Bytes as hex, so that a failure shows every byte.
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    for (uint8_t b : bytes) out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15], out += ' ';
+    return out;
+}
 
-    BITMAPFILEHEADER file{0x4D42, 0x11223344u, 5, 6, 0x55667788u};
-    uint8_t fb[14];
-    EncodeFileHeader(&file, fb);
-    const uint8_t expected[14] = {0x42, 0x4D, 0x44, 0x33, 0x22, 0x11, 5, 0, 6, 0,
-                                  0x88, 0x77, 0x66, 0x55};
-    for (int i = 0; i < 14; ++i) EXPECT_EQ(fb[i], expected[i]) << "byte " << i;
-    BITMAPFILEHEADER fback{};
-    DecodeFileHeader(fb, &fback);
-    EXPECT_EQ(fback.bfType, file.bfType);
-    EXPECT_EQ(fback.bfSize, file.bfSize);
-    EXPECT_EQ(fback.bfReserved1, file.bfReserved1);
-    EXPECT_EQ(fback.bfReserved2, file.bfReserved2);
-    EXPECT_EQ(fback.bfOffBits, file.bfOffBits);
+// `header` encodes to `want`, and the fields decoded from `want` encode to
+// it again.
+template <typename Header>
+void ExpectCodec(const Header& header, const std::vector<uint8_t>& want, void (*encode)(const Header*, uint8_t*),
+                 void (*decode)(const uint8_t*, Header*)) {
+    std::vector<uint8_t> bytes(want.size());
+    encode(&header, bytes.data());
+    EXPECT_EQ(Hex(bytes), Hex(want));
+    Header back{};
+    decode(want.data(), &back);
+    encode(&back, bytes.data());
+    EXPECT_EQ(Hex(bytes), Hex(want)) << "decoded and encoded again";
+}
+
+// Every field at its offset, little-endian, signs kept.
+TEST(HeaderCodec, RoundTripsEveryField) {
+    ExpectCodec(BITMAPINFOHEADER{40, -7, INT32_MIN, 3, 24, 0x01020304u, 0xA0B0C0D0u, -1, 2835, 7, 9},
+                {40,   0,    0,    0,    0xF9, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0x80, 3,    0,
+                 24,   0,    4,    3,    2,    1,    0xD0, 0xC0, 0xB0, 0xA0, 0xFF, 0xFF, 0xFF, 0xFF,
+                 0x13, 0x0B, 0,    0,    7,    0,    0,    0,    9,    0,    0,    0},
+                EncodeInfoHeader, DecodeInfoHeader);
+    ExpectCodec(BITMAPFILEHEADER{0x4D42, 0x11223344u, 5, 6, 0x55667788u},
+                {0x42, 0x4D, 0x44, 0x33, 0x22, 0x11, 5, 0, 6, 0, 0x88, 0x77, 0x66, 0x55}, EncodeFileHeader,
+                DecodeFileHeader);
 }
 
 }  // namespace

@@ -23,21 +23,7 @@ using namespace bmp256;
 namespace {
 
 // The 8-bit info header the driver hands over for a 5 x 2 source.
-BITMAPINFOHEADER EightBitFiveByTwo() {
-    BITMAPINFOHEADER info{};
-    info.biSize = 40;
-    info.biWidth = 5;
-    info.biHeight = 2;
-    info.biPlanes = 1;
-    info.biBitCount = 8;
-    info.biCompression = 0;
-    info.biSizeImage = 16;
-    info.biXPelsPerMeter = 2835;
-    info.biYPelsPerMeter = 2835;
-    info.biClrUsed = 0;
-    info.biClrImportant = 0;
-    return info;
-}
+BITMAPINFOHEADER EightBitFiveByTwo() { return BITMAPINFOHEADER{40, 5, 2, 1, 8, 0, 16, 2835, 2835, 0, 0}; }
 
 std::vector<PaletteEntry> TestPalette() {
     std::vector<PaletteEntry> palette(256);
@@ -87,12 +73,9 @@ TEST(WriteBitmap8, GoldenBytes) {
     };
     for (int i = 0; i < 54; ++i) EXPECT_EQ(b[i], headers[i]) << "header byte " << i;
     // 256 entries of blue, green, red, 0.
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(b[54 + 4 * i + 0], i) << "entry " << i;
-        EXPECT_EQ(b[54 + 4 * i + 1], 255 - i) << "entry " << i;
-        EXPECT_EQ(b[54 + 4 * i + 2], i ^ 0x5A) << "entry " << i;
-        EXPECT_EQ(b[54 + 4 * i + 3], 0) << "entry " << i;
-    }
+    std::vector<uint8_t> table;
+    for (int i = 0; i < 256; ++i) table.insert(table.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i ^ 0x5A), 0});
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 54, b.begin() + 1078), table);
     // Index rows as handed in, pad bytes included.
     EXPECT_EQ(std::memcmp(b.data() + 1078, kIndices5x2, 16), 0);
     // The 8-bit file reads back as a picture of its size.

@@ -7,6 +7,7 @@
 
 #include "convert/convert.h"
 #include "desktop/convert_file.h"
+#include "support/desktop_conversion.h"
 #include "common/test_image.h"
 #include "mapping/plain_mapping.h"
 #include "quantize/color_tally.h"
@@ -41,13 +42,6 @@ std::vector<uint8_t> ConvertWith(const TestImage& image, const PaletteChoice& ch
     options.palette = choice;
     ConvertReport report = {};
     EXPECT_EQ(ConvertImageEx(source.c_str(), out.c_str(), &options, &report), 1) << report.reason;
-    return bmptest::ReadFileBytes(out);
-}
-
-std::vector<uint8_t> Desktop(const TestImage& image) {
-    const std::string source = bmptest::WriteTempFile("desktop-src.bmp", BmpOf(image));
-    const std::string out = source + ".out.bmp";
-    EXPECT_EQ(ConvertFile(source.c_str(), out.c_str()), 1);
     return bmptest::ReadFileBytes(out);
 }
 
@@ -114,6 +108,7 @@ TEST(ExactColors, PalettesOfEveryCountAndDepth) {
         {&photo, PaletteChoice{1, 2, 0, 1, 0, 0, nullptr, 0, 0, 0}, 0, 2, 2, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         PaletteEntry palette[256];
         PaletteLayout layout;
         ASSERT_EQ(ChoosePalette(palette, &layout, &c.choice, c.image->pixels.data(), &c.image->info, 1), 1);
@@ -146,7 +141,7 @@ TEST(Choices, NothingChosenIsTheDesktopConversion) {
     const TestImage images[] = {PhotoLikeImage(97, 61, 9), PhotoLikeImage(3, 123, 11), RandomImage(40, 30, 2),
                                 ImageFromTriples(2, 1, {{255, 255, 255}, {255, 0, 255}})};
     for (const TestImage& image : images) {
-        const std::vector<uint8_t> desktop = Desktop(image);
+        const std::vector<uint8_t> desktop = bmptest::DesktopConversion(BmpOf(image));
         EXPECT_EQ(ConvertWith(image, PaletteChoice{}), desktop);
         EXPECT_EQ(ConvertWith(image, PaletteChoice{0, 236, kDitherJjn, 8, 0, 0, nullptr, 0, 0, 0}), desktop);
         ExactColorSet set;

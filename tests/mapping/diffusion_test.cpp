@@ -67,35 +67,33 @@ void Gray(PaletteEntry* palette, int slot, int v) { palette[slot] = PaletteEntry
 
 }  // namespace
 
-// Slots 10 = gray 128 and 11 = gray 150. The second pixel, 139 or 140, sits
-// where one step of correction changes its slot; the first pixel's error
-// (first value - 128) decides whether 7 * error / 48 gives that step.
+// Slots 10 = gray 128 and 11 = gray 150. A lone pixel maps by its own
+// colour. In a row of two, the second pixel, 139 or 140, sits where one step
+// of correction changes its slot; the first pixel's error (first value - 128)
+// decides whether 7 * error / 48 gives that step.
 TEST(DiffuseToIndices, FirstRowCorrectionTruncatesTowardZero) {
-    const struct { int firstValue, secondValue, secondSlot; } cases[] = {
-        {134, 139, 10},  // error +6: no correction
-        {135, 139, 11},  // error +7: +1 carries 139 to 140
-        {122, 140, 11},  // error -6: no correction
-        {121, 140, 10},  // error -7: -1 carries 140 to 139
+    const struct {
+        const char* name;
+        std::vector<int> grays;
+        std::vector<int> slots;
+    } cases[] = {
+        {"lone 0", {0}, {10}},
+        {"lone 139", {139}, {10}},
+        {"lone 140", {140}, {11}},
+        {"lone 255", {255}, {11}},
+        {"error +6: no correction", {134, 139}, {10, 10}},
+        {"error +7: +1 carries 139 to 140", {135, 139}, {10, 11}},
+        {"error -6: no correction", {122, 140}, {10, 11}},
+        {"error -7: -1 carries 140 to 139", {121, 140}, {10, 10}},
     };
     PaletteEntry palette[kPaletteSize] = {};
     Gray(palette, 10, 128);
     Gray(palette, 11, 150);
     for (const auto& c : cases) {
-        const TestImage image = ImageFromTriples(2, 1, {{c.firstValue, c.firstValue, c.firstValue},
-                                                        {c.secondValue, c.secondValue, c.secondValue}});
-        const std::vector<uint8_t> indices = Diffuse(image, palette, 10, 12);
-        EXPECT_EQ(indices[0], 10) << c.firstValue;
-        EXPECT_EQ(indices[1], c.secondSlot) << c.firstValue;
-    }
-}
-
-TEST(DiffuseToIndices, OnePixelMapsByItsOwnColour) {
-    PaletteEntry palette[kPaletteSize] = {};
-    Gray(palette, 10, 128);
-    Gray(palette, 11, 150);
-    for (int v : {0, 139, 140, 255}) {
-        const TestImage image = ImageFromTriples(1, 1, {{v, v, v}});
-        EXPECT_EQ(Diffuse(image, palette, 10, 12)[0], v >= 140 ? 11 : 10) << v;
+        std::vector<std::vector<int>> row;
+        for (int v : c.grays) row.push_back({v, v, v});
+        const std::vector<uint8_t> indices = Diffuse(ImageFromTriples(int32_t(row.size()), 1, row), palette, 10, 12);
+        EXPECT_EQ(std::vector<int>(indices.begin(), indices.begin() + long(row.size())), c.slots) << c.name;
     }
 }
 

@@ -117,6 +117,10 @@ TEST(FindNearestColor, WorkedCases) {
          {{10, 15, 15, 15}, {11, 200, 200, 200}}, 10, 12, {0, 0, 0}, 10, 8},
         {"middle cell, own cell inexact: twenty-six more cells",
          {{10, 143, 143, 143}}, 10, 11, {128, 128, 128}, 10, 27},
+        // From a centre cell the first full shells hold 24r^2 + 2 cells.
+        {"node in shell 2: 1 + 26 + 98 cells", {{10, 8 << 4, 8 << 4, 10 << 4}}, 10, 11, {8 << 4, 8 << 4, 8 << 4}, 10, 125},
+        {"centre cell, node in the far corner: shells 1 to 7, clipped at the low side",
+         {{10, 255, 255, 255}}, 10, 11, {8 << 4, 8 << 4, 8 << 4}, 10, 15 * 15 * 15},
     };
     for (const auto& c : cases) {
         Grid g(c.slots, c.first, c.end);
@@ -124,21 +128,6 @@ TEST(FindNearestColor, WorkedCases) {
         EXPECT_EQ(g.Find(c.query[0], c.query[1], c.query[2], &cells), c.slot) << c.name;
         EXPECT_EQ(cells, c.cells) << c.name;
     }
-}
-
-TEST(FindNearestColor, ShellSizes) {
-    // A lone node in the far corner: the search from cell (0,0,0) walks every
-    // shell; from a centre cell the first full shells hold 24r^2 + 2 cells.
-    Grid corner({{10, 255, 255, 255}}, 10, 11);
-    int cells = 0;
-    corner.Find(0, 0, 0, &cells);
-    EXPECT_EQ(cells, 4096);  // 1 + sum of (r+1)^3 - r^3
-    Grid centre({{10, 255, 255, 255}}, 10, 11);
-    centre.Find(8 << 4, 8 << 4, 8 << 4, &cells);
-    EXPECT_EQ(cells, 15 * 15 * 15);  // shells 1 to 7, clipped at the low side
-    Grid near({{10, 8 << 4, 8 << 4, 10 << 4}}, 10, 11);
-    near.Find(8 << 4, 8 << 4, 8 << 4, &cells);
-    EXPECT_EQ(cells, 1 + 26 + (24 * 4 + 2));
 }
 
 TEST(FindNearestColor, MatchesTheBruteForceRule) {

@@ -36,7 +36,7 @@ struct Box {
     }
 };
 
-double Sq(int v) { return double(v) * v; }
+std::vector<int> Entry(const PaletteEntry& e) { return {e.blue, e.green, e.red, e.reserved}; }
 
 std::vector<PaletteEntry> Palette(const TestImage& image, int n) {
     std::vector<PaletteEntry> palette(size_t(n), PaletteEntry{1, 1, 1, 1});
@@ -46,38 +46,35 @@ std::vector<PaletteEntry> Palette(const TestImage& image, int n) {
 
 }  // namespace
 
-TEST(ComputeBoxStats, BlackAndRed) {
-    Box b({{0, 0, 0, 1}, {0, 0, 252, 1}});
-    EXPECT_EQ(b.box.meanColor.blue, 0);
-    EXPECT_EQ(b.box.meanColor.green, 0);
-    EXPECT_EQ(b.box.meanColor.red, 126);
-    EXPECT_EQ(b.box.meanColor.reserved, 0);
-    EXPECT_EQ(b.box.varianceRed, 33125.0);
-    EXPECT_EQ(b.box.varianceGreen, 0.0);
-    EXPECT_EQ(b.box.varianceBlue, 0.0);
-    EXPECT_EQ(b.box.pixelTotal, 2);
-    EXPECT_EQ(b.box.entryCount, 2);
-}
-
-TEST(ComputeBoxStats, ExactPastThirtyTwoBits) {
-    Box b({{0, 0, 0, 100000}, {252, 252, 252, 100000}});
-    EXPECT_EQ(b.box.meanColor.red, 126);
-    const double expected = 100000 * Sq(97 - 0) + 100000 * Sq(251 - 97);
-    EXPECT_EQ(expected, 3312500000.0);
-    EXPECT_EQ(b.box.varianceRed, expected);
-    EXPECT_EQ(b.box.varianceGreen, expected);
-    EXPECT_EQ(b.box.varianceBlue, expected);
-
-    Box white({{252, 252, 252, 9000000}});
-    EXPECT_EQ(white.box.meanColor.red, 252);
-    EXPECT_EQ(white.box.meanColor.green, 252);
-    EXPECT_EQ(white.box.meanColor.blue, 252);
-    EXPECT_EQ(white.box.varianceRed, 0.0);
-}
-
-TEST(ComputeBoxStats, MeansTruncate) {
-    Box b({{0, 0, 4, 1}, {0, 0, 8, 2}});
-    EXPECT_EQ(b.box.meanColor.red, 6);
+// Means truncate; variances are sums of count times the squared tone
+// distance from the mean (here 0, 4 and 8 are tones 0, 4 and 7; 126 and 252
+// are 97 and 251), exact past 32 bits.
+TEST(ComputeBoxStats, MeansAndVariances) {
+    const struct {
+        const char* name;
+        std::vector<std::vector<int>> entries;  // blue, green, red, count
+        int mean[3];                            // blue, green, red
+        double variance[3];                     // red, green, blue
+        int32_t pixelTotal, entryCount;
+    } cases[] = {
+        {"black and red", {{0, 0, 0, 1}, {0, 0, 252, 1}}, {0, 0, 126}, {33125, 0, 0}, 2, 2},
+        {"reds 4, 8 and 8: the mean 6.67 truncated", {{0, 0, 4, 1}, {0, 0, 8, 2}}, {0, 0, 6}, {6, 0, 0}, 3, 2},
+        {"past 32 bits", {{0, 0, 0, 100000}, {252, 252, 252, 100000}}, {126, 126, 126},
+         {3312500000.0, 3312500000.0, 3312500000.0}, 200000, 2},
+        {"one colour of 9 million pixels", {{252, 252, 252, 9000000}}, {252, 252, 252}, {0, 0, 0}, 9000000, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Box box(c.entries);
+        const ColorBox& b = box.box;
+        EXPECT_EQ(std::vector<int>({b.meanColor.blue, b.meanColor.green, b.meanColor.red, b.meanColor.reserved}),
+                  std::vector<int>({c.mean[0], c.mean[1], c.mean[2], 0}));
+        EXPECT_EQ(b.varianceRed, c.variance[0]);
+        EXPECT_EQ(b.varianceGreen, c.variance[1]);
+        EXPECT_EQ(b.varianceBlue, c.variance[2]);
+        EXPECT_EQ(b.pixelTotal, c.pixelTotal);
+        EXPECT_EQ(b.entryCount, c.entryCount);
+    }
 }
 
 TEST(SplitBox, CutsAtTheWeightedMean) {
@@ -108,9 +105,7 @@ TEST(SplitBox, EqualValuesKeepTheirOrder) {
     ASSERT_EQ(b.box.meanColor.red, 0);
     b.Split();
     ASSERT_EQ(b.box.entryCount, 1);
-    EXPECT_EQ(b.refs[0], &b.entries[0]);
-    EXPECT_EQ(b.refs[1], &b.entries[1]);
-    EXPECT_EQ(b.refs[2], &b.entries[2]);
+    EXPECT_EQ(b.refs, (std::vector<const ColorEntry*>{&b.entries[0], &b.entries[1], &b.entries[2]}));
 }
 
 TEST(SplitBox, ChannelTiesPreferRedThenGreen) {
@@ -166,24 +161,15 @@ TEST(SplitBoxes, EqualSpreadsSplitTheLowerBox) {
     boxes[0] = b.box;
     std::vector<PaletteEntry> palette(3);
     reference::SplitBoxes(palette.data(), 3, boxes.data(), b.refs.data());
-    const int want[3][3] = {{0, 0, 0}, {200, 0, 20}, {0, 0, 40}};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(palette[size_t(i)].blue, want[i][0]) << i;
-        EXPECT_EQ(palette[size_t(i)].green, want[i][1]) << i;
-        EXPECT_EQ(palette[size_t(i)].red, want[i][2]) << i;
-    }
+    const std::vector<int> want[3] = {{0, 0, 0, 0}, {200, 0, 20, 0}, {0, 0, 40, 0}};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(palette[size_t(i)]), want[i]) << i;
 }
 
 TEST(BuildPalette, SingleColourImage) {
     const TestImage image = MakeImage(3, 2, [](int32_t, int32_t, uint8_t* p) { p[0] = p[1] = p[2] = 255; });
     const std::vector<PaletteEntry> palette = Palette(image, 236);
-    EXPECT_EQ(palette[0].blue, 252);
-    EXPECT_EQ(palette[0].green, 252);
-    EXPECT_EQ(palette[0].red, 252);
-    EXPECT_EQ(palette[0].reserved, 0);
-    for (size_t i = 1; i < palette.size(); ++i) {
-        EXPECT_EQ(palette[i].blue | palette[i].green | palette[i].red | palette[i].reserved, 0) << i;
-    }
+    for (size_t i = 0; i < palette.size(); ++i)
+        EXPECT_EQ(Entry(palette[i]), i == 0 ? std::vector<int>({252, 252, 252, 0}) : std::vector<int>(4, 0)) << i;
 }
 
 TEST(BuildPalette, FewColoursAreKeptExactly) {

@@ -4,7 +4,6 @@
 // blocks that have a single slot in front; used from 2^17 pixels on).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "common/test_image.h"
@@ -31,19 +30,19 @@ BITMAPINFOHEADER IndexHeader(const TestImage& image) {
     return out;
 }
 
-Mapped MapPlain(const TestImage& image, const PaletteEntry* palette, int first, int end) {
-    const BITMAPINFOHEADER out = IndexHeader(image);
-    Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
-    m.result = reference::DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info);
-    return m;
-}
+// Threads of none: the plain mapping.
+constexpr int kPlain = -1;
 
-Mapped MapFast(const TestImage& image, const PaletteEntry* palette, int first, int end, int threads, int cache) {
+// The indices of `image` over slots [first, end), by the plain mapping or the
+// fast one with `threads` threads; bytes left unwritten stay 0xA5.
+Mapped Map(const TestImage& image, const PaletteEntry* palette, int first, int end, int threads = kPlain) {
     const BITMAPINFOHEADER out = IndexHeader(image);
     Mapped m{0, std::vector<uint8_t>(size_t(ImageSize(&out)), 0xA5)};
-    const DiffusionOptions options{threads, cache};
-    m.result = DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
-                                    &options);
+    const DiffusionOptions options{threads, kColorCacheAuto};
+    m.result = threads == kPlain
+                   ? reference::DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info)
+                   : DiffuseToIndices(m.indices.data(), &out, palette, first, end, image.pixels.data(), &image.info,
+                                      &options);
     return m;
 }
 
@@ -77,91 +76,74 @@ std::vector<PaletteEntry> SparsePalette(uint32_t seed, int first, int end) {
 }
 
 struct Case {
-    const char* name;
+    std::string name;
     TestImage image;
+    uint32_t sparseSeed;  // 0: the conversion's palette over slots 10 to 245, else SparsePalette's
+    int first, end;
+    std::vector<int> threads;
+    bool refuseStarts;
 };
+
+std::string SizeOf(const TestImage& image) {
+    return std::to_string(image.info.biWidth) + "x" + std::to_string(image.info.biHeight);
+}
 
 std::vector<Case> Cases() {
     std::vector<Case> cases;
+    const std::vector<int> threads = {1, 2, 3, 8};
     // Widths either side of the steps where all three rows of a worker map
     // at once (6 and 7) and of the 32-column progress reports (33, 65, 97).
+    // A few scattered colours make the search walk far shells; once per size
+    // is enough, as the table build for them is slow.
     for (int32_t w : {1, 2, 3, 6, 7, 33, 65, 97})
         for (int32_t h : {1, 2, 3, 17}) {
-            cases.push_back(Case{"random", RandomImage(w, h, uint32_t(w * 100 + h))});
-            cases.push_back(Case{"photo", PhotoLikeImage(w, h, uint32_t(w * 7 + h))});
+            const TestImage random = RandomImage(w, h, uint32_t(w * 100 + h));
+            cases.push_back({"random " + SizeOf(random), random, 0, 10, 246, threads, false});
+            cases.push_back({"random " + SizeOf(random) + ", 4 scattered colours", random, uint32_t(w), 10, 14, threads, false});
+            const TestImage photo = PhotoLikeImage(w, h, uint32_t(w * 7 + h));
+            cases.push_back({"photo " + SizeOf(photo), photo, 0, 10, 246, threads, false});
         }
-    cases.push_back(Case{"photo", PhotoLikeImage(257, 131, 5)});
-    cases.push_back(Case{"random", RandomImage(129, 67, 6)});
+    const TestImage random = RandomImage(129, 67, 6);
+    cases.push_back({"photo 257x131", PhotoLikeImage(257, 131, 5), 0, 10, 246, threads, false});
+    cases.push_back({"random 129x67", random, 0, 10, 246, threads, false});
+    cases.push_back({"random 129x67, 4 scattered colours", random, 129, 10, 14, threads, false});
+    // 2^17 pixels: the smaller image maps without the colour table, the
+    // larger with it. Widths of 1 to 3 put every pixel at a row's end or next
+    // to it; random colours meet nearly every 16x16x16 block of colours and
+    // split most 4x4x4 blocks between slots.
+    for (const TestImage& image : {PhotoLikeImage(362, 362, 21), PhotoLikeImage(363, 363, 21),
+                                   PhotoLikeImage(1, 131073, 21), PhotoLikeImage(2, 65537, 21),
+                                   PhotoLikeImage(3, 43691, 21)})
+        cases.push_back({"photo " + SizeOf(image), image, 0, 10, 246, {1, 2, 5}, false});
+    cases.push_back({"random 363x363", RandomImage(363, 363, 12), 0, 10, 246, {1, 2, 5}, false});
+    // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
+    // must go on without it.
+    cases.push_back({"slot 0 in the range", PhotoLikeImage(363, 363, 3), 9, 0, 40, {3}, false});
+    cases.push_back({"threads that cannot start", PhotoLikeImage(37, 29, 8), 0, 10, 246, {8}, true});
     return cases;
 }
 
 TEST(DiffuseToIndices, SameBytesAsThePlainMappingForEveryThreadCount) {
     for (const Case& c : Cases()) {
-        // A few scattered colours make the search walk far shells; once per
-        // size is enough, as the table build for them is slow.
-        const bool sparse = std::strcmp(c.name, "random") == 0;
-        const std::vector<PaletteEntry> palettes[2] = {ConversionPalette(c.image),
-                                                       SparsePalette(uint32_t(c.image.info.biWidth), 10, 14)};
-        const int ends[2] = {246, 14};
-        for (int p = 0; p < (sparse ? 2 : 1); ++p) {
-            const Mapped want = MapPlain(c.image, palettes[p].data(), 10, ends[p]);
-            ASSERT_EQ(want.result, 1);
-            for (int threads : {1, 2, 3, 8}) {
-                const Mapped got = MapFast(c.image, palettes[p].data(), 10, ends[p], threads, kColorCacheAuto);
-                ASSERT_EQ(FirstMismatch(c.image, want, got), "")
-                    << c.name << " " << c.image.info.biWidth << "x" << c.image.info.biHeight << ", palette " << p
-                    << ", " << threads << " threads";
-            }
+        const std::vector<PaletteEntry> palette =
+            c.sparseSeed ? SparsePalette(c.sparseSeed, c.first, c.end) : ConversionPalette(c.image);
+        const Mapped want = Map(c.image, palette.data(), c.first, c.end);
+        ASSERT_EQ(want.result, 1) << c.name;
+        for (int threads : c.threads) {
+            RefuseWorkerStarts(c.refuseStarts);
+            const Mapped got = Map(c.image, palette.data(), c.first, c.end, threads);
+            RefuseWorkerStarts(0);
+            ASSERT_EQ(FirstMismatch(c.image, want, got), "") << c.name << ", " << threads << " threads";
         }
     }
-}
-
-TEST(DiffuseToIndices, ColourTableMapsExactly) {
-    // 2^17 pixels: the smaller image maps without the table, the larger with
-    // it. Widths of 1 to 3 put every pixel at a row's end or next to it;
-    // random colours meet nearly every 16x16x16 block of colours and split
-    // most 4x4x4 blocks between slots.
-    struct Case {
-        const char* name;
-        int32_t width, height;
-    } cases[] = {{"photo", 362, 362}, {"photo", 363, 363}, {"photo", 1, 131073},
-                 {"photo", 2, 65537},  {"photo", 3, 43691},  {"random", 363, 363}};
-    for (const Case& c : cases) {
-        const TestImage image = std::strcmp(c.name, "random") == 0 ? RandomImage(c.width, c.height, 12)
-                                                                  : PhotoLikeImage(c.width, c.height, 21);
-        const std::vector<PaletteEntry> palette = ConversionPalette(image);
-        const Mapped want = MapPlain(image, palette.data(), 10, 246);
-        for (int threads : {1, 2, 5})
-            EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, threads, kColorCacheAuto)), "")
-                << c.name << " " << c.width << "x" << c.height << ", " << threads << " threads";
-    }
-}
-
-TEST(DiffuseToIndices, SlotZeroInTheRangeStillMapsExactly) {
-    // Slot 0 cannot live in the zero-means-unknown colour table; the mapping
-    // must go on without it.
-    const TestImage image = PhotoLikeImage(363, 363, 3);
-    const std::vector<PaletteEntry> palette = SparsePalette(9, 0, 40);
-    const Mapped want = MapPlain(image, palette.data(), 0, 40);
-    EXPECT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 0, 40, 3, kColorCacheAuto)), "");
-}
-
-TEST(DiffuseToIndices, ThreadsThatCannotStartLeaveTheirRowsToTheCaller) {
-    const TestImage image = PhotoLikeImage(37, 29, 8);
-    const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    const Mapped want = MapPlain(image, palette.data(), 10, 246);
-    RefuseWorkerStarts(1);
-    const Mapped got = MapFast(image, palette.data(), 10, 246, 8, kColorCacheAuto);
-    RefuseWorkerStarts(0);
-    EXPECT_EQ(FirstMismatch(image, want, got), "");
 }
 
 TEST(DiffuseToIndices, RefusesLikeThePlainMapping) {
     const TestImage image = PhotoLikeImage(9, 7, 1);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 10, 2, kColorCacheAuto).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), -1, 12, 2, kColorCacheAuto).result, 0);
-    EXPECT_EQ(MapFast(image, palette.data(), 10, 257, 2, kColorCacheAuto).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), 10, 10, 2).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), -1, 12, 2).result, 0);
+    EXPECT_EQ(Map(image, palette.data(), 10, 257, 2).result, 0);
 }
 
 TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
@@ -169,14 +151,14 @@ TEST(DiffuseToIndices, EveryFailedAllocationReturnsZeroAndHoldsNothing) {
     // them (the image is large enough to take one); the sanitizer build shows any leak.
     const TestImage image = PhotoLikeImage(363, 363, 4);
     const std::vector<PaletteEntry> palette = ConversionPalette(image);
-    const Mapped want = MapPlain(image, palette.data(), 10, 246);
+    const Mapped want = Map(image, palette.data(), 10, 246);
     SetAllocationFailureAt(0);
-    ASSERT_EQ(FirstMismatch(image, want, MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto)), "");
+    ASSERT_EQ(FirstMismatch(image, want, Map(image, palette.data(), 10, 246, 3)), "");
     const long allocations = SetAllocationFailureAt(0);
     ASSERT_GT(allocations, 0);
     for (long n = 1; n <= allocations; ++n) {
         SetAllocationFailureAt(n);
-        const Mapped got = MapFast(image, palette.data(), 10, 246, 3, kColorCacheAuto);
+        const Mapped got = Map(image, palette.data(), 10, 246, 3);
         SetAllocationFailureAt(0);
         EXPECT_EQ(got.result, 0) << "allocation " << n;
         EXPECT_EQ(got.indices, std::vector<uint8_t>(got.indices.size(), 0xA5)) << "allocation " << n;
