@@ -3,17 +3,75 @@
 // once per picture and applied to whole rows.
 #include "input/color_profile.h"
 
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include <lcms2.h>
+#include <lcms2_plugin.h>
 
 namespace bmp256 {
 
 const bool kHaveColorProfiles = true;
 
+namespace {
+
+// What one context may hold at once. Little CMS allocates a table's claimed
+// size before reading it (up to 512 MB each), so a 300-byte profile claiming
+// a 255-point colour grid cost half a gigabyte. A real profile's tables are
+// in its bytes, and a transform's own tables take well under a megabyte.
+struct MemoryBudget {
+    size_t used;
+    size_t limit;
+};
+
+constexpr size_t kBudgetBase = size_t(32) << 20;
+constexpr size_t kBudgetPerProfileByte = 4;  // 8-bit tables are held as 16-bit
+
+// Each block carries its size in front, aligned as malloc aligns.
+constexpr size_t kBlockHead = alignof(std::max_align_t);
+
+void* BudgetMalloc(cmsContext context, cmsUInt32Number size) {
+    MemoryBudget* budget = static_cast<MemoryBudget*>(cmsGetContextUserData(context));
+    if (size > budget->limit - budget->used) return nullptr;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(kBlockHead + size));
+    if (!block) return nullptr;
+    std::memcpy(block, &size, sizeof size);
+    budget->used += size;
+    return block + kBlockHead;
+}
+
+void BudgetFree(cmsContext context, void* pointer) {
+    if (!pointer) return;
+    MemoryBudget* budget = static_cast<MemoryBudget*>(cmsGetContextUserData(context));
+    uint8_t* block = static_cast<uint8_t*>(pointer) - kBlockHead;
+    cmsUInt32Number size;
+    std::memcpy(&size, block, sizeof size);
+    budget->used -= size;
+    std::free(block);
+}
+
+void* BudgetRealloc(cmsContext context, void* pointer, cmsUInt32Number size) {
+    void* moved = BudgetMalloc(context, size);
+    if (!moved || !pointer) return moved;
+    cmsUInt32Number old;
+    std::memcpy(&old, static_cast<uint8_t*>(pointer) - kBlockHead, sizeof old);
+    std::memcpy(moved, pointer, old < size ? old : size);
+    BudgetFree(context, pointer);
+    return moved;
+}
+
+cmsPluginMemHandler g_budgetHandler = {
+    {cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr},
+    BudgetMalloc, BudgetFree, BudgetRealloc, nullptr, nullptr, nullptr};
+
+}  // namespace
+
 struct ProfileTransform {
     cmsContext context;
     cmsHTRANSFORM transform;
+    MemoryBudget budget;  // the context's user data: lives as long as it
 };
 
 namespace {
@@ -47,8 +105,14 @@ bool Fits(ProfilePixels pixels, cmsColorSpaceSignature space) {
 ProfileTransform* OpenProfileToSrgb(const uint8_t* icc, size_t size, ProfilePixels pixels) {
     // The smallest profile is its 128-byte header and a tag count.
     if (!icc || size < 132 || size > UINT32_MAX) return nullptr;
-    cmsContext context = cmsCreateContext(nullptr, nullptr);
-    if (!context) return nullptr;
+    ProfileTransform* t = new (std::nothrow) ProfileTransform{nullptr, nullptr, {0, 0}};
+    if (!t) return nullptr;
+    t->budget.limit = kBudgetBase + kBudgetPerProfileByte * size;
+    cmsContext context = cmsCreateContext(&g_budgetHandler, &t->budget);
+    if (!context) {
+        delete t;
+        return nullptr;
+    }
     cmsHPROFILE source = cmsOpenProfileFromMemTHR(context, icc, cmsUInt32Number(size));
     cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
     cmsHTRANSFORM transform = nullptr;
@@ -67,13 +131,11 @@ ProfileTransform* OpenProfileToSrgb(const uint8_t* icc, size_t size, ProfilePixe
     if (srgb) cmsCloseProfile(srgb);
     if (!transform) {
         cmsDeleteContext(context);
+        delete t;
         return nullptr;
     }
-    ProfileTransform* t = new (std::nothrow) ProfileTransform{context, transform};
-    if (!t) {
-        cmsDeleteTransform(transform);
-        cmsDeleteContext(context);
-    }
+    t->context = context;
+    t->transform = transform;
     return t;
 }
 

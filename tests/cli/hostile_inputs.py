@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Small files that claim huge pictures, endless input and a 12-megapixel
-BMP through bmp256-convert, each in a child whose peak resident memory is
+"""Small files that claim huge pictures or a huge colour-profile table,
+endless input and a 12-megapixel BMP through bmp256-convert, each in a child whose peak resident memory is
 taken from wait4(). Usage: hostile_inputs.py BMP256_CONVERT MAKE_SAMPLE SUITE_DIR"""
 import os
 import struct
@@ -13,15 +13,36 @@ MIB = 1 << 20
 BASE = 64 * MIB  # what a refusal may cost beyond the data it holds
 
 
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
 def png(width, height, depth, colour, data_bytes):
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
     row = b"\0" * (1 + (width * depth + 7) // 8)
     stream = zlib.compress(row * 64, 9)
     while len(stream) < data_bytes:
         stream += zlib.compress(row * 64, 9)
     ihdr = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", stream[:data_bytes]) + chunk(b"IEND", b"")
+
+
+def png_with_grid_claim():
+    """An 8x8 PNG whose colour profile claims a 255-point, 15-output colour
+    table (half a gigabyte) in a few bytes: the profile is not usable, so the
+    picture converts with its own numbers."""
+    be = lambda fmt, *a: struct.pack(">" + fmt, *a)
+    lut = b"mft2" + bytes(4) + bytes((3, 15, 255, 0)) + be("9i", 65536, 0, 0, 0, 65536, 0, 0, 0, 65536)
+    lut += be("HH", 2, 2) + bytes(64)
+    white = b"XYZ " + bytes(4) + be("3i", 63190, 65536, 54061)
+    tags = 128 + 4 + 2 * 12
+    size = tags + len(lut) + len(white)
+    header = be("I", size) + b"lcms" + be("I", 0x02100000) + b"mntrRGB XYZ " + bytes(12) + b"acsp"
+    icc = header + bytes(128 - len(header)) + be("I", 2) + b"A2B0" + be("II", tags, len(lut))
+    icc += b"wtpt" + be("II", tags + len(lut), len(white)) + lut + white
+    rows = b"".join(b"\0" + b"".join(bytes((x * 30, y * 30, 100)) for x in range(8)) for y in range(8))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 8, 8, 8, 2, 0, 0, 0)) +
+            chunk(b"iCCP", b"grid\0\0" + zlib.compress(icc)) + chunk(b"IDAT", zlib.compress(rows)) +
+            chunk(b"IEND", b""))
 
 
 def jpeg_claiming(suite, width, height):
@@ -75,6 +96,12 @@ def main():
         code, err, peak = run(program, [source, out])
         check(name, code == 1 and reason in err and peak < BASE + len(data),
               "exit %d, peak %.1f MB, %s" % (code, peak / 1e6, err.strip()))
+
+    source = os.path.join(work, "grid-claim.png")
+    open(source, "wb").write(png_with_grid_claim())
+    code, err, peak = run(program, [source, os.path.join(work, "grid-claim.bmp")])
+    check("PNG whose profile claims a 255-point colour table", code == 0 and peak < BASE,
+          "exit %d, peak %.1f MB, %s" % (code, peak / 1e6, err.strip()))
 
     yes = subprocess.Popen(["yes"], stdout=subprocess.PIPE)
     code, err, peak = run(program, ["-", out], stdin=yes.stdout)
