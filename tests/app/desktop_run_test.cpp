@@ -111,28 +111,44 @@ struct RunFolder {
     bool Silent() const { return ReadFileBytes(output).empty(); }
 };
 
+// The result goes through the temporary file in the user's cache folder:
+// $XDG_CACHE_HOME when absolute, else ~/.cache. The file stays, with the same
+// bytes, the user's alone, and nothing is made beside the executable.
 TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    std::string destination = run.Picture("out.bmp");
+    const std::string home = run.root.File("home");
+    const struct {
+        const char* what;
+        std::vector<std::string> extra;
+        std::string cache;  // the folder that must hold bmp256/bmp256.tmp
+    } cases[] = {
+        {"XDG_CACHE_HOME", {}, run.cache},
+        {"no XDG_CACHE_HOME: ~/.cache", {"XDG_CACHE_HOME", "HOME=" + home}, home + "/.cache"},
+        {"a relative XDG_CACHE_HOME is ignored", {"XDG_CACHE_HOME=cache", "HOME=" + home}, home + "/.cache"},
+    };
+    const std::string source = run.Picture("photo.bmp"), destination = run.Picture("out.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, destination));
-    EXPECT_TRUE(run.DialogShown());
-    std::vector<uint8_t> result = ReadFileBytes(destination);
-    EXPECT_TRUE(IsExampleResult(result));
-    // The temporary file stays, with the same bytes, the user's alone, and
-    // nothing is made beside the executable.
-    EXPECT_EQ(result, ReadFileBytes(run.temporary));
-    EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
-    EXPECT_TRUE(run.Silent());
-    struct stat info;
-    ASSERT_EQ(0, stat(run.temporary.c_str(), &info));
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(0, stat((run.cache + "/bmp256").c_str(), &info));
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
-    const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
-    EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
+    ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string temporary = c.cache + "/bmp256/bmp256.tmp";
+        for (const std::string& earlier : {destination, temporary, run.record, run.outcome}) unlink(earlier.c_str());
+        EXPECT_EQ(0, run.Run({source}, destination, c.extra));
+        EXPECT_TRUE(run.DialogShown());
+        std::vector<uint8_t> result = ReadFileBytes(destination);
+        EXPECT_TRUE(IsExampleResult(result));
+        EXPECT_EQ(result, ReadFileBytes(temporary));
+        EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
+        EXPECT_TRUE(run.Silent());
+        struct stat info;
+        ASSERT_EQ(0, stat(temporary.c_str(), &info));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        ASSERT_EQ(0, stat((c.cache + "/bmp256").c_str(), &info));
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
+        const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
+        EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
+    }
 }
 
 TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
@@ -315,34 +331,6 @@ TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
     EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
     EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
     EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
-}
-
-// The cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.
-TEST(DesktopRun, TemporaryFileIsInTheUsersCacheFolder) {
-    struct Case {
-        const char* what;
-        std::vector<std::string> extra;
-        std::string cached;  // where the temporary file must be
-    };
-    RunFolder run;
-    const Case cases[] = {
-        {"no XDG_CACHE_HOME: ~/.cache", {"XDG_CACHE_HOME", "HOME=" + run.root.File("home")},
-         run.root.File("home/.cache/bmp256/bmp256.tmp")},
-        {"a relative XDG_CACHE_HOME is ignored", {"XDG_CACHE_HOME=cache", "HOME=" + run.root.File("home")},
-         run.root.File("home/.cache/bmp256/bmp256.tmp")},
-    };
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    mkdir(run.root.File("home").c_str(), 0755);
-    for (const Case& c : cases) {
-        std::string destination = run.Picture("out.bmp");
-        EXPECT_EQ(0, run.Run({source}, destination, c.extra)) << c.what;
-        std::vector<uint8_t> result = ReadFileBytes(destination);
-        EXPECT_TRUE(IsExampleResult(result)) << c.what;
-        EXPECT_EQ(result, ReadFileBytes(c.cached)) << c.what;
-        unlink(destination.c_str());
-        unlink(c.cached.c_str());
-    }
 }
 
 TEST(DesktopRun, FailedCopyLeavesTheResultInTheTemporaryFile) {
