@@ -344,7 +344,6 @@ TEST(Refused, StandardInputThatIsATerminal) {
         EXPECT_EQ(r.exitCode, 1) << dest;
         ExpectOneLine(r, "bmp256-convert: standard input is a terminal; pipe or redirect an image into it "
                          "(bmp256-convert - DEST < in.bmp) or name a SOURCE file");
-        EXPECT_EQ(r.out, "");
     }
     EXPECT_TRUE(ListDir(dir.path()).empty());
 }
@@ -392,18 +391,16 @@ TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     ASSERT_EQ(chmod(dest.c_str(), 0666), 0);
     ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
 
-    RunResult r = RunProgram(kProgram, {"-f", source, dest}, options);
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EACCES));
-    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
-
-    // DEST that does not exist yet: nothing appears.
-    std::string fresh = locked + "/new.bmp";
-    r = RunProgram(kProgram, {source, fresh}, options);
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + fresh + ": " + std::strerror(EACCES));
-    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+    // That DEST, and one that does not exist yet: nothing appears.
+    const std::vector<std::string> runs[] = {{"-f", source, dest}, {source, locked + "/new.bmp"}};
+    for (const std::vector<std::string>& args : runs) {
+        SCOPED_TRACE(args.back());
+        RunResult r = RunProgram(kProgram, args, options);
+        EXPECT_EQ(r.exitCode, 1);
+        ExpectOneLine(r, "bmp256-convert: cannot write " + args.back() + ": " + std::strerror(EACCES));
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+        EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+    }
     chmod(locked.c_str(), 0755);
 }
 
