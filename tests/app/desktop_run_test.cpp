@@ -279,13 +279,15 @@ TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
     }
 }
 
-// Runs that end after the dialog: shown, and the destination never written.
+// Runs that end after the dialog: shown, the destination never written, and
+// the temporary file as it was: absent, or an earlier run's.
 TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
     struct Case {
         const char* what;
         std::string argument;
         std::string answer;
         std::vector<std::string> extra;
+        bool earlierTemporary;
     };
     RunFolder run;
     std::string source = run.Picture("photo.bmp");
@@ -296,41 +298,40 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
     damaged[0] = 'B';
     damaged[1] = 'M';
     ASSERT_TRUE(WriteFileBytes(notBitmap, damaged));
+    std::vector<uint8_t> cut = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
+    cut.resize(cut.size() - 1);
+    const std::string cutBitmap = run.Picture("cut.bmp");
+    ASSERT_TRUE(WriteFileBytes(cutBitmap, cut));
+    const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     std::string destination = run.Picture("out.bmp");
 
     const Case cases[] = {
-        {"cancelled", source, "cancel", {}},
-        {"damaged after its first bytes", notBitmap, destination, {}},
-        {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}},
+        {"cancelled", source, "cancel", {}, false},
+        {"damaged after its first bytes", notBitmap, destination, {}, false},
+        {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}, false},
         {"the cache folder cannot be made", source, destination,
-         {"XDG_CACHE_HOME=" + run.root.File("record.txt")}},
+         {"XDG_CACHE_HOME=" + run.root.File("record.txt")}, false},
+        {"cut short inside its pixels, an earlier temporary file", cutBitmap, destination, {}, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         unlink(run.record.c_str());
-        EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra)) << c.what;
-        EXPECT_TRUE(run.DialogShown()) << c.what;
-        EXPECT_FALSE(bmptest::FileExists(destination)) << c.what;
-        EXPECT_FALSE(bmptest::FileExists(run.temporary)) << c.what;
-        EXPECT_TRUE(run.Silent()) << c.what;
+        if (c.earlierTemporary) {
+            for (const std::string& folder : {run.cache, run.cache + "/bmp256"}) mkdir(folder.c_str(), 0700);
+            ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
+            ASSERT_EQ(0, chmod(run.temporary.c_str(), 0600));
+        }
+        EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra));
+        EXPECT_TRUE(run.DialogShown());
+        EXPECT_FALSE(bmptest::FileExists(destination));
+        if (c.earlierTemporary) {
+            EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
+        } else {
+            EXPECT_FALSE(bmptest::FileExists(run.temporary));
+        }
+        EXPECT_TRUE(run.Silent());
     }
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
-}
-
-TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
-    RunFolder run;
-    std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    ASSERT_EQ(0, mkdir(run.cache.c_str(), 0700));
-    ASSERT_EQ(0, mkdir((run.cache + "/bmp256").c_str(), 0700));
-    ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
-    ASSERT_EQ(0, chmod(run.temporary.c_str(), 0600));
-    // Cut short inside its pixels.
-    std::vector<uint8_t> cut = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
-    cut.resize(cut.size() - 1);
-    std::string notBitmap = run.Picture("notes.bmp");
-    ASSERT_TRUE(WriteFileBytes(notBitmap, cut));
-    EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
-    EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
-    EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
 }
 
 TEST(DesktopRun, FailedCopyLeavesTheResultInTheTemporaryFile) {
