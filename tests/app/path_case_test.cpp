@@ -121,7 +121,9 @@ TEST(PathModulePath, RefusesWhatDoesNotFit) {
         strcpy(buffer, LongPath(c.length, c.withExtension).c_str());
         EXPECT_EQ(c.result, FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true));
         EXPECT_LT(strlen(buffer), sizeof buffer);
-        if (c.result == 1) EXPECT_EQ(259u, strlen(buffer));
+        if (c.result == 1) {
+            EXPECT_EQ(259u, strlen(buffer));
+        }
     }
 }
 
