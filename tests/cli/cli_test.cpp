@@ -253,79 +253,56 @@ TEST(Convert, PipesAndStandardStreams) {
                      "PNG, JPEG)\n");
 }
 
-struct Refusal {
-    const char* file;
-    const char* reason;
-};
-
-// An existing DEST, even with -f, is left as it was.
+// A refused SOURCE: exit 1 and one line naming it and the reason. A new DEST
+// is not made, and an existing one, even with -f, is left as it was.
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
-    const Refusal refusals[] = {
-        {"x/ba-bm.bmp",
+    bmptest::TempDir sources;
+    auto built = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        EXPECT_TRUE(bmptest::WriteFileBytes(sources.File(name), bytes));
+        return sources.File(name);
+    };
+    const std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> compressed = good, lowest = good;
+    bmptest::Put32(compressed, 30, 1);
+    bmptest::Put32(lowest, 22, 0x80000000u);
+    const struct { std::string source, reason; } refusals[] = {
+        {Suite("x/ba-bm.bmp"),
          "an OS/2 bitmap array (several bitmaps in one file) is not read; save the bitmap you "
          "want as a BMP of its own"},
-        {"q/rgb24rle24.bmp",
+        {Suite("q/rgb24rle24.bmp"),
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
-        {"b/pal8badindex.bmp", "a pixel uses colour 103, the colour table has 101 entries"},
-        {"b/reallybig.bmp", "the image is too large"},
+        {Suite("b/pal8badindex.bmp"), "a pixel uses colour 103, the colour table has 101 entries"},
+        {Suite("b/reallybig.bmp"), "the image is too large"},
+        {built("short.bmp", std::vector<uint8_t>(good.begin(), good.end() - 5)), "the pixel data is 5 bytes short"},
+        {built("compressed.bmp", compressed), "RLE8 data needs 8 bits per pixel, not 24"},
+        {built("empty.bmp", bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5))), "the image is empty (0 x 2 pixels)"},
+        {built("lowest.bmp", lowest), "the height -2147483648 is not valid"},
+        {built("text.bmp", {'h', 'i', '\n'}), "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {sources.File("absent.bmp"), std::string("cannot open: ") + std::strerror(ENOENT)},
+        {sources.path(), std::string("cannot read: ") + std::strerror(EISDIR)},
     };
-    for (const Refusal& f : refusals) {
-        SCOPED_TRACE(f.file);
-        bmptest::TempDir dir;
-        const std::string dest = dir.File("keep.bmp");
-        const std::vector<uint8_t> before(3000, 0x77);
-        ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-        RunResult r = RunProgram(kProgram, {"-f", Suite(f.file), dest});
-        EXPECT_EQ(r.exitCode, 1);
-        ExpectOneLine(r, "bmp256-convert: " + Suite(f.file) + ": " + f.reason);
-        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
+    const std::vector<uint8_t> before(3000, 0x77);
+    for (const auto& f : refusals) {
+        for (bool earlier : {false, true}) {
+            SCOPED_TRACE(f.source + (earlier ? ", over an existing DEST with -f" : ", new DEST"));
+            bmptest::TempDir dir;
+            const std::string dest = dir.File("out.bmp");
+            std::vector<std::string> args = {f.source, dest};
+            if (earlier) {
+                ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+                args.insert(args.begin(), "-f");
+            }
+            RunResult r = RunProgram(kProgram, args);
+            EXPECT_EQ(r.exitCode, 1);
+            ExpectOneLine(r, "bmp256-convert: " + f.source + ": " + f.reason);
+            EXPECT_EQ(ListDir(dir.path()), earlier ? std::vector<std::string>{"out.bmp"} : std::vector<std::string>{});
+            if (earlier) {
+                EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+            }
+        }
     }
-}
-
-TEST(Refused, BuiltHeaders) {
-    bmptest::TempDir dir;
-    std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
-    std::vector<uint8_t> shortFile(good.begin(), good.end() - 5);
-    std::vector<uint8_t> compressed = good;
-    bmptest::Put32(compressed, 30, 1);
-    std::vector<uint8_t> empty = bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5));
-    std::vector<uint8_t> lowest = good;
-    bmptest::Put32(lowest, 22, 0x80000000u);
-    struct {
-        const char* name;
-        std::vector<uint8_t> bytes;
-        std::string reason;
-    } cases[] = {
-        {"short.bmp", shortFile, "the pixel data is 5 bytes short"},
-        {"compressed.bmp", compressed, "RLE8 data needs 8 bits per pixel, not 24"},
-        {"empty.bmp", empty, "the image is empty (0 x 2 pixels)"},
-        {"lowest.bmp", lowest, "the height -2147483648 is not valid"},
-        {"text.bmp", {'h', 'i', '\n'}, "not an image this program reads (it reads BMP, PNG, JPEG)"},
-    };
-    for (const auto& c : cases) {
-        std::string source = dir.File(c.name);
-        ASSERT_TRUE(bmptest::WriteFileBytes(source, c.bytes));
-        RunResult r = RunProgram(kProgram, {source, dir.File("out.bmp")});
-        EXPECT_EQ(r.exitCode, 1) << c.name;
-        ExpectOneLine(r, "bmp256-convert: " + source + ": " + c.reason);
-        EXPECT_FALSE(bmptest::FileExists(dir.File("out.bmp"))) << c.name;
-    }
-}
-
-TEST(Refused, SourceThatCannotBeOpenedOrRead) {
-    bmptest::TempDir dir;
-    const struct { std::string source, reason; } cases[] = {
-        {dir.File("absent.bmp"), std::string("cannot open: ") + std::strerror(ENOENT)},
-        {dir.path(), std::string("cannot read: ") + std::strerror(EISDIR)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.source);
-        RunResult r = RunProgram(kProgram, {c.source, dir.File("out.bmp")});
-        EXPECT_EQ(r.exitCode, 1);
-        ExpectOneLine(r, "bmp256-convert: " + c.source + ": " + c.reason);
-        EXPECT_TRUE(ListDir(dir.path()).empty());
-    }
+    EXPECT_EQ(ListDir(sources.path()).size(), 5u) << "only the built sources";
 }
 
 // Nobody types an image: "-" on a terminal is refused at once, as a
