@@ -151,49 +151,41 @@ TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     }
 }
 
+// The record the dialog gets, field by field as the Win32 dialog gets it,
+// for sources named in several ways from the folder's root: the folder and
+// the name are the source's as given.
 TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, "cancel"));
-    std::map<std::string, std::string> record = ReadRecord(run.record);
-    const char filter[] =
-        "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
-        "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
-    const std::pair<const char*, std::string> fields[] = {
-        {"lStructSize", "76"}, {"hwndOwner", "null"}, {"hInstance", "null"},
-        {"lpstrTitle", "96bc914f82f0957482af82c495db91b6"},  // "名前を付けて保存" in Shift-JIS
-        {"lpstrFilter", Hex(filter, sizeof filter)}, {"lpstrCustomFilter", "null"}, {"nMaxCustFilter", "0"},
-        {"nFilterIndex", "0"}, {"lpstrFile", "photo.bmp"},
-        {"nMaxFile", std::to_string(PATH_MAX)},  // Linux paths, not Windows's 260
-        {"lpstrFileTitle", "null"}, {"nMaxFileTitle", "0"}, {"lpstrInitialDir", run.pictures},
-        {"Flags", "0x880002"}, {"nFileOffset", "0"}, {"nFileExtension", "0"}, {"lpstrDefExt", "null"},
-        {"lCustData", "0"}, {"lpfnHook", "null"}, {"lpTemplateName", "null"},
-    };
-    for (const auto& field : fields) EXPECT_EQ(field.second, record[field.first]) << field.first;
-}
-
-TEST(DesktopRun, DialogGetsTheSourcePathAsGiven) {
-    struct Case {
-        std::string argument;  // run from the folder's root
-        std::string initialDir;
-        std::string file;
-    };
     RunFolder run;
     ASSERT_TRUE(WriteFileBytes(run.root.File("top.bmp"), ExampleSource()));
     ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), ExampleSource()));
-    const Case cases[] = {
+    const struct {
+        std::string argument, initialDir, file;
+    } cases[] = {
+        {run.Picture("photo.bmp"), run.pictures, "photo.bmp"},
         // No separator: the whole path is both the folder and the name.
         {"top.bmp", "top.bmp", "top.bmp"},
         {"pictures/photo.bmp", "pictures", "photo.bmp"},
         {"./pictures/photo.bmp", "./pictures", "photo.bmp"},
     };
-    for (const Case& c : cases) {
+    const char filter[] =
+        "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
+        "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
         unlink(run.record.c_str());
         EXPECT_EQ(0, run.Run({c.argument}, "cancel"));
-        std::map<std::string, std::string> f = ReadRecord(run.record);
-        EXPECT_EQ(c.initialDir, f["lpstrInitialDir"]) << c.argument;
-        EXPECT_EQ(c.file, f["lpstrFile"]) << c.argument;
+        std::map<std::string, std::string> record = ReadRecord(run.record);
+        const std::pair<const char*, std::string> fields[] = {
+            {"lStructSize", "76"}, {"hwndOwner", "null"}, {"hInstance", "null"},
+            {"lpstrTitle", "96bc914f82f0957482af82c495db91b6"},  // "名前を付けて保存" in Shift-JIS
+            {"lpstrFilter", Hex(filter, sizeof filter)}, {"lpstrCustomFilter", "null"}, {"nMaxCustFilter", "0"},
+            {"nFilterIndex", "0"}, {"lpstrFile", c.file},
+            {"nMaxFile", std::to_string(PATH_MAX)},  // Linux paths, not Windows's 260
+            {"lpstrFileTitle", "null"}, {"nMaxFileTitle", "0"}, {"lpstrInitialDir", c.initialDir},
+            {"Flags", "0x880002"}, {"nFileOffset", "0"}, {"nFileExtension", "0"}, {"lpstrDefExt", "null"},
+            {"lCustData", "0"}, {"lpfnHook", "null"}, {"lpTemplateName", "null"},
+        };
+        for (const auto& field : fields) EXPECT_EQ(field.second, record[field.first]) << field.first;
     }
 }
 
