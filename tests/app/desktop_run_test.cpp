@@ -227,83 +227,55 @@ TEST(DesktopRun, ConvertsWhereverTheAnswerPoints) {
     }
 }
 
-// Runs that end before the dialog: no dialog, nothing written.
-TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
+// Runs that write nothing: without exactly one existing path the program
+// reads they end before the dialog, else after it. The destination is never
+// written, the temporary file is as it was (absent, or an earlier run's), and
+// nothing is said.
+TEST(DesktopRun, RunsThatWriteNothing) {
     RunFolder run;
-    std::string source = run.Picture("photo.bmp");
+    const std::string source = run.Picture("photo.bmp"), other = run.Picture("other.bmp");
+    const std::string destination = run.Picture("out.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    std::string other = run.Picture("other.bmp");
     ASSERT_TRUE(WriteFileBytes(other, ExampleSource()));
     // The real file, named by a path that does not fit the PATH_MAX-byte
     // buffers ("/." steps that the system would walk).
     std::string longPath = run.pictures;
     while (longPath.size() < PATH_MAX) longPath += "/.";
     longPath += "/photo.bmp";
-
-    // Not an image this program reads, or not a file to read at all.
-    std::string notImage = run.Picture("notes.bmp");
+    const std::string notImage = run.Picture("notes.bmp"), empty = run.Picture("empty.bmp"),
+                      pipe = run.Picture("pipe.bmp"), damaged = run.Picture("damaged.bmp"),
+                      cut = run.Picture("cut.bmp");
     ASSERT_TRUE(WriteFileBytes(notImage, std::vector<uint8_t>(100, 'x')));
-    std::string empty = run.Picture("empty.bmp");
     ASSERT_TRUE(WriteFileBytes(empty, {}));
-    std::string pipe = run.Picture("pipe.bmp");
     ASSERT_EQ(0, mkfifo(pipe.c_str(), 0644));
+    // "BM" and then nothing a BMP holds; a BMP cut short inside its pixels.
+    std::vector<uint8_t> bytes(100, 'x');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+    bytes = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
+    bytes.pop_back();
+    ASSERT_TRUE(WriteFileBytes(cut, bytes));
+    const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
-    const std::vector<std::string> cases[] = {
-        {},
-        {source, other},
-        {source, source, source},
-        {run.Picture("missing.bmp")},
-        {""},
-        {longPath},
-        {notImage},
-        {empty},
-        {run.pictures},
-        {pipe},
-        {"/dev/zero"},
-    };
-    for (const std::vector<std::string>& arguments : cases) {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp")));
-        EXPECT_FALSE(run.DialogShown());
-        EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
-        EXPECT_FALSE(bmptest::FileExists(run.temporary));
-        EXPECT_TRUE(run.Silent());
-    }
-}
-
-// Runs that end after the dialog: shown, the destination never written, and
-// the temporary file as it was: absent, or an earlier run's.
-TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
     struct Case {
         const char* what;
-        std::string argument;
-        std::string answer;
-        std::vector<std::string> extra;
-        bool earlierTemporary;
+        std::vector<std::string> arguments;
+        bool dialog = false;  // shown before the run ends
+        std::string answer = "";  // empty: the destination
+        std::vector<std::string> extra = {};
+        bool earlierTemporary = false;
     };
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    // "BM" and then nothing a BMP holds.
-    std::string notBitmap = run.Picture("notes.bmp");
-    std::vector<uint8_t> damaged(100, 'x');
-    damaged[0] = 'B';
-    damaged[1] = 'M';
-    ASSERT_TRUE(WriteFileBytes(notBitmap, damaged));
-    std::vector<uint8_t> cut = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
-    cut.resize(cut.size() - 1);
-    const std::string cutBitmap = run.Picture("cut.bmp");
-    ASSERT_TRUE(WriteFileBytes(cutBitmap, cut));
-    const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    std::string destination = run.Picture("out.bmp");
-
     const Case cases[] = {
-        {"cancelled", source, "cancel", {}, false},
-        {"damaged after its first bytes", notBitmap, destination, {}, false},
-        {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}, false},
-        {"the cache folder cannot be made", source, destination,
-         {"XDG_CACHE_HOME=" + run.root.File("record.txt")}, false},
-        {"cut short inside its pixels, an earlier temporary file", cutBitmap, destination, {}, true},
+        {"no path", {}}, {"two paths", {source, other}}, {"three paths", {source, source, source}},
+        {"a missing file", {run.Picture("missing.bmp")}}, {"an empty path", {""}},
+        {"a path longer than PATH_MAX", {longPath}}, {"not an image", {notImage}}, {"an empty file", {empty}},
+        {"a folder", {run.pictures}}, {"a FIFO", {pipe}}, {"a device", {"/dev/zero"}},
+        {"cancelled", {source}, true, "cancel"},
+        {"damaged after its first bytes", {damaged}, true},
+        {"no executable path", {source}, true, "", {"BMP256_DOUBLE_MODULE"}},
+        {"the cache folder cannot be made", {source}, true, "", {"XDG_CACHE_HOME=" + run.record}},
+        {"cut short inside its pixels, an earlier temporary file", {cut}, true, "", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -313,8 +285,8 @@ TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
             ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
             ASSERT_EQ(0, chmod(run.temporary.c_str(), 0600));
         }
-        EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra));
-        EXPECT_TRUE(run.DialogShown());
+        EXPECT_EQ(0, run.Run(c.arguments, c.answer.empty() ? destination : c.answer, c.extra));
+        EXPECT_EQ(c.dialog, run.DialogShown());
         EXPECT_FALSE(bmptest::FileExists(destination));
         if (c.earlierTemporary) {
             EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
