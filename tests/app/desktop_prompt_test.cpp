@@ -146,25 +146,6 @@ private:
     size_t consumed_ = 0;
 };
 
-TEST(DesktopPrompt, ShowsTitleAndProposedPathAndEnterAcceptsIt) {
-    PromptFolder folder;
-    TerminalRun run(folder, "C.UTF-8");
-    ASSERT_TRUE(run.Started());
-    EXPECT_TRUE(run.WaitFor("\xe5\x90\x8d\xe5\x89\x8d\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91"
-                            "\xe3\x81\xa6\xe4\xbf\x9d\xe5\xad\x98\n"));  // 名前を付けて保存
-    EXPECT_TRUE(run.WaitFor("Save as: " + folder.source + "\n"));
-    ASSERT_TRUE(run.WaitFor(kPrompt));
-    run.Type("\n");
-    // The proposed name is the source itself, which exists.
-    ASSERT_TRUE(run.WaitFor(folder.source + kReplace));
-    run.Type("y\n");
-    EXPECT_EQ(0, run.Wait());
-    std::vector<uint8_t> result = ReadFileBytes(folder.source);
-    ASSERT_GT(result.size(), 1078u);
-    EXPECT_EQ(8, bmptest::Get16(result, 28));
-    EXPECT_EQ(result, ReadFileBytes(folder.temporary));
-}
-
 // The bytes of a stream a suite file carries from bfOffBits on.
 std::vector<uint8_t> EmbeddedStream(const char* file) {
     std::vector<uint8_t> bytes = ReadFileBytes(std::string(BMP256_SUITE_DIR) + "/" + file);
@@ -185,66 +166,57 @@ std::vector<uint8_t> V5Bitmap() {
     return v5;
 }
 
-// Every form the input layer reads converts at the prompt to the bytes
-// bmp256-convert gives without its exact colours, and the prompt ends with
-// the line that says so.
-TEST(DesktopPrompt, OtherFormsGiveTheConvertersBytes) {
-    const std::pair<const char*, std::vector<uint8_t>> forms[] = {
-        {"124-byte header", V5Bitmap()},
-#ifdef BMP256_HAVE_PNG
-        {"PNG", EmbeddedStream("q/rgb24png.bmp")},
-#endif
-#ifdef BMP256_HAVE_JPEG
-        {"JPEG", EmbeddedStream("q/rgb24jpeg.bmp")},
-#endif
-    };
-    for (const auto& form : forms) {
-        PromptFolder folder;
-        ASSERT_TRUE(WriteFileBytes(folder.source, form.second)) << form.first;
-        const std::string expected = folder.root.File("expected.bmp");
-        ASSERT_EQ(0, bmptest::RunProgram(BMP256_CONVERT_PROGRAM, {"--no-exact", folder.source, expected}).exitCode)
-            << form.first;
-        TerminalRun run(folder, "C.UTF-8");
-        ASSERT_TRUE(run.WaitFor(kPrompt)) << form.first;
-        run.Type("out.bmp\n");
-        EXPECT_TRUE(run.WaitFor("Written: " + folder.pictures + "/out.bmp\n")) << form.first;
-        EXPECT_EQ(0, run.Wait());
-        EXPECT_EQ(ReadFileBytes(expected), ReadFileBytes(folder.pictures + "/out.bmp")) << form.first;
-    }
-}
-
 // Dialogues at the prompt, each in a fresh folder that also holds
 // other.bmp and home/ ($HOME): in a step "@" stands for the folder and "%u"
-// for the user's name. Each run ends with 0, other.bmp unchanged and the
-// source as it was.
+// for the user's name. Each run ends with 0 and other.bmp unchanged; a file
+// it makes holds the bytes bmp256-convert gives without its exact colours,
+// as the temporary file does, and the source is as it was unless made anew.
 TEST(DesktopPrompt, Dialogues) {
     struct Step {
         std::string waitFor, type;
     };
-    const std::string folderSaid = "That is a folder.\n";
+    const std::string folderSaid = "That is a folder.\n", written = "Written: @/pictures/out.bmp\n";
+    std::vector<uint8_t> cut = Source();
+    cut.pop_back();
     const struct {
         const char* name;
         const char* locale;
-        bool cutSource;  // the source is damaged past its first bytes
+        std::vector<uint8_t> source;  // pictures/photo.bmp
         std::vector<Step> steps;
         std::vector<std::string> made, absent;  // under the folder
     } cases[] = {
-        {"a typed name is taken in the source's folder, not the current one", "C.UTF-8", false,
+        // The proposed name is the source itself, which exists.
+        {"the title, the proposed path, and Enter accepts it", "C.UTF-8", Source(),
+         {{"\xe5\x90\x8d\xe5\x89\x8d\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91\xe3\x81\xa6\xe4\xbf\x9d\xe5\xad\x98\n", ""},
+          {"Save as: @/pictures/photo.bmp\n", ""}, {kPrompt, "\n"}, {std::string("@/pictures/photo.bmp") + kReplace, "y\n"}},
+         {"pictures/photo.bmp"}, {}},
+        {"a typed name is taken in the source's folder, not the current one", "C.UTF-8", Source(),
          {{kPrompt, "copy.bmp\n"}}, {"pictures/copy.bmp"}, {"copy.bmp"}},
-        {"a damaged source: the prompt asks, then says why nothing was written", "C.UTF-8", true,
+        // Every form the input layer reads, and the line that says so.
+        {"a 124-byte header", "C.UTF-8", V5Bitmap(), {{kPrompt, "out.bmp\n"}, {written, ""}}, {"pictures/out.bmp"}, {}},
+#ifdef BMP256_HAVE_PNG
+        {"PNG", "C.UTF-8", EmbeddedStream("q/rgb24png.bmp"), {{kPrompt, "out.bmp\n"}, {written, ""}},
+         {"pictures/out.bmp"}, {}},
+#endif
+#ifdef BMP256_HAVE_JPEG
+        {"JPEG", "C.UTF-8", EmbeddedStream("q/rgb24jpeg.bmp"), {{kPrompt, "out.bmp\n"}, {written, ""}},
+         {"pictures/out.bmp"}, {}},
+#endif
+        {"a damaged source: the prompt asks, then says why nothing was written", "C.UTF-8", cut,
          {{kPrompt, "out.bmp\n"}, {"Nothing written: the pixel data is 1 byte short\n", ""}}, {}, {"pictures/out.bmp"}},
         // As a shell expands it: ~ and ~user name a folder, refused without
         // writing, and ~/ a file in $HOME.
-        {"a leading ~ is the home folder", "C.UTF-8", false,
+        {"a leading ~ is the home folder", "C.UTF-8", Source(),
          {{kPrompt, "~\n"}, {folderSaid, ""}, {kPrompt, "~%u\n"}, {folderSaid, ""}, {kPrompt, "~/copy.bmp\n"}},
          {"home/copy.bmp"}, {"pictures/~"}},
-        {"declining the replacement asks again", "C.UTF-8", false,
+        {"declining the replacement asks again", "C.UTF-8", Source(),
          {{kPrompt, "@/other.bmp\n"}, {std::string("@/other.bmp") + kReplace, "n\n"}, {kPrompt, "@/pictures\n"},
           {folderSaid, ""}, {kPrompt, "\x04"}},
          {}, {"cache/bmp256/bmp256.tmp"}},
         // End of input is a cancel; a terminal that cannot show the title
         // gets question marks.
-        {"end of input cancels", "C", false, {{"????????\n", ""}, {kPrompt, "\x04"}}, {}, {"cache/bmp256/bmp256.tmp"}},
+        {"end of input cancels", "C", Source(), {{"????????\n", ""}, {kPrompt, "\x04"}}, {},
+         {"cache/bmp256/bmp256.tmp"}},
     };
     const struct passwd* me = getpwuid(getuid());
     ASSERT_NE(nullptr, me);
@@ -257,37 +229,35 @@ TEST(DesktopPrompt, Dialogues) {
             return text;
         };
         const std::string home = folder.root.File("home"), other = folder.root.File("other.bmp");
+        const std::string expected = folder.root.File("expected.bmp");
         ASSERT_EQ(0, mkdir(home.c_str(), 0755));
         ASSERT_TRUE(WriteFileBytes(other, {1, 2, 3}));
-        std::vector<uint8_t> source = Source();
-        if (c.cutSource) source.pop_back();
-        ASSERT_TRUE(WriteFileBytes(folder.source, source));
+        ASSERT_TRUE(WriteFileBytes(folder.source, c.source));
+        if (!c.made.empty()) {
+            ASSERT_EQ(0, bmptest::RunProgram(BMP256_CONVERT_PROGRAM, {"--no-exact", folder.source, expected}).exitCode);
+        }
         TerminalRun run(folder, c.locale, home.c_str());
+        ASSERT_TRUE(run.Started());
         for (const Step& step : c.steps) {
             ASSERT_TRUE(run.WaitFor(at(step.waitFor))) << step.waitFor << "\nsaid: " << run.Output();
             run.Type(at(step.type));
         }
         EXPECT_EQ(0, run.Wait());
-        for (const std::string& made : c.made) EXPECT_TRUE(bmptest::FileExists(folder.root.File(made))) << made;
+        for (const std::string& made : c.made) {
+            EXPECT_EQ(ReadFileBytes(expected), ReadFileBytes(folder.root.File(made))) << made;
+            EXPECT_EQ(ReadFileBytes(expected), ReadFileBytes(folder.temporary)) << made;
+        }
         for (const std::string& absent : c.absent) EXPECT_FALSE(bmptest::FileExists(folder.root.File(absent))) << absent;
-        EXPECT_EQ(source, ReadFileBytes(folder.source));
+        if (c.made != std::vector<std::string>{"pictures/photo.bmp"}) {
+            EXPECT_EQ(c.source, ReadFileBytes(folder.source));
+        }
         EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ReadFileBytes(other));
     }
 }
 
-// Neither a display nor a terminal: the dialog fails and the run ends.
-TEST(DesktopPrompt, WithoutTerminalTheDialogFails) {
-    PromptFolder folder;
-    bmptest::RunOptions options;
-    options.detachTerminal = true;
-    options.outputPath = folder.root.File("output.txt");
-    EXPECT_EQ(0, bmptest::RunProgram(folder.program, {folder.source}, options).exitCode);
-    EXPECT_FALSE(bmptest::FileExists(folder.temporary));
-    EXPECT_TRUE(ReadFileBytes(options.outputPath).empty());
-}
-
 // --help and --version alone are answered, for the person who typed them;
-// anything else not a file stays the silent end of every refused run.
+// anything else not a file stays the silent end of every refused run. With
+// neither a display nor a terminal the dialog fails and the run ends so too.
 TEST(DesktopPrompt, HelpAndVersionAreAnsweredAndNothingElse) {
     PromptFolder folder;
     bmptest::RunResult r = bmptest::RunProgram(folder.program, {"--version"});
@@ -297,7 +267,7 @@ TEST(DesktopPrompt, HelpAndVersionAreAnsweredAndNothingElse) {
     EXPECT_EQ(0, r.exitCode);
     EXPECT_EQ(0u, r.out.find("usage: bmp256 FILE\n")) << r.out;
     EXPECT_TRUE(r.err.empty());
-    const std::vector<std::string> silent[] = {{"--help", folder.source}, {"-h"}, {"--frobnicate"}};
+    const std::vector<std::string> silent[] = {{"--help", folder.source}, {"-h"}, {"--frobnicate"}, {folder.source}};
     for (const std::vector<std::string>& arguments : silent) {
         bmptest::RunOptions options;
         options.detachTerminal = true;

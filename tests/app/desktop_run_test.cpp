@@ -111,73 +111,81 @@ struct RunFolder {
     bool Silent() const { return ReadFileBytes(output).empty(); }
 };
 
+// The result goes through the temporary file in the user's cache folder:
+// $XDG_CACHE_HOME when absolute, else ~/.cache. The file stays, with the same
+// bytes, the user's alone, and nothing is made beside the executable.
 TEST(DesktopRun, ConvertsThroughTheTemporaryFile) {
     RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    std::string destination = run.Picture("out.bmp");
+    const std::string home = run.root.File("home");
+    const struct {
+        const char* what;
+        std::vector<std::string> extra;
+        std::string cache;  // the folder that must hold bmp256/bmp256.tmp
+    } cases[] = {
+        {"XDG_CACHE_HOME", {}, run.cache},
+        {"no XDG_CACHE_HOME: ~/.cache", {"XDG_CACHE_HOME", "HOME=" + home}, home + "/.cache"},
+        {"a relative XDG_CACHE_HOME is ignored", {"XDG_CACHE_HOME=cache", "HOME=" + home}, home + "/.cache"},
+    };
+    const std::string source = run.Picture("photo.bmp"), destination = run.Picture("out.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, destination));
-    EXPECT_TRUE(run.DialogShown());
-    std::vector<uint8_t> result = ReadFileBytes(destination);
-    EXPECT_TRUE(IsExampleResult(result));
-    // The temporary file stays, with the same bytes, the user's alone, and
-    // nothing is made beside the executable.
-    EXPECT_EQ(result, ReadFileBytes(run.temporary));
-    EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
-    EXPECT_TRUE(run.Silent());
-    struct stat info;
-    ASSERT_EQ(0, stat(run.temporary.c_str(), &info));
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(0, stat((run.cache + "/bmp256").c_str(), &info));
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
-    const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
-    EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
+    ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string temporary = c.cache + "/bmp256/bmp256.tmp";
+        for (const std::string& earlier : {destination, temporary, run.record, run.outcome}) unlink(earlier.c_str());
+        EXPECT_EQ(0, run.Run({source}, destination, c.extra));
+        EXPECT_TRUE(run.DialogShown());
+        std::vector<uint8_t> result = ReadFileBytes(destination);
+        EXPECT_TRUE(IsExampleResult(result));
+        EXPECT_EQ(result, ReadFileBytes(temporary));
+        EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
+        EXPECT_TRUE(run.Silent());
+        struct stat info;
+        ASSERT_EQ(0, stat(temporary.c_str(), &info));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        ASSERT_EQ(0, stat((c.cache + "/bmp256").c_str(), &info));
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_FALSE(bmptest::FileExists(run.bin + "/bmp256.tmp"));
+        const std::vector<uint8_t> outcome = ReadFileBytes(run.outcome);
+        EXPECT_EQ("Written: " + destination + "\n", std::string(outcome.begin(), outcome.end()));
+    }
 }
 
+// The record the dialog gets, field by field as the Win32 dialog gets it,
+// for sources named in several ways from the folder's root: the folder and
+// the name are the source's as given.
 TEST(DesktopRun, DialogRecordAsTheWin32DialogGetsIt) {
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    EXPECT_EQ(0, run.Run({source}, "cancel"));
-    std::map<std::string, std::string> record = ReadRecord(run.record);
-    const char filter[] =
-        "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
-        "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
-    const std::pair<const char*, std::string> fields[] = {
-        {"lStructSize", "76"}, {"hwndOwner", "null"}, {"hInstance", "null"},
-        {"lpstrTitle", "96bc914f82f0957482af82c495db91b6"},  // "名前を付けて保存" in Shift-JIS
-        {"lpstrFilter", Hex(filter, sizeof filter)}, {"lpstrCustomFilter", "null"}, {"nMaxCustFilter", "0"},
-        {"nFilterIndex", "0"}, {"lpstrFile", "photo.bmp"},
-        {"nMaxFile", std::to_string(PATH_MAX)},  // Linux paths, not Windows's 260
-        {"lpstrFileTitle", "null"}, {"nMaxFileTitle", "0"}, {"lpstrInitialDir", run.pictures},
-        {"Flags", "0x880002"}, {"nFileOffset", "0"}, {"nFileExtension", "0"}, {"lpstrDefExt", "null"},
-        {"lCustData", "0"}, {"lpfnHook", "null"}, {"lpTemplateName", "null"},
-    };
-    for (const auto& field : fields) EXPECT_EQ(field.second, record[field.first]) << field.first;
-}
-
-TEST(DesktopRun, DialogGetsTheSourcePathAsGiven) {
-    struct Case {
-        std::string argument;  // run from the folder's root
-        std::string initialDir;
-        std::string file;
-    };
     RunFolder run;
     ASSERT_TRUE(WriteFileBytes(run.root.File("top.bmp"), ExampleSource()));
     ASSERT_TRUE(WriteFileBytes(run.Picture("photo.bmp"), ExampleSource()));
-    const Case cases[] = {
+    const struct {
+        std::string argument, initialDir, file;
+    } cases[] = {
+        {run.Picture("photo.bmp"), run.pictures, "photo.bmp"},
         // No separator: the whole path is both the folder and the name.
         {"top.bmp", "top.bmp", "top.bmp"},
         {"pictures/photo.bmp", "pictures", "photo.bmp"},
         {"./pictures/photo.bmp", "./pictures", "photo.bmp"},
     };
-    for (const Case& c : cases) {
+    const char filter[] =
+        "256\x90\x46\x83\x72\x83\x62\x83\x67\x83\x7d\x83\x62\x83\x76 (*.bmp)\0*.bmp\0"
+        "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*.*)\0*\0";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
         unlink(run.record.c_str());
         EXPECT_EQ(0, run.Run({c.argument}, "cancel"));
-        std::map<std::string, std::string> f = ReadRecord(run.record);
-        EXPECT_EQ(c.initialDir, f["lpstrInitialDir"]) << c.argument;
-        EXPECT_EQ(c.file, f["lpstrFile"]) << c.argument;
+        std::map<std::string, std::string> record = ReadRecord(run.record);
+        const std::pair<const char*, std::string> fields[] = {
+            {"lStructSize", "76"}, {"hwndOwner", "null"}, {"hInstance", "null"},
+            {"lpstrTitle", "96bc914f82f0957482af82c495db91b6"},  // "名前を付けて保存" in Shift-JIS
+            {"lpstrFilter", Hex(filter, sizeof filter)}, {"lpstrCustomFilter", "null"}, {"nMaxCustFilter", "0"},
+            {"nFilterIndex", "0"}, {"lpstrFile", c.file},
+            {"nMaxFile", std::to_string(PATH_MAX)},  // Linux paths, not Windows's 260
+            {"lpstrFileTitle", "null"}, {"nMaxFileTitle", "0"}, {"lpstrInitialDir", c.initialDir},
+            {"Flags", "0x880002"}, {"nFileOffset", "0"}, {"nFileExtension", "0"}, {"lpstrDefExt", "null"},
+            {"lCustData", "0"}, {"lpfnHook", "null"}, {"lpTemplateName", "null"},
+        };
+        for (const auto& field : fields) EXPECT_EQ(field.second, record[field.first]) << field.first;
     }
 }
 
@@ -219,130 +227,75 @@ TEST(DesktopRun, ConvertsWhereverTheAnswerPoints) {
     }
 }
 
-// Runs that end before the dialog: no dialog, nothing written.
-TEST(DesktopRun, EndsAtOnceWithoutExactlyOneExistingPath) {
+// Runs that write nothing: without exactly one existing path the program
+// reads they end before the dialog, else after it. The destination is never
+// written, the temporary file is as it was (absent, or an earlier run's), and
+// nothing is said.
+TEST(DesktopRun, RunsThatWriteNothing) {
     RunFolder run;
-    std::string source = run.Picture("photo.bmp");
+    const std::string source = run.Picture("photo.bmp"), other = run.Picture("other.bmp");
+    const std::string destination = run.Picture("out.bmp");
     ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    std::string other = run.Picture("other.bmp");
     ASSERT_TRUE(WriteFileBytes(other, ExampleSource()));
     // The real file, named by a path that does not fit the PATH_MAX-byte
     // buffers ("/." steps that the system would walk).
     std::string longPath = run.pictures;
     while (longPath.size() < PATH_MAX) longPath += "/.";
     longPath += "/photo.bmp";
-
-    // Not an image this program reads, or not a file to read at all.
-    std::string notImage = run.Picture("notes.bmp");
+    const std::string notImage = run.Picture("notes.bmp"), empty = run.Picture("empty.bmp"),
+                      pipe = run.Picture("pipe.bmp"), damaged = run.Picture("damaged.bmp"),
+                      cut = run.Picture("cut.bmp");
     ASSERT_TRUE(WriteFileBytes(notImage, std::vector<uint8_t>(100, 'x')));
-    std::string empty = run.Picture("empty.bmp");
     ASSERT_TRUE(WriteFileBytes(empty, {}));
-    std::string pipe = run.Picture("pipe.bmp");
     ASSERT_EQ(0, mkfifo(pipe.c_str(), 0644));
+    // "BM" and then nothing a BMP holds; a BMP cut short inside its pixels.
+    std::vector<uint8_t> bytes(100, 'x');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+    bytes = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
+    bytes.pop_back();
+    ASSERT_TRUE(WriteFileBytes(cut, bytes));
+    const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
-    const std::vector<std::string> cases[] = {
-        {},
-        {source, other},
-        {source, source, source},
-        {run.Picture("missing.bmp")},
-        {""},
-        {longPath},
-        {notImage},
-        {empty},
-        {run.pictures},
-        {pipe},
-        {"/dev/zero"},
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        bool dialog = false;  // shown before the run ends
+        std::string answer = "";  // empty: the destination
+        std::vector<std::string> extra = {};
+        bool earlierTemporary = false;
     };
-    for (const std::vector<std::string>& arguments : cases) {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        EXPECT_EQ(0, run.Run(arguments, run.Picture("out.bmp")));
-        EXPECT_FALSE(run.DialogShown());
-        EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
-        EXPECT_FALSE(bmptest::FileExists(run.temporary));
+    const Case cases[] = {
+        {"no path", {}}, {"two paths", {source, other}}, {"three paths", {source, source, source}},
+        {"a missing file", {run.Picture("missing.bmp")}}, {"an empty path", {""}},
+        {"a path longer than PATH_MAX", {longPath}}, {"not an image", {notImage}}, {"an empty file", {empty}},
+        {"a folder", {run.pictures}}, {"a FIFO", {pipe}}, {"a device", {"/dev/zero"}},
+        {"cancelled", {source}, true, "cancel"},
+        {"damaged after its first bytes", {damaged}, true},
+        {"no executable path", {source}, true, "", {"BMP256_DOUBLE_MODULE"}},
+        {"the cache folder cannot be made", {source}, true, "", {"XDG_CACHE_HOME=" + run.record}},
+        {"cut short inside its pixels, an earlier temporary file", {cut}, true, "", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(run.record.c_str());
+        if (c.earlierTemporary) {
+            for (const std::string& folder : {run.cache, run.cache + "/bmp256"}) mkdir(folder.c_str(), 0700);
+            ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
+            ASSERT_EQ(0, chmod(run.temporary.c_str(), 0600));
+        }
+        EXPECT_EQ(0, run.Run(c.arguments, c.answer.empty() ? destination : c.answer, c.extra));
+        EXPECT_EQ(c.dialog, run.DialogShown());
+        EXPECT_FALSE(bmptest::FileExists(destination));
+        if (c.earlierTemporary) {
+            EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
+        } else {
+            EXPECT_FALSE(bmptest::FileExists(run.temporary));
+        }
         EXPECT_TRUE(run.Silent());
     }
-}
-
-// Runs that end after the dialog: shown, and the destination never written.
-TEST(DesktopRun, FailuresAfterTheDialogWriteNothing) {
-    struct Case {
-        const char* what;
-        std::string argument;
-        std::string answer;
-        std::vector<std::string> extra;
-    };
-    RunFolder run;
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    // "BM" and then nothing a BMP holds.
-    std::string notBitmap = run.Picture("notes.bmp");
-    std::vector<uint8_t> damaged(100, 'x');
-    damaged[0] = 'B';
-    damaged[1] = 'M';
-    ASSERT_TRUE(WriteFileBytes(notBitmap, damaged));
-    std::string destination = run.Picture("out.bmp");
-
-    const Case cases[] = {
-        {"cancelled", source, "cancel", {}},
-        {"damaged after its first bytes", notBitmap, destination, {}},
-        {"no executable path", source, destination, {"BMP256_DOUBLE_MODULE"}},
-        {"the cache folder cannot be made", source, destination,
-         {"XDG_CACHE_HOME=" + run.root.File("record.txt")}},
-    };
-    for (const Case& c : cases) {
-        unlink(run.record.c_str());
-        EXPECT_EQ(0, run.Run({c.argument}, c.answer, c.extra)) << c.what;
-        EXPECT_TRUE(run.DialogShown()) << c.what;
-        EXPECT_FALSE(bmptest::FileExists(destination)) << c.what;
-        EXPECT_FALSE(bmptest::FileExists(run.temporary)) << c.what;
-        EXPECT_TRUE(run.Silent()) << c.what;
-    }
     EXPECT_EQ(ExampleSource(), ReadFileBytes(source));
-}
-
-TEST(DesktopRun, RejectedSourceLeavesAnEarlierTemporaryFile) {
-    RunFolder run;
-    std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    ASSERT_EQ(0, mkdir(run.cache.c_str(), 0700));
-    ASSERT_EQ(0, mkdir((run.cache + "/bmp256").c_str(), 0700));
-    ASSERT_TRUE(WriteFileBytes(run.temporary, earlier));
-    ASSERT_EQ(0, chmod(run.temporary.c_str(), 0600));
-    // Cut short inside its pixels.
-    std::vector<uint8_t> cut = bmptest::MakeBmp24(2, 2, bmptest::NoisePixels(3));
-    cut.resize(cut.size() - 1);
-    std::string notBitmap = run.Picture("notes.bmp");
-    ASSERT_TRUE(WriteFileBytes(notBitmap, cut));
-    EXPECT_EQ(0, run.Run({notBitmap}, run.Picture("out.bmp")));
-    EXPECT_EQ(earlier, ReadFileBytes(run.temporary));
-    EXPECT_FALSE(bmptest::FileExists(run.Picture("out.bmp")));
-}
-
-// The cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.
-TEST(DesktopRun, TemporaryFileIsInTheUsersCacheFolder) {
-    struct Case {
-        const char* what;
-        std::vector<std::string> extra;
-        std::string cached;  // where the temporary file must be
-    };
-    RunFolder run;
-    const Case cases[] = {
-        {"no XDG_CACHE_HOME: ~/.cache", {"XDG_CACHE_HOME", "HOME=" + run.root.File("home")},
-         run.root.File("home/.cache/bmp256/bmp256.tmp")},
-        {"a relative XDG_CACHE_HOME is ignored", {"XDG_CACHE_HOME=cache", "HOME=" + run.root.File("home")},
-         run.root.File("home/.cache/bmp256/bmp256.tmp")},
-    };
-    std::string source = run.Picture("photo.bmp");
-    ASSERT_TRUE(WriteFileBytes(source, ExampleSource()));
-    mkdir(run.root.File("home").c_str(), 0755);
-    for (const Case& c : cases) {
-        std::string destination = run.Picture("out.bmp");
-        EXPECT_EQ(0, run.Run({source}, destination, c.extra)) << c.what;
-        std::vector<uint8_t> result = ReadFileBytes(destination);
-        EXPECT_TRUE(IsExampleResult(result)) << c.what;
-        EXPECT_EQ(result, ReadFileBytes(c.cached)) << c.what;
-        unlink(destination.c_str());
-        unlink(c.cached.c_str());
-    }
 }
 
 TEST(DesktopRun, FailedCopyLeavesTheResultInTheTemporaryFile) {

@@ -52,8 +52,7 @@ find_window() {
 # keys, finish and check
 source "$(dirname "${BASH_SOURCE[0]}")/../support/dialog_steps.sh"
 
-# A fresh folder with the program copied in (its temporary file lands beside
-# it) and the source; prints the folder.
+# A fresh folder with the program copied in and the source; prints the folder.
 setup() {
   local dir="$work/$1"
   mkdir -p "$dir/bin" "$dir/pictures"
@@ -62,13 +61,19 @@ setup() {
   echo "$dir"
 }
 
+# Starts the program on $dir/pictures/photo.bmp and waits for its dialog:
+# sets pid and wid, or fails the check "$1: dialog appears".
+start() {
+  (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
+  wid=$(find_window "$pid" "" "$title") || { check "$1: dialog appears" false; finish "$pid"; return 1; }
+}
+
 is_8bit() { [ "$(head -c 2 "$1")" = BM ] && [ "$(od -An -tu2 -j28 -N2 "$1" | tr -d ' ')" = 8 ]; }
 
 scenario_accept() {
   local dir pid wid rc
   dir=$(setup accept)
-  (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
-  wid=$(find_window "$pid" "" "$title") || { check "accept: dialog appears" false; finish "$pid"; return; }
+  start accept || return
   check "accept: dialog appears with its title" true
   if [ -n "${BMP256_DIALOG_SCREENSHOT:-}" ]; then
     xdotool windowsize "$wid" 720 440
@@ -90,8 +95,7 @@ scenario_accept() {
 scenario_cancel() {
   local dir pid wid rc
   dir=$(setup cancel)
-  (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
-  wid=$(find_window "$pid" "" "$title") || { check "cancel: dialog appears" false; finish "$pid"; return; }
+  start cancel || return
   keys "$wid" key Escape
   finish "$pid"; rc=$?
   check "cancel: exit code 0" [ "$rc" = 0 ]
@@ -104,8 +108,7 @@ scenario_cancel() {
 scenario_overwrite() {
   local dir pid wid prompt rc
   dir=$(setup overwrite)
-  (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
-  wid=$(find_window "$pid" "" "$title") || { check "overwrite: dialog appears" false; finish "$pid"; return; }
+  start overwrite || return
   keys "$wid" key Return
   prompt=$(find_window "$pid" "$wid" "")
   check "overwrite: confirmation asked for the proposed source" [ -n "$prompt" ]
@@ -150,8 +153,7 @@ scenario_forms() {
     write_form "$form" "$dir/pictures/photo.bmp"
     "$build/bin/bmp256-convert" --no-exact "$dir/pictures/photo.bmp" "$dir/expected.bmp" 2>/dev/null || {
       echo "skip: $form (this build does not read it)"; continue; }
-    (cd "$dir" && XDG_CACHE_HOME="$dir/cache" exec bin/bmp256 pictures/photo.bmp >"$dir/out.log" 2>&1) & pid=$!
-    wid=$(find_window "$pid" "" "$title") || { check "$form: dialog appears" false; finish "$pid"; continue; }
+    start "$form" || continue
     keys "$wid" key ctrl+a && xdotool type --delay 20 -- "$dir/pictures/out.bmp" && xdotool key Return
     finish "$pid"; rc=$?
     check "$form: exit code 0" [ "$rc" = 0 ]

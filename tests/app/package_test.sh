@@ -19,15 +19,6 @@ case $info in *libgtk-3-0*) ;; *) fail "Depends lacks libgtk-3-0: $info" ;; esac
 dpkg-deb --ctrl-tarfile "$deb" | tar -t >"$work/control.txt"
 grep -qx './postinst' "$work/control.txt" || fail "no postinst"
 dpkg-deb -c "$deb" >"$work/contents.txt"
-for path in usr/bin/bmp256 usr/bin/bmp256-convert usr/share/applications/bmp256.desktop \
-            usr/share/man/man1/bmp256.1.gz usr/share/man/man1/bmp256-convert.1.gz \
-            usr/share/doc/bmp256/copyright usr/share/doc/bmp256/changelog.gz; do
-  grep -q " \./$path\$" "$work/contents.txt" || fail "not in the package: $path"
-done
-for size in 16 32 48 64 128 256; do
-  grep -q " \./usr/share/icons/hicolor/${size}x$size/apps/bmp256.png\$" "$work/contents.txt" ||
-    fail "no icon at $size pixels"
-done
 # Debian's own checks of a package: no error, whatever it warns of.
 command -v lintian >/dev/null || fail "lintian missing: scripts/install-deps.sh installs it"
 status=0
@@ -36,8 +27,11 @@ if [ $status -ne 0 ] || grep -q '^E: ' "$work/lintian.txt"; then
   cat "$work/lintian.txt" >&2
   fail "lintian reports errors (exit $status)"
 fi
-# Whatever the install rules install (the man pages among them) is packaged.
+# Whatever the install rules install is packaged: the programs, entry, man
+# pages, licence and icons the desktop_install test requires of them, and the
+# changelog Debian wants, which only this test asks for.
 DESTDIR="$work/plain" cmake --install "$build" --prefix /usr >/dev/null
+[ -f "$work/plain/usr/share/doc/bmp256/changelog.gz" ] || fail "no changelog.gz installed"
 while read -r path; do
   grep -q " \.${path#"$work/plain"}\$" "$work/contents.txt" || fail "not packaged: ${path#"$work/plain"}"
 done < <(find "$work/plain" -type f)

@@ -109,22 +109,22 @@ std::string LongPath(size_t length, bool withExtension) {
     return "C:" + std::string(length - 2 - tail.size(), 'd') + tail;
 }
 
+// In the Windows buffer of 260 bytes: 255 bytes plus ".tmp" leave room for
+// the zero, 256 do not; a longer extension replaced by ".tmp" fits even at
+// the limit. A formed path is 259 bytes either way.
 TEST(PathModulePath, RefusesWhatDoesNotFit) {
-    // 255 bytes plus ".tmp" leaves room for the zero; 256 do not.
-    for (size_t length : {255u, 256u, 259u}) {
-        std::string path = LongPath(length, false);
-        char buffer[260];  // the Windows buffer; the capacity is what is tested
-        strcpy(buffer, path.c_str());
-        int result = FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true);
-        EXPECT_EQ(length <= 255 ? 1 : 0, result) << "length " << length;
+    const struct { size_t length; bool withExtension; int result; } cases[] = {
+        {255, false, 1}, {256, false, 0}, {259, false, 0}, {259, true, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "length " << c.length << (c.withExtension ? " with .exe" : ""));
+        char buffer[260];
+        strcpy(buffer, LongPath(c.length, c.withExtension).c_str());
+        EXPECT_EQ(c.result, FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true));
         EXPECT_LT(strlen(buffer), sizeof buffer);
+        if (c.result == 1) {
+            EXPECT_EQ(259u, strlen(buffer));
+        }
     }
-    // A longer extension replaced by ".tmp" fits even at the limit.
-    std::string path = LongPath(259, true);
-    char buffer[260];  // the Windows buffer; the capacity is what is tested
-    strcpy(buffer, path.c_str());
-    EXPECT_EQ(1, FormModulePath(buffer, sizeof buffer, ".tmp", '\\', true));
-    EXPECT_EQ(259u, strlen(buffer));
 }
 
 }  // namespace

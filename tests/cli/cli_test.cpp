@@ -95,20 +95,41 @@ void ExpectOneLine(const RunResult& r, const std::string& expected) {
     EXPECT_EQ(r.out, "");
 }
 
-// Each accepted suite file: the library's bytes as an 8-bit file, silently,
-// and nothing else left in the folder.
-TEST(Convert, EveryAcceptedSuiteFileGivesTheLibrarysBytes) {
-    for (const char* file : {"g/rgb24.bmp", "g/rgb24pal.bmp", "q/rgb24largepal.bmp"}) {
-        SCOPED_TRACE(file);
+// Accepted suite files and photographs of our own making, 1 x 1 and up: the
+// library's bytes as an 8-bit file, silently, and nothing else left behind.
+TEST(Convert, GivesTheLibrarysBytes) {
+    struct Source {
+        const char* file;  // a suite file; null: a photograph of this size and seed
+        int width, height, seed;
+    };
+    const Source sources[] = {
+        {"g/rgb24.bmp", 127, 64, 0}, {"g/rgb24pal.bmp", 127, 64, 0}, {"q/rgb24largepal.bmp", 127, 64, 0},
+        {nullptr, 1, 1, 1},   {nullptr, 2, 1, 2},    {nullptr, 1, 2, 3},     {nullptr, 3, 3, 4},
+        {nullptr, 5, 2, 5},   {nullptr, 7, 5, 6},    {nullptr, 6, 7, 7},     {nullptr, 4, 9, 8},
+        {nullptr, 97, 61, 9}, {nullptr, 641, 3, 10}, {nullptr, 3, 123, 11}, {nullptr, 333, 211, 12}};
+    for (const Source& s : sources) {
+        const std::string name = s.file ? s.file : std::to_string(s.width) + "x" + std::to_string(s.height);
+        SCOPED_TRACE(name);
         bmptest::TempDir dir;
-        std::string dest = dir.File("out.bmp");
-        RunResult r = RunProgram(kProgram, {Suite(file), dest});
+        const std::string source = s.file ? Suite(s.file) : dir.File("in.bmp");
+        std::vector<std::string> args = {source, dir.File("out.bmp")};
+        if (!s.file) {
+            RunResult made = RunProgram(kMakeSample, {source, std::to_string(s.width), std::to_string(s.height),
+                                                      std::to_string(s.seed)});
+            ASSERT_EQ(made.exitCode, 0) << made.err;
+            ASSERT_EQ(bmptest::ReadFileBytes(source).size(),
+                      54u + static_cast<size_t>(bmptest::Stride24(s.width)) * s.height);
+            // The smallest have few enough colours to be kept exactly by default.
+            args.insert(args.begin(), "--no-exact");
+        }
+        RunResult r = RunProgram(kProgram, args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err + r.out, "");
-        std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
-        ExpectEightBitFile(out, 127, 64, file);
-        EXPECT_EQ(out, Reference(Suite(file)));
-        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"out.bmp"});
+        std::vector<uint8_t> out = bmptest::ReadFileBytes(dir.File("out.bmp"));
+        ExpectEightBitFile(out, s.width, s.height, name);
+        EXPECT_EQ(out, Reference(source));
+        EXPECT_EQ(ListDir(dir.path()), (s.file ? std::vector<std::string>{"out.bmp"}
+                                               : std::vector<std::string>{"in.bmp", "out.bmp"}));
     }
 }
 
@@ -125,32 +146,6 @@ TEST(Convert, BundledSample) {
     std::vector<bool> used(256, false);
     for (size_t i = 1078; i < out.size(); ++i) used[out[i]] = true;
     EXPECT_GE(std::count(used.begin(), used.end(), true), 200);
-}
-
-TEST(Convert, PhotographsOfOurOwnMaking) {
-    struct Shot {
-        int width, height, seed;
-    };
-    const Shot shots[] = {{1, 1, 1},  {2, 1, 2},  {1, 2, 3},   {3, 3, 4},     {5, 2, 5},
-                          {7, 5, 6},  {6, 7, 7},  {4, 9, 8},   {97, 61, 9},   {641, 3, 10},
-                          {3, 123, 11}, {333, 211, 12}};
-    bmptest::TempDir dir;
-    for (const Shot& s : shots) {
-        std::string name = std::to_string(s.width) + "x" + std::to_string(s.height);
-        std::string source = dir.File(name + ".bmp");
-        std::string dest = dir.File(name + "-256.bmp");
-        RunResult made = RunProgram(kMakeSample, {source, std::to_string(s.width), std::to_string(s.height),
-                                           std::to_string(s.seed)});
-        ASSERT_EQ(made.exitCode, 0) << made.err;
-        std::vector<uint8_t> src = bmptest::ReadFileBytes(source);
-        ASSERT_EQ(src.size(), 54u + static_cast<size_t>(bmptest::Stride24(s.width)) * s.height);
-        // The smallest have few enough colours to be kept exactly by default.
-        RunResult r = RunProgram(kProgram, {"--no-exact", source, dest});
-        ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
-        std::vector<uint8_t> out = bmptest::ReadFileBytes(dest);
-        ExpectEightBitFile(out, s.width, s.height, name);
-        EXPECT_EQ(out, Reference(source)) << name;
-    }
 }
 
 TEST(Convert, DestMaySourceAndIsReplaced) {
@@ -258,79 +253,56 @@ TEST(Convert, PipesAndStandardStreams) {
                      "PNG, JPEG)\n");
 }
 
-struct Refusal {
-    const char* file;
-    const char* reason;
-};
-
-// An existing DEST, even with -f, is left as it was.
+// A refused SOURCE: exit 1 and one line naming it and the reason. A new DEST
+// is not made, and an existing one, even with -f, is left as it was.
 TEST(Refused, OneLineNamingTheFileAndTheReason) {
-    const Refusal refusals[] = {
-        {"x/ba-bm.bmp",
+    bmptest::TempDir sources;
+    auto built = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        EXPECT_TRUE(bmptest::WriteFileBytes(sources.File(name), bytes));
+        return sources.File(name);
+    };
+    const std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
+    std::vector<uint8_t> compressed = good, lowest = good;
+    bmptest::Put32(compressed, 30, 1);
+    bmptest::Put32(lowest, 22, 0x80000000u);
+    const struct { std::string source, reason; } refusals[] = {
+        {Suite("x/ba-bm.bmp"),
          "an OS/2 bitmap array (several bitmaps in one file) is not read; save the bitmap you "
          "want as a BMP of its own"},
-        {"q/rgb24rle24.bmp",
+        {Suite("q/rgb24rle24.bmp"),
          "OS/2 RLE24 compression is not read (BMP forms read: 12- to 124-byte headers; 1, 2, 4, "
          "8, 16, 24 and 32 bits; RLE4, RLE8, bit fields)"},
-        {"b/pal8badindex.bmp", "a pixel uses colour 103, the colour table has 101 entries"},
-        {"b/reallybig.bmp", "the image is too large"},
+        {Suite("b/pal8badindex.bmp"), "a pixel uses colour 103, the colour table has 101 entries"},
+        {Suite("b/reallybig.bmp"), "the image is too large"},
+        {built("short.bmp", std::vector<uint8_t>(good.begin(), good.end() - 5)), "the pixel data is 5 bytes short"},
+        {built("compressed.bmp", compressed), "RLE8 data needs 8 bits per pixel, not 24"},
+        {built("empty.bmp", bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5))), "the image is empty (0 x 2 pixels)"},
+        {built("lowest.bmp", lowest), "the height -2147483648 is not valid"},
+        {built("text.bmp", {'h', 'i', '\n'}), "not an image this program reads (it reads BMP, PNG, JPEG)"},
+        {sources.File("absent.bmp"), std::string("cannot open: ") + std::strerror(ENOENT)},
+        {sources.path(), std::string("cannot read: ") + std::strerror(EISDIR)},
     };
-    for (const Refusal& f : refusals) {
-        SCOPED_TRACE(f.file);
-        bmptest::TempDir dir;
-        const std::string dest = dir.File("keep.bmp");
-        const std::vector<uint8_t> before(3000, 0x77);
-        ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
-        RunResult r = RunProgram(kProgram, {"-f", Suite(f.file), dest});
-        EXPECT_EQ(r.exitCode, 1);
-        ExpectOneLine(r, "bmp256-convert: " + Suite(f.file) + ": " + f.reason);
-        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-        EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"keep.bmp"});
+    const std::vector<uint8_t> before(3000, 0x77);
+    for (const auto& f : refusals) {
+        for (bool earlier : {false, true}) {
+            SCOPED_TRACE(f.source + (earlier ? ", over an existing DEST with -f" : ", new DEST"));
+            bmptest::TempDir dir;
+            const std::string dest = dir.File("out.bmp");
+            std::vector<std::string> args = {f.source, dest};
+            if (earlier) {
+                ASSERT_TRUE(bmptest::WriteFileBytes(dest, before));
+                args.insert(args.begin(), "-f");
+            }
+            RunResult r = RunProgram(kProgram, args);
+            EXPECT_EQ(r.exitCode, 1);
+            ExpectOneLine(r, "bmp256-convert: " + f.source + ": " + f.reason);
+            EXPECT_EQ(ListDir(dir.path()), earlier ? std::vector<std::string>{"out.bmp"} : std::vector<std::string>{});
+            if (earlier) {
+                EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+            }
+        }
     }
-}
-
-TEST(Refused, BuiltHeaders) {
-    bmptest::TempDir dir;
-    std::vector<uint8_t> good = bmptest::MakeBmp24(3, 2, bmptest::NoisePixels(5));
-    std::vector<uint8_t> shortFile(good.begin(), good.end() - 5);
-    std::vector<uint8_t> compressed = good;
-    bmptest::Put32(compressed, 30, 1);
-    std::vector<uint8_t> empty = bmptest::MakeBmp24(0, 2, bmptest::NoisePixels(5));
-    std::vector<uint8_t> lowest = good;
-    bmptest::Put32(lowest, 22, 0x80000000u);
-    struct {
-        const char* name;
-        std::vector<uint8_t> bytes;
-        std::string reason;
-    } cases[] = {
-        {"short.bmp", shortFile, "the pixel data is 5 bytes short"},
-        {"compressed.bmp", compressed, "RLE8 data needs 8 bits per pixel, not 24"},
-        {"empty.bmp", empty, "the image is empty (0 x 2 pixels)"},
-        {"lowest.bmp", lowest, "the height -2147483648 is not valid"},
-        {"text.bmp", {'h', 'i', '\n'}, "not an image this program reads (it reads BMP, PNG, JPEG)"},
-    };
-    for (const auto& c : cases) {
-        std::string source = dir.File(c.name);
-        ASSERT_TRUE(bmptest::WriteFileBytes(source, c.bytes));
-        RunResult r = RunProgram(kProgram, {source, dir.File("out.bmp")});
-        EXPECT_EQ(r.exitCode, 1) << c.name;
-        ExpectOneLine(r, "bmp256-convert: " + source + ": " + c.reason);
-        EXPECT_FALSE(bmptest::FileExists(dir.File("out.bmp"))) << c.name;
-    }
-}
-
-TEST(Refused, SourceThatCannotBeOpenedOrRead) {
-    bmptest::TempDir dir;
-    const struct { std::string source, reason; } cases[] = {
-        {dir.File("absent.bmp"), std::string("cannot open: ") + std::strerror(ENOENT)},
-        {dir.path(), std::string("cannot read: ") + std::strerror(EISDIR)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.source);
-        RunResult r = RunProgram(kProgram, {c.source, dir.File("out.bmp")});
-        EXPECT_EQ(r.exitCode, 1);
-        ExpectOneLine(r, "bmp256-convert: " + c.source + ": " + c.reason);
-        EXPECT_TRUE(ListDir(dir.path()).empty());
-    }
+    EXPECT_EQ(ListDir(sources.path()).size(), 5u) << "only the built sources";
 }
 
 // Nobody types an image: "-" on a terminal is refused at once, as a
@@ -344,7 +316,6 @@ TEST(Refused, StandardInputThatIsATerminal) {
         EXPECT_EQ(r.exitCode, 1) << dest;
         ExpectOneLine(r, "bmp256-convert: standard input is a terminal; pipe or redirect an image into it "
                          "(bmp256-convert - DEST < in.bmp) or name a SOURCE file");
-        EXPECT_EQ(r.out, "");
     }
     EXPECT_TRUE(ListDir(dir.path()).empty());
 }
@@ -392,18 +363,16 @@ TEST(CannotWrite, UnwritableDestDirectoryLeavesNothingBehind) {
     ASSERT_EQ(chmod(dest.c_str(), 0666), 0);
     ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
 
-    RunResult r = RunProgram(kProgram, {"-f", source, dest}, options);
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + dest + ": " + std::strerror(EACCES));
-    EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
-    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
-
-    // DEST that does not exist yet: nothing appears.
-    std::string fresh = locked + "/new.bmp";
-    r = RunProgram(kProgram, {source, fresh}, options);
-    EXPECT_EQ(r.exitCode, 1);
-    ExpectOneLine(r, "bmp256-convert: cannot write " + fresh + ": " + std::strerror(EACCES));
-    EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+    // That DEST, and one that does not exist yet: nothing appears.
+    const std::vector<std::string> runs[] = {{"-f", source, dest}, {source, locked + "/new.bmp"}};
+    for (const std::vector<std::string>& args : runs) {
+        SCOPED_TRACE(args.back());
+        RunResult r = RunProgram(kProgram, args, options);
+        EXPECT_EQ(r.exitCode, 1);
+        ExpectOneLine(r, "bmp256-convert: cannot write " + args.back() + ": " + std::strerror(EACCES));
+        EXPECT_EQ(bmptest::ReadFileBytes(dest), before);
+        EXPECT_EQ(ListDir(locked), std::vector<std::string>{"out.bmp"});
+    }
     chmod(locked.c_str(), 0755);
 }
 

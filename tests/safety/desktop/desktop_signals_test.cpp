@@ -2,11 +2,9 @@
 // the new file beside the destination written but not yet renamed.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,18 +15,6 @@ using bmptest::WriteFileBytes;
 using namespace safetytest;
 
 namespace {
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(DesktopSignals, SignalDuringTheCopyLeavesTheDestination) {
     struct Case {
@@ -56,7 +42,7 @@ TEST(DesktopSignals, SignalDuringTheCopyLeavesTheDestination) {
         if (c.ignoredByCaller) sigaction(c.number, &saved, nullptr);
         ASSERT_TRUE(hold.WaitHeld(run)) << what;
         // Held in the copy: the new file is there beside the destination.
-        EXPECT_EQ(3u, Names(folder.pictures).size()) << what;
+        EXPECT_EQ(3u, bmptest::ListDir(folder.pictures).size()) << what;
         ASSERT_EQ(0, kill(run, c.number)) << what;
         if (c.ignoredByCaller) {
             ASSERT_TRUE(hold.Release()) << what;
@@ -66,7 +52,7 @@ TEST(DesktopSignals, SignalDuringTheCopyLeavesTheDestination) {
             EXPECT_EQ(-1, WaitRun(run)) << what;
             EXPECT_EQ(old, ReadFileBytes(destination)) << what;
         }
-        EXPECT_EQ((std::vector<std::string>{"out.bmp", "photo.bmp"}), Names(folder.pictures)) << what;
+        EXPECT_EQ((std::vector<std::string>{"out.bmp", "photo.bmp"}), bmptest::ListDir(folder.pictures)) << what;
     }
 }
 
