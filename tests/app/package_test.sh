@@ -32,6 +32,10 @@ fi
 # changelog Debian wants, which only this test asks for.
 DESTDIR="$work/plain" cmake --install "$build" --prefix /usr >/dev/null
 [ -f "$work/plain/usr/share/doc/bmp256/changelog.gz" ] || fail "no changelog.gz installed"
+# The sizes file managers and menus ask for, whatever the build's list says.
+for size in 16 32 48 64 128 256; do
+  [ -f "$work/plain/usr/share/icons/hicolor/${size}x$size/apps/bmp256.png" ] || fail "no icon at $size pixels"
+done
 while read -r path; do
   grep -q " \.${path#"$work/plain"}\$" "$work/contents.txt" || fail "not packaged: ${path#"$work/plain"}"
 done < <(find "$work/plain" -type f)
