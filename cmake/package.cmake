@@ -29,7 +29,7 @@ set(CPACK_PACKAGE_DESCRIPTION "bmp256 turns a true-colour picture into an 8-bit 
 its own (236 colours chosen from the picture) and error diffusion, with the
 same bytes on every machine.
 .
-The desktop program bmp256 takes one 24-bit BMP dropped on it or opened
+The desktop program bmp256 takes one BMP, PNG or JPEG dropped on it or opened
 with it from a file manager, and asks where to save in the system's file
 dialog (or on a terminal without a display). bmp256-convert is the
 scriptable converter: it reads BMP of every form, PNG and JPEG, converts
