@@ -165,7 +165,8 @@ int PngOrientation(png_structp png, png_infop pngInfo) {
 DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BITMAPINFOHEADER* info,
                        uint8_t** pixels, DecodeDetail* detail, const ReadOptions& options) {
     if (size >= 8 && png_sig_cmp(data, 0, 8) == 0 && ChunkRunsPastEnd(data, size)) {
-        std::snprintf(detail->reason, sizeof detail->reason, "the PNG cannot be read: the PNG data is cut short");
+        std::snprintf(detail->reason, sizeof detail->reason,
+                      "the PNG cannot be read: the PNG data is cut short");
         return kDecodeFailed;
     }
     Source source{data, size, 0, detail->reason, sizeof detail->reason};
