@@ -185,6 +185,12 @@ DecodeStatus DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, BIT
         return kDecodeFailed;
     }
     png_set_read_fn(png, &source, ReadBytes);
+    // Only the chunks that change the pixels or the header are read; the rest
+    // are skipped unread, so a file of text chunks that each inflate to
+    // megabytes costs nothing. The palette and transparency are always read.
+    static const png_byte kUsedChunks[] = "iCCP\0sRGB\0pHYs\0eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
     png_set_user_limits(png, INT32_MAX, INT32_MAX);
     png_read_info(png, pngInfo);
 

@@ -112,14 +112,15 @@ int LargestDifference(const Canonical& a, const Canonical& b) {
     return most;
 }
 
-// `jpeg` with an EXIF block after its SOI: IFD 0 holding the SHORT and
-// RATIONAL entries given (tag, value; a rational's denominator is 1).
+// An EXIF block (the TIFF structure): IFD 0 holding the SHORT and RATIONAL
+// entries given (tag, value; a rational's denominator is 1).
 struct Tag {
     uint16_t tag;
     uint16_t type;  // 3 SHORT, 5 RATIONAL
     uint32_t value;
 };
-std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const std::vector<Tag>& tags) {
+
+std::vector<uint8_t> ExifTiff(const std::vector<Tag>& tags) {
     std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
     auto put16 = [&tiff](uint32_t v) { tiff.push_back(uint8_t(v)), tiff.push_back(uint8_t(v >> 8)); };
     auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
@@ -138,11 +139,38 @@ std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const std::vecto
     for (const Tag& t : tags) {
         if (t.type == 5) put32(t.value), put32(1);
     }
+    return tiff;
+}
+
+// `jpeg` with the EXIF block in an APP1 segment after its SOI.
+std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const std::vector<Tag>& tags) {
+    const std::vector<uint8_t> tiff = ExifTiff(tags);
     const size_t length = 2 + 6 + tiff.size();
     std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
     out.insert(out.end(), {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0});
     out.insert(out.end(), tiff.begin(), tiff.end());
     out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// `png` with the EXIF block in an eXIf chunk after its IHDR.
+std::vector<uint8_t> PngWithExif(const std::vector<uint8_t>& png, const std::vector<Tag>& tags) {
+    auto put = [](std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(v >> (24 - 8 * i));
+    };
+    std::vector<uint8_t> chunk = {0, 0, 0, 0, 'e', 'X', 'I', 'f'};
+    const std::vector<uint8_t> tiff = ExifTiff(tags);
+    chunk.insert(chunk.end(), tiff.begin(), tiff.end());
+    put(chunk, 0, uint32_t(tiff.size()));
+    uint32_t crc = 0xFFFFFFFF;  // over the type and the data
+    for (size_t i = 4; i < chunk.size(); ++i) {
+        crc ^= chunk[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    chunk.resize(chunk.size() + 4);
+    put(chunk, chunk.size() - 4, ~crc);
+    std::vector<uint8_t> out = png;
+    out.insert(out.begin() + 33, chunk.begin(), chunk.end());  // after the signature and IHDR
     return out;
 }
 
@@ -172,6 +200,12 @@ TEST(CommonTools, EveryExifOrientationMatchesImageMagicksAutoOrient) {
         stored.autoOrient = false;
         ExpectSameOutput(photo, dir.File("plain.jpg"), name + " --no-auto-orient", stored);
     }
+    // A PNG's eXIf chunk is read too: 6 turns the picture a quarter clockwise.
+    Magick(std::string(kPicture) + " " + dir.File("plain.png"));
+    Magick(dir.File("plain.png") + " -rotate 90 -type TrueColor BMP3:" + dir.File("png-twin.bmp"));
+    const std::string png = Write(dir, "o6.png", PngWithExif(bmptest::ReadFileBytes(dir.File("plain.png")),
+                                                             {{0x112, 3, 6}}));
+    ExpectSameOutput(png, dir.File("png-twin.bmp"), "PNG eXIf 6");
 }
 
 // --- run-length files ImageMagick writes -------------------------------------
@@ -290,7 +324,8 @@ TEST(CommonTools, OutputCarriesThePicturesResolution) {
     bmp.insert(bmp.end(), png.begin(), png.end());
     Write(dir, "embedded.bmp", bmp);
     const struct { const char* file; uint32_t x, y; } cases[] = {
-        {"dpi.jpg", 2835, 2835}, {"dpcm.jpg", 4000, 4000}, {"exif.jpg", 11811, 5906}, {"embedded.bmp", 1234, 5678}};
+        {"dpi.jpg", 2835, 2835}, {"dpcm.jpg", 4000, 4000}, {"exif.jpg", 11811, 5906}, {"in.png", 4000, 4000},
+        {"embedded.bmp", 1234, 5678}};
     for (const auto& c : cases) {
         const Result r = Convert(dir.File(c.file));
         ASSERT_EQ(r.ok, 1) << c.file << ": " << r.reason;
