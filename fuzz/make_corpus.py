@@ -50,12 +50,12 @@ def forms(out):
         off = struct.unpack_from("<I", data, 10)[0]
         write(out, name[5:] + "-stream.bin", data[off:])
         if name == "rgb24png":
-            # A text chunk after the pixels claiming a gigabyte the file lacks:
-            # refused without the gigabyte being allocated.
+            # An eXIf chunk after the pixels claiming a gigabyte the file lacks
+            # (libpng allocates what eXIf claims): refused without the gigabyte.
             stream = data[off:]
             end = stream.rindex(b"IEND") - 4
-            write(out, "png-text-claims-1g.bin",
-                  stream[:end] + struct.pack(">I", 1 << 30) + b"tEXtdate:create\0" + stream[end:])
+            write(out, "png-exif-claims-1g.bin",
+                  stream[:end] + struct.pack(">I", 1 << 30) + b"eXIfMM\0*\0\0\0\x08\0\0" + stream[end:])
     palette = b"".join(bytes((i * 60 % 256, i * 90 % 256, i * 30 % 256, 0)) for i in range(4))
     rle = bytes((2, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 1, 1, 1, 2, 0, 1))
     info = struct.pack("<IiiHHIIiiII", 40, 4, 3, 1, 8, 1, len(rle), 0, 0, 4, 0)

@@ -49,16 +49,15 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
-// Whether some chunk before IEND claims more bytes than the file holds. libpng
-// allocates an ancillary chunk's claimed length before reading it and only
-// warns when the length is absurd, so a 500-byte file claiming a gigabyte of
-// text cost a gigabyte; such a file always ends in a read past its end, so it
-// is refused first, with the same words. The walk steps as libpng does.
+// Whether some chunk before IEND claims more bytes than the file holds.
+// libpng allocates a chunk it reads (eXIf) at its claimed length before
+// reading it, and only warns when the length is absurd: a 1 KB file could
+// cost a gigabyte. Such a file always ends in a read past its end, so it is
+// refused first, with the same words. The walk steps as libpng does.
 bool ChunkRunsPastEnd(const uint8_t* data, size_t size) {
     size_t at = 8;  // past the signature
     while (size - at >= 8) {
-        const uint32_t length = uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 |
-                                uint32_t(data[at + 2]) << 8 | data[at + 3];
+        const png_uint_32 length = png_get_uint_32(data + at);
         if (length > size - at - 8 || size - at - 8 - length < 4) return true;
         if (std::memcmp(data + at + 4, "IEND", 4) == 0) return false;
         at += size_t(length) + 12;
